@@ -1,0 +1,65 @@
+#include "app/ConfigApp.h"
+
+#include "app/CommandLine.h"
+#include "app/Companion.h"
+#include "app/DebugLog.h"
+#include "app/ProcessValues.h"
+#include "mainwindow/ConfigDlg.h"
+#include "platform/Folders.h"
+#include "platform/Process.h"
+#include "platform/Timing.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <thread>
+
+namespace {
+
+int primaryScreenWidth() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().width() : 0;
+}
+
+}  // namespace
+
+CConfigApp::CConfigApp(std::vector<std::string> arguments) : m_arguments(std::move(arguments)) {}
+
+bool CConfigApp::InitInstance() {
+    // A second instance ends silently: no window, nothing to the companion.
+    if (m_instanceLock.acquire(kInstanceMutex) == platform::SingleInstanceLock::Result::HeldElsewhere) return false;
+
+    app::ProcessValues& values = app::processValues();
+    values.programFolder = platform::programFolder();
+
+    const std::string companionPath = values.programFolder + app::kCompanionExecutable;
+    app::EnsureCompanionRunning([] { return app::companion().exists(); },
+                                [&] { platform::startDetached(companionPath); },
+                                [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); },
+                                platform::timing().companionStartPause);
+
+    const app::StartOptions options = app::parseCommandLine(m_arguments);
+    values.debug = options.debug;
+    if (values.debug) app::DebugLog("App Init");
+
+    app::sendToCompanion(app::kMsgConfigurationRun, 0, 1);
+
+    const std::string resolutionFolder = app::chooseResolutionFolder(options.resolutionChoice, primaryScreenWidth());
+    {
+        CConfigDlg mainWindow;
+        mainWindow.setResolutionFolder(QString::fromStdString(resolutionFolder));
+        mainWindow.setTrueFlag(options.trueFlag);
+        mainWindow.setDeviceCheck(options.deviceCheck);
+        mainWindow.setLanguageCode(options.languageCode);
+        mainWindow.exec();
+    }
+
+    // Posted, not sent: the companion may handle it after we have gone.
+    app::postToCompanion(app::kMsgConfigurationRun, 0, 0);
+    return false;
+}
+
+int CConfigApp::ExitInstance() {
+    m_instanceLock.release();
+    return 0;
+}

@@ -1,0 +1,101 @@
+#include "platform/Folders.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace platform {
+namespace {
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+bool isAbsolute(const std::string& path) { return !path.empty() && path.front() == '/'; }
+
+// Expands a value of user-dirs.dirs: "$HOME/Desktop" or an absolute path.
+std::string expandUserDirValue(std::string value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
+    if (value.rfind("$HOME", 0) == 0) return homeFolder() + value.substr(5);
+    return isAbsolute(value) ? value : std::string();
+}
+
+std::string desktopFromUserDirsFile() {
+    std::ifstream file(configHome() + "/user-dirs.dirs");
+    std::string line;
+    std::string found;
+    const std::string key = "XDG_DESKTOP_DIR=";
+    while (std::getline(file, line)) {
+        const auto start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || line.compare(start, key.size(), key) != 0) continue;
+        found = expandUserDirValue(line.substr(start + key.size()));
+    }
+    return found;
+}
+
+void createDirectoryIgnoringErrors(const std::string& path) {
+    std::error_code error;
+    if (!fs::is_directory(path, error)) fs::create_directory(path, error);
+}
+
+}  // namespace
+
+std::string homeFolder() {
+    std::string home = environment("HOME");
+    if (isAbsolute(home)) return home;
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
+    return "/";
+}
+
+std::string programFolder() {
+    std::error_code error;
+    const fs::path executable = fs::read_symlink("/proc/self/exe", error);
+    if (error) return "./";
+    std::string folder = executable.parent_path().string();
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return folder;
+}
+
+std::string configHome() {
+    const std::string configured = environment("XDG_CONFIG_HOME");
+    return isAbsolute(configured) ? configured : homeFolder() + "/.config";
+}
+
+std::string setUpDataFolder(std::string_view relativePath) {
+    const std::string base = configHome();
+    std::error_code error;
+    fs::create_directories(base, error);
+    for (std::size_t slash = relativePath.find('/'); slash != std::string_view::npos;
+         slash = relativePath.find('/', slash + 1)) {
+        if (slash == 0) continue;  // the level "base" itself
+        createDirectoryIgnoringErrors(base + std::string(relativePath.substr(0, slash)));
+    }
+    return base + std::string(relativePath);
+}
+
+std::string desktopFolder() {
+    std::string desktop = desktopFromUserDirsFile();
+    if (desktop.empty() && isAbsolute(environment("XDG_DESKTOP_DIR"))) desktop = environment("XDG_DESKTOP_DIR");
+    if (desktop.empty()) desktop = homeFolder() + "/Desktop";
+    while (desktop.size() > 1 && desktop.back() == '/') desktop.pop_back();
+    std::error_code error;
+    fs::create_directories(desktop, error);
+    return desktop;
+}
+
+std::string runtimeFilePath(std::string_view name) {
+    const std::string runtime = environment("XDG_RUNTIME_DIR");
+    std::error_code error;
+    if (isAbsolute(runtime) && fs::is_directory(runtime, error)) return runtime + "/" + std::string(name);
+    return fs::temp_directory_path(error).string() + "/" + std::string(name) + "-" + std::to_string(getuid());
+}
+
+}  // namespace platform

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// A named lock that only one process of the user holds at a time: an flock on
+// a file named after the lock in the runtime folder. The lock ends with the
+// object or with the process, so a crashed instance never blocks the next one.
+class SingleInstanceLock {
+public:
+    enum class Result { Acquired, HeldElsewhere, Unavailable };
+
+    SingleInstanceLock() = default;
+    SingleInstanceLock(const SingleInstanceLock&) = delete;
+    SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
+    ~SingleInstanceLock();
+
+    // Unavailable means the lock file could not be opened; the caller runs on
+    // without a lock, as it would when the operating system refuses a mutex.
+    Result acquire(std::string_view name);
+    void release();
+    bool held() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+}  // namespace platform

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <chrono>
+
+namespace platform {
+
+// Every wait and retry pause of the programs in one place. The programs and the
+// end-to-end tests run with the defaults; unit and integration tests shorten
+// them so that a failure path costs milliseconds, not minutes.
+struct TimingPolicy {
+    // Pause after each start of the companion while its channel is absent.
+    std::chrono::milliseconds companionStartPause{500};
+    // How long a sent companion message waits for its acknowledgement.
+    std::chrono::milliseconds companionSendTimeout{2000};
+};
+
+// Read from any thread; changed only by tests before they start threads.
+const TimingPolicy& timing();
+void setTiming(const TimingPolicy& policy);
+
+}  // namespace platform
