@@ -1,5 +1,6 @@
 #include "app/DebugLog.h"
 
+#include "platform/AtomicFile.h"
 #include "platform/Folders.h"
 #include "platform/Utf16.h"
 
@@ -7,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 
@@ -15,16 +15,6 @@ namespace app {
 namespace {
 
 constexpr std::size_t kMessageLimit = 1023;  // a 1024-character buffer with its terminator
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -41,8 +31,8 @@ bool appendDebugLine(const std::string& path, std::string_view line) {
     if (fd < 0) return false;
     struct stat info {};
     bool ok = ::fstat(fd, &info) == 0;
-    if (ok && info.st_size == 0) ok = writeAll(fd, "\xFF\xFE");
-    if (ok) ok = writeAll(fd, platform::utf16ToLittleEndianBytes(platform::utf8ToUtf16(line)));
+    if (ok && info.st_size == 0) ok = platform::writeAll(fd, "\xFF\xFE");
+    if (ok) ok = platform::writeAll(fd, platform::utf16ToLittleEndianBytes(platform::utf8ToUtf16(line)));
     ::close(fd);
     return ok;
 }

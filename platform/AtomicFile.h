@@ -7,6 +7,9 @@
 
 namespace platform {
 
+// Writes every byte to the open file descriptor, retrying short writes.
+bool writeAll(int fd, std::string_view bytes);
+
 // Files larger than this are refused as outside input rather than read whole.
 constexpr std::size_t kMaxReadFileSize = 64u << 20;
 
