@@ -168,6 +168,33 @@ int parseProfileInt(std::u16string_view text) {
     return static_cast<int>(negative ? 0u - value : value);
 }
 
+// Replaces the key's line, or adds the key after the last line of its
+// section, or adds the section at the end.
+void setEntry(std::u16string& text, const IniEntry& entry) {
+    const std::u16string section16 = platform::utf8ToUtf16(entry.section);
+    const std::u16string key16 = platform::utf8ToUtf16(entry.key);
+    const std::u16string value16 = platform::utf8ToUtf16(entry.value);
+    const std::vector<Line> lines = splitLines(text);
+    const Location location = locate(lines, section16, key16);
+
+    if (location.entry) {
+        const Line& line = lines[*location.entry];
+        const std::u16string replacement = std::u16string(line.name) + u"=" + value16;
+        text.replace(line.begin, line.end - line.begin, replacement);
+    } else if (location.section) {
+        const Line& after = lines[location.lastContentLine];
+        const std::size_t lineBreakEnd = after.end < text.size() ? text.find(u'\n', after.end) : std::u16string::npos;
+        const std::u16string line = key16 + u"=" + value16 + u"\r\n";
+        if (lineBreakEnd == std::u16string::npos)
+            text += u"\r\n" + line;
+        else
+            text.insert(lineBreakEnd + 1, line);
+    } else {
+        if (!text.empty() && text.back() != u'\n') text += u"\r\n";
+        text += u"[" + section16 + u"]\r\n" + key16 + u"=" + value16 + u"\r\n";
+    }
+}
+
 }  // namespace
 
 std::string encodeStructValue(std::span<const std::uint8_t> bytes) {
@@ -222,32 +249,14 @@ bool CIniFile::readStruct(const std::string& section, const std::string& key, st
 }
 
 bool CIniFile::writeString(const std::string& section, const std::string& key, const std::string& value) const {
+    return writeEntries({{section, key, value}});
+}
+
+bool CIniFile::writeEntries(const std::vector<IniEntry>& entries) const {
     if (!ensureUtf16File()) return false;
     std::optional<Document> document = loadDocument(m_path);
     if (!document) return false;
-    std::u16string& text = document->text;
-    const std::u16string section16 = platform::utf8ToUtf16(section);
-    const std::u16string key16 = platform::utf8ToUtf16(key);
-    const std::u16string value16 = platform::utf8ToUtf16(value);
-    const std::vector<Line> lines = splitLines(text);
-    const Location location = locate(lines, section16, key16);
-
-    if (location.entry) {
-        const Line& line = lines[*location.entry];
-        const std::u16string replacement = std::u16string(line.name) + u"=" + value16;
-        text.replace(line.begin, line.end - line.begin, replacement);
-    } else if (location.section) {
-        const Line& after = lines[location.lastContentLine];
-        const std::size_t lineBreakEnd = after.end < text.size() ? text.find(u'\n', after.end) : std::u16string::npos;
-        const std::u16string entry = key16 + u"=" + value16 + u"\r\n";
-        if (lineBreakEnd == std::u16string::npos)
-            text += u"\r\n" + entry;
-        else
-            text.insert(lineBreakEnd + 1, entry);
-    } else {
-        if (!text.empty() && text.back() != u'\n') text += u"\r\n";
-        text += u"[" + section16 + u"]\r\n" + key16 + u"=" + value16 + u"\r\n";
-    }
+    for (const IniEntry& entry : entries) setEntry(document->text, entry);
     return replaceFileContents(m_path, encodeDocument(*document));
 }
 

@@ -3,8 +3,15 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace app {
+
+struct IniEntry {
+    std::string section;
+    std::string key;
+    std::string value;
+};
 
 // One settings file in the Windows private-profile format, shared byte for byte
 // with the Windows programs: UTF-16LE text starting with FF FE, "[Section]"
@@ -40,6 +47,9 @@ public:
     bool writeString(const std::string& section, const std::string& key, const std::string& value) const;
     bool writeInt(const std::string& section, const std::string& key, int value) const;
     bool writeStruct(const std::string& section, const std::string& key, std::span<const std::uint8_t> bytes) const;
+    // Writes the entries in order as one replacement of the file: the result is
+    // that of writing them one by one, but a crash leaves all or none of them.
+    bool writeEntries(const std::vector<IniEntry>& entries) const;
 
 private:
     std::string m_path;

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "effects/EffectModel.h"
+
+#include <string>
+
+// The profile files: a card's LedProfile in the Windows private-profile format
+// ("Profile0.Prf" in the data folder, and ".KV6" export files of the same form).
+// Integers are decimal text, layers and other blocks hex pairs with a checksum.
+namespace effects {
+
+// data folder (ending with '/') + "Profile<index>.Prf"
+std::string ProfileFilePath(const std::string& dataFolder, int index);
+
+// Missing integers take their defaults; missing or damaged blocks leave the
+// profile's fields as they were. False only when the file cannot be read.
+bool ReadProfileFile(const std::string& path, LedProfile& profile);
+// Every key but the mirage block, in one replacement of the file.
+bool WriteProfileFile(const std::string& path, const LedProfile& profile);
+bool ReadSyncBlock(const std::string& path, LedProfile& profile);
+bool WriteSyncBlock(const std::string& path, const LedProfile& profile);
+
+// The selected index from "config.ini", then the profile file and its mirage block.
+void LoadProfiles(LedProfileSet& set, const std::string& dataFolder);
+// The selected index to "config.ini", then the profile file without the mirage block.
+bool SaveProfiles(const LedProfileSet& set, const std::string& dataFolder);
+
+// The start-up load of one family's set: defaults, the files, then the
+// corrections every loaded set gets (index 0 or 1, no Chroma sync, per-zone effects).
+void LoadStartupProfileSet(LedProfileSet& set, const std::string& dataFolder);
+
+// Writes a copy of the profile, named after the file, with its mirage block.
+bool ExportProfile(const LedProfile& profile, const std::string& path);
+// Reads the file over the profile, names it after the file and makes it run
+// per-zone effects. False when the file cannot be read (the profile is unchanged).
+bool ImportProfile(LedProfile& profile, const std::string& path);
+
+// The file's name without folder and extension.
+std::u16string ProfileNameFromPath(const std::string& path);
+
+}  // namespace effects

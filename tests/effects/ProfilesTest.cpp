@@ -1,0 +1,201 @@
+#include "app/IniFile.h"
+#include "effects/Profiles.h"
+#include "platform/Utf16.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <filesystem>
+
+using namespace effects;
+using testsupport::readFileBytes;
+using testsupport::utf16le;
+using testsupport::writeFileBytes;
+
+namespace {
+
+LedProfile defaultProfile() {
+    LedProfile profile;
+    ResetProfile(profile);
+    return profile;
+}
+
+// A profile that differs from the defaults everywhere the file stores something.
+LedProfile editedProfile() {
+    LedProfile profile = defaultProfile();
+    profile.name = u"Evening \u00C4";
+    profile.zelvor = 1;
+    profile.cardEffect = EFFECT_MODE_01;
+    profile.zoneEffects = {EFFECT_MORSE, EFFECT_MODE_02, EFFECT_LIGHT_OFF};
+    profile.baseLayer.setColour(48, 0x010203);
+    profile.multiLayer.setColour(164, 0x0A0B0C);
+    profile.fanLayer.setByte(157, 4);
+    profile.logoLayer.setByte(52, 0);
+    profile.systemStatus = {2, 0, 7};
+    profile.selectedMorse = 2;
+    profile.morseTexts = {u"SOS", u"", u"HELLO WORLD"};
+    profile.mirage.setSelection(2);
+    profile.mirage.setFrequency(1, 2, 999);
+    return profile;
+}
+
+}  // namespace
+
+class ProfilesTest : public testsupport::IsolatedTest {
+protected:
+    std::string folder = home.path("data/");
+    std::string profilePath = folder + "Profile0.Prf";
+    void SetUp() override { std::filesystem::create_directories(folder); }
+    void writeWindowsFile(const std::string& path, const std::string& text) {
+        writeFileBytes(path, "\xFF\xFE" + utf16le(text));
+    }
+};
+
+TEST_F(ProfilesTest, WithoutFilesTheStartupSetIsTheDefaultProfile) {
+    LedProfileSet set;
+    set.selectedProfile = 1;
+    set.chromaSync = 1;
+    LoadStartupProfileSet(set, folder);
+    LedProfileSet expected;
+    ResetProfile(expected.profiles[0]);
+    EXPECT_EQ(set, expected);
+}
+
+TEST_F(ProfilesTest, AnEmptyProfileFileGivesZoneEffects4096AndPerZoneEffects) {
+    writeFileBytes(profilePath, "\xFF\xFE");
+    LedProfileSet set;
+    LoadStartupProfileSet(set, folder);
+    EXPECT_EQ(set.profiles[0].zoneEffects, (std::array<std::int32_t, 3>{4096, 4096, 4096}));
+    EXPECT_EQ(set.profiles[0].cardEffect, EFFECT_MULTI);
+    EXPECT_EQ(set.profiles[0].multiLayer, defaultProfile().multiLayer);
+}
+
+TEST_F(ProfilesTest, TheSelectedProfileComesFromConfigIniAndIsForcedToZeroAboveOne) {
+    for (const auto& [stored, expected] : {std::pair{1, 1}, std::pair{7, 0}, std::pair{0, 0}}) {
+        ASSERT_TRUE(app::CIniFile(folder + "config.ini").writeInt("Setting", "Profile", stored));
+        LedProfileSet set;
+        LoadStartupProfileSet(set, folder);
+        EXPECT_EQ(set.selectedProfile, expected) << stored;
+    }
+}
+
+TEST_F(ProfilesTest, ASavedSetLoadsBackExceptTheMirageBlockWhichOnlyTheMirageSaveWrites) {
+    LedProfileSet saved;
+    saved.selectedProfile = 1;
+    saved.profiles[0] = editedProfile();
+    ASSERT_TRUE(SaveProfiles(saved, folder));
+    EXPECT_EQ(app::CIniFile(folder + "config.ini").readInt("Setting", "Profile", 0), 1);
+
+    LedProfileSet loaded;
+    LoadStartupProfileSet(loaded, folder);
+    LedProfile expected = editedProfile();
+    expected.cardEffect = EFFECT_MULTI;
+    expected.mirage = defaultProfile().mirage;
+    EXPECT_EQ(loaded.profiles[0], expected);
+
+    ASSERT_TRUE(WriteSyncBlock(profilePath, saved.profiles[0]));
+    LoadStartupProfileSet(loaded, folder);
+    EXPECT_EQ(loaded.profiles[0].mirage, editedProfile().mirage);
+}
+
+TEST_F(ProfilesTest, TheFileHasTheWindowsLayoutKeysInOrderAndBlocksAsHexWithChecksum) {
+    LedProfile profile = defaultProfile();
+    profile.name = u"Night";
+    profile.morseTexts[0] = u"SOS";
+    ASSERT_TRUE(WriteProfileFile(profilePath, profile));
+    const std::string bytes = readFileBytes(profilePath);
+    ASSERT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    const std::string start = utf16le(
+        "[NAME]\r\nPROFILE_NAME=Night\r\n[EFFECT]\r\nZELVOR=0\r\nSELECT_EFFECT=4106\r\n"
+        "SELECT_DEV_EFFECT_1=4096\r\nSELECT_DEV_EFFECT_2=4096\r\nSELECT_DEV_EFFECT_3=4096\r\nBASE_LAYER=01");
+    EXPECT_EQ(bytes.substr(2, start.size()), start);
+    const std::string text = platform::utf16ToUtf8(platform::littleEndianBytesToUtf16(bytes.substr(2)));
+    // Keys in the order they are written, each once.
+    std::size_t at = 0;
+    for (const char* key : {"BASE_LAYER=", "MULTILAYER=", "FAN_LAYER=", "LOGO_LAYER=", "SYSTEM_STATUS=010100",
+                            "SELECT_MORSE=0", "MORSE_INFO_1=53004F00530000000000", "MORSE_INFO_2=",
+                            "MORSE_INFO_3="}) {
+        const std::size_t found = text.find(key, at);
+        ASSERT_NE(found, std::string::npos) << key;
+        at = found;
+    }
+    EXPECT_EQ(text.find("SYNC"), std::string::npos);
+    // A layer is 280 bytes: 560 digits and 2 of checksum.
+    const std::size_t layer = text.find("MULTILAYER=") + 11;
+    EXPECT_EQ(text.find("\r\n", layer) - layer, 562u);
+    // SOS: S=0x53, O=0x4F, S=0x53; checksum (0x53+0x4F+0x53) mod 256 = 0xF5.
+    const std::size_t morse = text.find("MORSE_INFO_1=") + 13;
+    EXPECT_EQ(text.substr(text.find("\r\n", morse) - 2, 2), "F5");
+    EXPECT_TRUE(text.ends_with("\r\n"));
+}
+
+TEST_F(ProfilesTest, ReadsAWindowsWrittenFileAndIgnoresDamagedBlocksOneByOne) {
+    LedProfile written = editedProfile();
+    ASSERT_TRUE(WriteProfileFile(profilePath, written));
+    ASSERT_TRUE(WriteSyncBlock(profilePath, written));
+    // Damage one checksum and one length, keep the rest.
+    const app::CIniFile file(profilePath);
+    std::string multi = file.readString("EFFECT", "MULTILAYER", "");
+    multi.back() = multi.back() == '0' ? '1' : '0';
+    ASSERT_TRUE(file.writeString("effect", "multilayer", multi));
+    ASSERT_TRUE(file.writeString("EFFECT", "SYSTEM_STATUS", "0200070900"));
+
+    LedProfile loaded = defaultProfile();
+    ASSERT_TRUE(ReadProfileFile(profilePath, loaded));
+    EXPECT_TRUE(ReadSyncBlock(profilePath, loaded));
+    EXPECT_EQ(loaded.multiLayer, defaultProfile().multiLayer);
+    EXPECT_EQ(loaded.systemStatus, defaultProfile().systemStatus);
+    EXPECT_EQ(loaded.baseLayer, written.baseLayer);
+    EXPECT_EQ(loaded.fanLayer, written.fanLayer);
+    EXPECT_EQ(loaded.morseTexts, written.morseTexts);
+    EXPECT_EQ(loaded.name, written.name);
+    EXPECT_EQ(loaded.mirage, written.mirage);
+}
+
+TEST_F(ProfilesTest, LongNamesAreCutAndUnterminatedMorseTextsKeep260Units) {
+    std::vector<std::uint8_t> block(520);
+    for (std::size_t i = 0; i < block.size(); i += 2) block[i] = 'E';
+    writeWindowsFile(profilePath, "[NAME]\r\nPROFILE_NAME=" + std::string(300, 'n') + "\r\n[EFFECT]\r\nMORSE_INFO_2=" +
+                                      app::encodeStructValue(block) + "\r\n");
+    LedProfile loaded = defaultProfile();
+    ASSERT_TRUE(ReadProfileFile(profilePath, loaded));
+    EXPECT_EQ(loaded.name, std::u16string(259, u'n'));
+    EXPECT_EQ(loaded.morseTexts[1], std::u16string(260, u'E'));
+    // Written back, the block is the same 520 bytes.
+    ASSERT_TRUE(WriteProfileFile(profilePath, loaded));
+    std::vector<std::uint8_t> again(520);
+    ASSERT_TRUE(app::CIniFile(profilePath).readStruct("EFFECT", "MORSE_INFO_2", again));
+    EXPECT_EQ(again, block);
+}
+
+TEST_F(ProfilesTest, ExportNamesTheCopyAfterTheFileAndLeavesTheProfileAlone) {
+    LedProfile profile = editedProfile();
+    const std::string path = home.path("Night.KV6");
+    ASSERT_TRUE(ExportProfile(profile, path));
+    EXPECT_EQ(profile.name, editedProfile().name);
+    LedProfile exported = defaultProfile();
+    ASSERT_TRUE(ReadProfileFile(path, exported));
+    ASSERT_TRUE(ReadSyncBlock(path, exported));
+    EXPECT_EQ(exported.name, u"Night");
+    exported.name = profile.name;
+    EXPECT_EQ(exported, profile);
+    EXPECT_FALSE(ExportProfile(profile, home.path("no-such-folder/x.KV6")));
+}
+
+TEST_F(ProfilesTest, ImportOfAPartialFileChangesItsIntegersAndTheNameAndKeepsTheRest) {
+    const std::string path = home.path("Party Mode.KV6");
+    writeWindowsFile(path,
+                     "[NAME]\r\nPROFILE_NAME=ignored, the file name counts\r\n[EFFECT]\r\nZELVOR=0\r\n"
+                     "SELECT_EFFECT=4097\r\nSELECT_DEV_EFFECT_1=4104\r\nSELECT_MORSE=1\r\n");
+    LedProfile profile = editedProfile();
+    ASSERT_TRUE(ImportProfile(profile, path));
+    LedProfile expected = editedProfile();
+    expected.name = u"Party Mode";
+    expected.zelvor = 0;
+    expected.cardEffect = EFFECT_MULTI;
+    expected.zoneEffects = {EFFECT_MODE_01, 4096, 4096};
+    expected.selectedMorse = 1;
+    EXPECT_EQ(profile, expected);
+
+    LedProfile untouched = editedProfile();
+    EXPECT_FALSE(ImportProfile(untouched, home.path("missing.KV6")));
+    EXPECT_EQ(untouched, editedProfile());
+}
