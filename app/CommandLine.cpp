@@ -1,18 +1,9 @@
 #include "app/CommandLine.h"
 
-#include <climits>
+#include "platform/Numbers.h"
 
 namespace app {
 namespace {
-
-std::string lowercaseAscii(std::string_view word) {
-    std::string lower(word);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
-
-bool isBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 struct LanguageWord {
     std::string_view word;
@@ -25,26 +16,10 @@ constexpr LanguageWord kLanguageWords[] = {
 
 }  // namespace
 
-int readIntLikeAtoi(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && isBlank(text[i])) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    long long value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > static_cast<long long>(INT_MAX) + 1) break;  // already out of range either way
-    }
-    if (negative) value = -value;
-    if (value > INT_MAX) return INT_MAX;
-    if (value < INT_MIN) return INT_MIN;
-    return static_cast<int>(value);
-}
-
 StartOptions parseCommandLine(const std::vector<std::string>& words) {
     StartOptions options;
     for (const std::string& original : words) {
-        const std::string word = lowercaseAscii(original);
+        const std::string word = platform::lowercaseAscii(original);
         if (word == "true") {
             options.trueFlag = true;
         } else if (word == "debug") {
@@ -52,7 +27,7 @@ StartOptions parseCommandLine(const std::vector<std::string>& words) {
         } else if (word == "nodev") {
             options.deviceCheck = false;
         } else if (const auto at = word.find("ui:"); at != std::string::npos) {
-            options.resolutionChoice = readIntLikeAtoi(std::string_view(word).substr(at + 3));
+            options.resolutionChoice = platform::readIntLikeAtoi(std::string_view(word).substr(at + 3));
         } else {
             for (const LanguageWord& language : kLanguageWords) {
                 if (word == language.word) {

@@ -16,11 +16,6 @@ struct StartOptions {
     bool operator==(const StartOptions&) const = default;
 };
 
-// Reads a decimal integer the way the C runtime's atoi does: leading blanks and
-// a sign allowed, reading stops at the first non-digit, no digits gives 0,
-// out of range clamps to the int limits.
-int readIntLikeAtoi(std::string_view text);
-
 // Each word is lowercased and tested against the words in a fixed order; the
 // first test that matches decides and a word matching none is ignored. Later
 // words override earlier ones.

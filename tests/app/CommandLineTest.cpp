@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "platform/Numbers.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,7 @@ TEST(CommandLine, ReadsNumbersTheWayTheCRuntimeDoes) {
         {"- 1", 0},    {"0012", 12},     {"99999999999", 2147483647},       {"-99999999999", -2147483647 - 1},
         {"2147483647", 2147483647},      {"-2147483648", -2147483647 - 1},
     };
-    for (const auto& c : cases) EXPECT_EQ(app::readIntLikeAtoi(c.text), c.value) << '"' << c.text << '"';
+    for (const auto& c : cases) EXPECT_EQ(platform::readIntLikeAtoi(c.text), c.value) << '"' << c.text << '"';
 }
 
 TEST(CommandLine, ResolutionFolderByChoiceAndByScreenWidth) {
