@@ -1,11 +1,13 @@
 #include "xml/Encoding.h"
 
 #include "platform/Utf16.h"
+#include "xml/LargeBuffer.h"
 #include "xml/Markup.h"
 
 #include <iconv.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdint>
 #include <iterator>
@@ -174,36 +176,57 @@ std::u16string convertWithIconv(std::string_view bytes, const char* iconvName) {
     iconv_t converter = iconv_open("UTF-16LE", iconvName);
     if (converter == reinterpret_cast<iconv_t>(-1)) return widenLatin1(bytes);
 
+    // No byte yields more than a surrogate pair; the buffer grows if a
+    // converter ever needs more.
     std::u16string out;
-    out.reserve(bytes.size());
-    std::string buffer(64 * 1024, '\0');
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t inLeft = bytes.size();
-    const auto drain = [&](std::size_t produced) {
-        for (std::size_t i = 0; i + 1 < produced; i += 2) {
-            out.push_back(static_cast<char16_t>(static_cast<unsigned char>(buffer[i]) |
-                                                (static_cast<unsigned char>(buffer[i + 1]) << 8)));
+    out.reserve(bytes.size() + 16);
+    adviseHugePages(out.data(), out.capacity() * sizeof(char16_t));
+    out.resize(bytes.size() + 16);
+    std::size_t produced = 0;
+    const bool asciiRunsAsIs = std::string_view(iconvName) == "UTF-8";
+    std::size_t p = 0;
+    while (p < bytes.size()) {
+        if (asciiRunsAsIs && static_cast<unsigned char>(bytes[p]) < 0x80) {
+            // ASCII stands for itself in UTF-8: copied without the converter.
+            for (; p < bytes.size() && static_cast<unsigned char>(bytes[p]) < 0x80; ++p) {
+                out[produced++] = static_cast<char16_t>(bytes[p]);
+            }
+            continue;
         }
-    };
-    while (inLeft > 0) {
-        char* outPtr = buffer.data();
-        std::size_t outLeft = buffer.size();
-        const std::size_t result = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
-        const int error = errno;
-        drain(buffer.size() - outLeft);
-        if (result != static_cast<std::size_t>(-1) || error == E2BIG) continue;
-        // An invalid or cut-off sequence: one replacement character per byte.
-        out.push_back(kReplacement);
-        ++in;
-        --inLeft;
-        iconv(converter, nullptr, nullptr, nullptr, nullptr);
+        std::size_t runEnd = bytes.size();
+        if (asciiRunsAsIs) {
+            runEnd = p;
+            while (runEnd < bytes.size() && static_cast<unsigned char>(bytes[runEnd]) >= 0x80) ++runEnd;
+        }
+        char* in = const_cast<char*>(bytes.data() + p);
+        std::size_t inLeft = runEnd - p;
+        while (inLeft > 0) {
+            if (out.size() - produced < 8) out.resize(out.size() * 2);
+            char* outPtr = reinterpret_cast<char*>(out.data() + produced);
+            std::size_t outLeft = (out.size() - produced) * 2;
+            const std::size_t result = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
+            const int error = errno;
+            produced = out.size() - outLeft / 2;
+            if (result != static_cast<std::size_t>(-1) || error == E2BIG) continue;
+            // An invalid or cut-off sequence: one replacement character per byte.
+            out[produced++] = kReplacement;
+            ++in;
+            --inLeft;
+            iconv(converter, nullptr, nullptr, nullptr, nullptr);
+        }
+        // Converters with shift states may still owe their last characters.
+        if (out.size() - produced < 8) out.resize(out.size() * 2);
+        char* outPtr = reinterpret_cast<char*>(out.data() + produced);
+        std::size_t outLeft = (out.size() - produced) * 2;
+        iconv(converter, nullptr, nullptr, &outPtr, &outLeft);
+        produced = out.size() - outLeft / 2;
+        p = runEnd;
     }
-    // Converters with shift states may still owe their last characters.
-    char* outPtr = buffer.data();
-    std::size_t outLeft = buffer.size();
-    iconv(converter, nullptr, nullptr, &outPtr, &outLeft);
-    drain(buffer.size() - outLeft);
     iconv_close(converter);
+    out.resize(produced);
+    if constexpr (std::endian::native == std::endian::big) {
+        for (char16_t& unit : out) unit = static_cast<char16_t>((unit >> 8) | (unit << 8));
+    }
     return out;
 }
 

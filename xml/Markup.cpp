@@ -215,8 +215,6 @@ void appendCodePoint(std::u16string& out, char32_t value) {
 
 }  // namespace
 
-bool isBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
-
 Node nextNode(std::u16string_view text, std::size_t offset) {
     if (offset >= text.size()) return Node{NodeKind::End, text.size(), 0, false, nullptr, false};
     if (text[offset] == u'<') return markupNode(text, offset);

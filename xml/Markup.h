@@ -33,7 +33,7 @@ struct Node {
     bool unterminated = false;
 };
 
-bool isBlank(char16_t c);
+inline bool isBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
 // The next node at or after `offset`.
 Node nextNode(std::u16string_view text, std::size_t offset);

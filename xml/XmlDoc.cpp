@@ -2,6 +2,7 @@
 
 #include "platform/Utf16.h"
 #include "xml/Encoding.h"
+#include "xml/LargeBuffer.h"
 #include "xml/Markup.h"
 
 #include <fcntl.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <unordered_map>
 
 namespace xml {
@@ -25,8 +27,14 @@ std::string systemMessage(int error) {
 
 std::string toUtf8(std::u16string_view text) { return platform::utf16ToUtf8(text); }
 
+struct FileBytes {
+    std::unique_ptr<char[]> data;
+    std::size_t size = 0;
+    std::string_view view() const { return {data.get(), size}; }
+};
+
 // The bytes of the file, or the system's message for why they cannot be had.
-bool readFile(const std::string& path, std::string& bytes, std::string& error) {
+bool readFile(const std::string& path, FileBytes& bytes, std::string& error) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = systemMessage(errno);
@@ -44,10 +52,12 @@ bool readFile(const std::string& path, std::string& bytes, std::string& error) {
         error = systemMessage(EFBIG);
     }
     if (ok) {
-        bytes.resize(static_cast<std::size_t>(info.st_size));
+        bytes.size = static_cast<std::size_t>(info.st_size);
+        bytes.data = std::make_unique_for_overwrite<char[]>(bytes.size);
+        adviseHugePages(bytes.data.get(), bytes.size);
         std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+        while (done < bytes.size) {
+            const ssize_t got = ::read(fd, bytes.data.get() + done, bytes.size - done);
             if (got < 0 && errno == EINTR) continue;
             if (got <= 0) {
                 ok = false;
@@ -88,6 +98,7 @@ DecodedDocument DecodeDocumentBytes(std::string_view bytes) {
         const bool bigEndian = document.mark == ByteOrderMark::Utf16BE;
         const std::size_t units = body.size() / 2;
         document.text.reserve(units);
+        adviseHugePages(document.text.data(), units * sizeof(char16_t));
         for (std::size_t i = 0; i < units; ++i) {
             const auto first = static_cast<unsigned char>(body[2 * i]);
             const auto second = static_cast<unsigned char>(body[2 * i + 1]);
@@ -100,9 +111,13 @@ DecodedDocument DecodeDocumentBytes(std::string_view bytes) {
         }
         if (bigEndian) readPart += "endian swap ";
     } else {
-        std::string kept;
-        kept.reserve(body.size());
-        std::copy_if(body.begin(), body.end(), std::back_inserter(kept), [](char c) { return c != 0; });
+        std::string withoutZeros;
+        std::string_view kept = body;
+        if (body.find('\0') != std::string_view::npos) {
+            withoutZeros.reserve(body.size());
+            std::copy_if(body.begin(), body.end(), std::back_inserter(withoutZeros), [](char c) { return c != 0; });
+            kept = withoutZeros;
+        }
         const bool detect = name.empty();
         if (detect && encoding::looksLikeUtf8(kept)) name = "UTF-8";
         document.text = encoding::toUtf16(kept, name);
@@ -296,7 +311,7 @@ CXmlDoc::CXmlDoc() { clearIndex(); }
 bool CXmlDoc::LoadFile(const std::string& path) {
     clearIndex();
     m_parseError.clear();
-    std::string bytes;
+    FileBytes bytes;
     std::string error;
     if (!readFile(path, bytes, error)) {
         m_text.clear();
@@ -304,7 +319,7 @@ bool CXmlDoc::LoadFile(const std::string& path) {
         m_loadDiagnostic = error;
         return false;
     }
-    DecodedDocument decoded = DecodeDocumentBytes(bytes);
+    DecodedDocument decoded = DecodeDocumentBytes(bytes.view());
     m_text = std::move(decoded.text);
     m_loadDiagnostic = std::move(decoded.diagnostic);
     m_mark = decoded.mark;
@@ -432,6 +447,7 @@ std::uint32_t CXmlDoc::appendRecord() {
     if (page == m_pages.size()) {
         m_pages.emplace_back();
         m_pages.back().reserve(kPageSize);
+        adviseHugePages(m_pages.back().data(), kPageSize * sizeof(ElementRecord));
     }
     std::vector<ElementRecord>& records = m_pages[page];
     // The first page starts at the size the text suggests and grows by half.
