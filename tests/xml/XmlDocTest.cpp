@@ -175,6 +175,7 @@ struct DiagnosticCase {
 TEST(XmlDocTest, ParseReportsTheFirstErrorExactly) {
     const DiagnosticCase cases[] = {
         {"<a/>", true, ""},
+        {"<_a><:b/><\xC3\xA9/><{/></_a>", true, ""},
         {"\xEF\xBB\xBF<?xml version=\"1.0\"?><!DOCTYPE a [<!ENTITY x '>'><!-- > --><?p >?>]><a/>", true, ""},
         {"", false, "Empty document"},
         {"  \r\n", false, "No root element"},
