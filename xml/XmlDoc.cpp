@@ -163,8 +163,8 @@ public:
 private:
     struct OpenElement {
         std::uint32_t index;
-        std::uint64_t nameHash;
         std::int64_t previousSameHash;  // stack position of the next lower element with this hash, or -1
+        std::int64_t* topOfHash;        // its entry in m_topByHash (entries never move)
     };
 
     static constexpr std::uint64_t kHashSeed = 1469598103934665603ull;
@@ -208,19 +208,14 @@ private:
         appendChild(parentIndex, index);
         if (node.emptyElement) return;
         const std::uint64_t hash = hashOf(markup::nameAt(m_text, node.start + 1));
-        const auto [slot, inserted] = m_topByHash.try_emplace(hash, -1);
-        m_stack.push_back({index, hash, slot->second});
-        slot->second = static_cast<std::int64_t>(m_stack.size() - 1);
+        std::int64_t& top = m_topByHash.try_emplace(hash, -1).first->second;
+        m_stack.push_back({index, top, &top});
+        top = static_cast<std::int64_t>(m_stack.size() - 1);
     }
 
     void pop() {
-        const OpenElement top = m_stack.back();
+        *m_stack.back().topOfHash = m_stack.back().previousSameHash;
         m_stack.pop_back();
-        if (top.previousSameHash < 0) {
-            m_topByHash.erase(top.nameHash);
-        } else {
-            m_topByHash[top.nameHash] = top.previousSameHash;
-        }
     }
 
     // The highest stack position holding an element whose name `wanted` matches:
@@ -303,6 +298,7 @@ private:
     CXmlDoc& m_doc;
     std::u16string_view m_text;
     std::vector<OpenElement> m_stack;
+    // Name hash -> highest stack position with that hash; -1 once none is open.
     std::unordered_map<std::uint64_t, std::int64_t> m_topByHash;
 };
 
