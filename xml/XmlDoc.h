@@ -73,7 +73,7 @@ public:
     ByteOrderMark Mark() const { return m_mark; }
     const std::u16string& Text() const { return m_text; }
 
-    // The index, for inspection: record 0 is the virtual root.
+    // The index as built, for tools and checks: record 0 is the virtual root.
     std::uint32_t RecordCount() const { return m_recordCount; }
     const ElementRecord& Record(std::uint32_t index) const;
 
