@@ -229,6 +229,18 @@ void DevsimServer::answerControl(const std::shared_ptr<Connection>& connection, 
         if (!kind) return fail("unknown fault \"" + std::string(kindText) + "\" (drop-replies, error-replies, delay-ms, unplug-after)");
         if (!parseInt(valueText, value) || value < 0) return fail("fault value must be a number of at least 0");
         if (!m_backend.setFault(id, *kind, value)) return fail("no device " + std::string(idText));
+    } else if (word == "event") {
+        // event ID INDEX [HEX]: the controller's own report 0x42/0x20
+        auto [idText, tail] = splitWord(rest);
+        auto [indexText, hex] = splitWord(tail);
+        int id = 0;
+        int index = 0;
+        std::string bytes;
+        if (!idArgument(idText, id)) return;
+        if (!parseInt(indexText, index) || index < 0 || index > 0xFFFF) return fail("event index must be a number from 0 to 65535");
+        if (!fromHex(hex, bytes) || bytes.size() > kDataSize) return fail("event data must be at most 60 bytes of hex");
+        m_backend.sendEventReport(id, static_cast<std::uint16_t>(index),
+                                  std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
     } else if (word == "settle") {
         int limit = 0;
         if (!parseInt(rest, limit) || limit < 0) return fail("settle needs a time in milliseconds");

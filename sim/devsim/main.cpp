@@ -27,6 +27,9 @@ constexpr const char* kUsage =
     "       devsim trace   --socket PATH [--clear]     # ID PID CMD KEY INDEX DATA\n"
     "       devsim state   --socket PATH ID            # key=value lines\n"
     "       devsim fault   --socket PATH ID KIND=N     # drop-replies, error-replies, delay-ms, unplug-after\n"
+    "       devsim event   --socket PATH ID INDEX [DATAHEX]  # the controller sends its report 0x42/0x20\n"
+    "       devsim suspend --socket PATH               # the machine goes to sleep\n"
+    "       devsim resume  --socket PATH               # the machine wakes up\n"
     "SPEC = standard|led5 [,fw=MAJOR.MINOR.BUILD] [,boot] [,name=TEXT] [,group] [,board=N] [,identity=HEX]\n"
     "Programs reach the daemon's controllers with LUMENSTRA_HID=devsim:PATH.\n";
 
@@ -133,6 +136,20 @@ int run(const Arguments& args) {
     if (args.command == "trace") {
         if (auto bad = expect(0, "no argument besides --clear")) return *bad;
         return ask(args, args.clear ? "trace clear" : "trace");
+    }
+    if (args.command == "event") {
+        if (count != 2 && count != 3) return usageError("event needs ID INDEX [DATAHEX]");
+        int index = 0;
+        std::string bytes;
+        if (!parseNonNegative(args.positional[0], number)) return usageError("device ID must be a number");
+        if (!parseNonNegative(args.positional[1], index) || index > 0xFFFF) return usageError("INDEX must be a number from 0 to 65535");
+        std::string hex = count == 3 ? args.positional[2] : std::string();
+        if (!sim::fromHex(hex, bytes) || bytes.size() > sim::kDataSize) return usageError("DATAHEX must be at most 60 bytes of hex digits");
+        return ask(args, "event " + args.positional[0] + " " + args.positional[1] + " " + hex);
+    }
+    if (args.command == "suspend" || args.command == "resume") {
+        if (auto bad = expect(0, "no argument")) return *bad;
+        return ask(args, args.command);
     }
     if (args.command == "fault") {
         if (auto bad = expect(2, "ID KIND=N")) return *bad;

@@ -224,17 +224,34 @@ TEST_F(DevsimEndToEndTest, PlugEventsReachTheBackendsWatch) {
     RunResult plug = devsim(with({"plug", "standard"}));
     ASSERT_EQ(plug.exitCode, 0);
     ASSERT_EQ(devsim(with({"unplug", "1"})).exitCode, 0);
-    auto seen = events.waitFor(2);
-    ASSERT_EQ(seen.size(), 2u);
+    ASSERT_EQ(devsim(with({"suspend"})).exitCode, 0);
+    ASSERT_EQ(devsim(with({"resume"})).exitCode, 0);
+    auto seen = events.waitFor(4);
+    ASSERT_EQ(seen.size(), 4u);
     EXPECT_EQ(seen[0].kind, hid::PlugEvent::Kind::Arrival);
     EXPECT_EQ(seen[0].path, "sim:3");
     EXPECT_EQ(seen[1].kind, hid::PlugEvent::Kind::Removal);
     EXPECT_EQ(seen[1].path, "sim:1");
+    EXPECT_EQ(seen[2].kind, hid::PlugEvent::Kind::Suspend);
+    EXPECT_EQ(seen[3].kind, hid::PlugEvent::Kind::Resume);
     EXPECT_TRUE(backend.waitUntilSettled(5s));
 
     std::array<std::uint8_t, 65> buffer{};
     EXPECT_EQ(device->read(buffer, 5s), -1) << "the unplugged device's handle fails";
     EXPECT_EQ(device->write(report(0x41, 0, 0)), -1);
+}
+
+TEST_F(DevsimEndToEndTest, EventReportsFromTheCommandLineReachOpenDevices) {
+    sim::DevsimBackend backend(socket.toStdString());
+    hid::OpenError error;
+    auto device = backend.open("sim:2", error);
+    ASSERT_TRUE(device);
+    RunResult event = devsim(with({"event", "2", "64", "0700000102"}));
+    EXPECT_EQ(event.exitCode, 0) << event.err;
+    EXPECT_EQ(readRecord(*device), sim::makeRecord(0x42, 0x20, 64, std::vector<std::uint8_t>{7, 0, 0, 1, 2}));
+    EXPECT_EQ(devsim(with({"event", "2", "0", "0g"})).exitCode, 64);
+    EXPECT_EQ(devsim(with({"event", "2", "65536"})).exitCode, 64);
+    EXPECT_EQ(devsim(with({"event", "7", "0"})).exitCode, 1);
 }
 
 TEST(DevsimBackendWithoutDaemonTest, FailsQuietly) {
