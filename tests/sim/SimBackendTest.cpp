@@ -85,7 +85,8 @@ TEST_F(SimBackendTest, EnumeratesPluggedControllersInPlugOrderWithTheirIds) {
 }
 
 TEST_F(SimBackendTest, AnswersAWriteAfterTheLatencyOnTheReaderSide) {
-    SimBackend backend(5ms);
+    // Long enough that even a sanitizer build reads before the reply is due.
+    SimBackend backend(300ms);
     int id = backend.plug(ControllerKind::Standard).front();
     auto device = openPath(backend, SimBackend::pathOf(id));
     ASSERT_TRUE(device);
@@ -250,7 +251,7 @@ TEST_F(SimBackendTest, DelayFaultMakesRepliesLaterThanTheLatency) {
     SimBackend backend(0ms);
     int id = backend.plug(ControllerKind::Standard).front();
     auto device = openPath(backend, SimBackend::pathOf(id));
-    backend.setFault(id, sim::FaultKind::DelayMs, 200);
+    backend.setFault(id, sim::FaultKind::DelayMs, 300);
     device->write(report(0x41, 3, 0));
     std::array<std::uint8_t, 65> buffer{};
     EXPECT_EQ(device->read(buffer, 0ms), 0);
