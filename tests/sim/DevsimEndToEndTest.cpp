@@ -208,6 +208,9 @@ TEST_F(DevsimEndToEndTest, CommandLineErrorsHaveTheirExitCodes) {
         {{"list"}, 64, "--socket PATH is needed"},
         {{"list", "--socket", home.path("runtime/none.sock")}, 1, "cannot reach devsim"},
         {{"serve", "--socket", socket}, 1, "another devsim already serves"},
+        {{"serve", "--socket", home.path("runtime/boot.sock"), "--device", "led5,boot"}, 1, "boot loader"},
+        {{"serve", "--socket", home.path("runtime/bad.sock"), "--device", "led5,fw=1"}, 64, "MAJOR.MINOR.BUILD"},
+        {{"serve", "--socket", home.path("runtime/x.sock"), "--latency-ms", "-1"}, 64, "--latency-ms"},
     };
     for (const Case& c : cases) {
         RunResult run = devsim(c.arguments);
