@@ -298,6 +298,31 @@ TEST_F(DevsimEndToEndTest, PlugEventsReachTheBackendsWatch) {
     EXPECT_EQ(device->write(report(0x41, 0, 0)), -1);
 }
 
+TEST_F(DevsimEndToEndTest, AWatchMayEndItselfFromItsCallback) {
+    sim::DevsimBackend backend(socket);
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::unique_ptr<hid::PlugWatch> watch;
+    bool done = false;
+    {
+        std::lock_guard lock(mutex);
+        watch = backend.watch([&](const hid::PlugEvent&) {
+            std::unique_ptr<hid::PlugWatch> self;
+            {
+                std::lock_guard inner(mutex);
+                self = std::move(watch);
+            }
+            self.reset();
+            std::lock_guard inner(mutex);
+            done = true;
+            ended.notify_all();
+        });
+    }
+    ASSERT_EQ(devsim(with({"plug", "standard"})).exitCode, 0);
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(ended.wait_for(lock, 10s, [&] { return done; }));
+}
+
 TEST_F(DevsimEndToEndTest, EventReportsFromTheCommandLineReachOpenDevices) {
     sim::DevsimBackend backend(socket);
     hid::OpenError error;
