@@ -1,0 +1,20 @@
+#pragma once
+
+#include <chrono>
+
+namespace devicelink {
+
+enum class PauseStrategy {
+    Spin,            // poll the clock until the deadline: exact, burns the core
+    SleepThenSpin,   // sleep until shortly before the deadline, then poll
+};
+
+// Sleeping wakes up late by a scheduler-dependent margin; the last stretch is
+// polled so that the pause still ends on time.
+inline constexpr std::chrono::microseconds kSpinMargin{200};
+
+// Waits until `duration` has passed on the steady clock.
+void pauseFor(std::chrono::microseconds duration, PauseStrategy strategy = PauseStrategy::SleepThenSpin,
+              std::chrono::microseconds spinMargin = kSpinMargin);
+
+}  // namespace devicelink
