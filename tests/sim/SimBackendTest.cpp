@@ -1,0 +1,284 @@
+#include "sim/SimBackend.h"
+
+#include "tests/support/TestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+using namespace std::chrono_literals;
+using hid::PlugEvent;
+using sim::ControllerKind;
+using sim::SimBackend;
+
+// Collects the events a watch delivers, for checks on the test thread.
+class EventLog {
+public:
+    std::function<void(const PlugEvent&)> callback() {
+        return [this](const PlugEvent& event) {
+            std::lock_guard lock(m_mutex);
+            m_events.push_back(event);
+            m_changed.notify_all();
+        };
+    }
+    std::vector<PlugEvent> waitFor(std::size_t count) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, 5s, [&] { return m_events.size() >= count; });
+        return m_events;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<PlugEvent> m_events;
+};
+
+std::vector<std::uint8_t> report(std::uint8_t cmd, std::uint8_t key, std::uint16_t index, std::vector<std::uint8_t> data = {}) {
+    std::vector<std::uint8_t> bytes(sim::kReportSize, 0);
+    sim::Record record = sim::makeRecord(cmd, key, index, data);
+    std::copy(record.begin(), record.end(), bytes.begin() + 1);
+    return bytes;
+}
+
+sim::Record readRecord(hid::Device& device, std::chrono::milliseconds timeout = 2s) {
+    std::array<std::uint8_t, sim::kReportSize> buffer{};
+    int length = device.read(buffer, timeout);
+    EXPECT_EQ(length, static_cast<int>(sim::kReportSize));
+    EXPECT_EQ(buffer[0], 0);
+    sim::Record record{};
+    std::copy(buffer.begin() + 1, buffer.end(), record.begin());
+    return record;
+}
+
+std::unique_ptr<hid::Device> openPath(SimBackend& backend, const std::string& path) {
+    hid::OpenError error = hid::OpenError::Other;
+    auto device = backend.open(path, error);
+    EXPECT_EQ(error, device ? hid::OpenError::None : hid::OpenError::NotFound);
+    return device;
+}
+
+class SimBackendTest : public testsupport::IsolatedTest {};
+
+TEST_F(SimBackendTest, EnumeratesPluggedControllersInPlugOrderWithTheirIds) {
+    SimBackend backend;
+    auto standard = backend.plug(ControllerKind::Standard, 2);
+    int led5 = backend.plug(ControllerKind::Led5).front();
+    auto infos = backend.enumerate();
+    ASSERT_EQ(infos.size(), 3u);
+    const std::uint16_t pids[] = {0x014D, 0x014D, 0x015B};
+    const int ids[] = {standard[0], standard[1], led5};
+    for (std::size_t i = 0; i < infos.size(); ++i) {
+        EXPECT_EQ(infos[i].path, SimBackend::pathOf(ids[i]));
+        EXPECT_EQ(infos[i].vendorId, 0x2516);
+        EXPECT_EQ(infos[i].productId, pids[i]);
+        EXPECT_EQ(infos[i].usagePage, 0xFF00);
+        EXPECT_EQ(infos[i].usage, 0x0001);
+    }
+    EXPECT_TRUE(backend.unplug(standard[0]));
+    EXPECT_FALSE(backend.unplug(standard[0]));
+    infos = backend.enumerate();
+    ASSERT_EQ(infos.size(), 2u);
+    EXPECT_EQ(infos[0].path, SimBackend::pathOf(standard[1]));
+}
+
+TEST_F(SimBackendTest, AnswersAWriteAfterTheLatencyOnTheReaderSide) {
+    SimBackend backend(5ms);
+    int id = backend.plug(ControllerKind::Standard).front();
+    auto device = openPath(backend, SimBackend::pathOf(id));
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->inputReportLength(), 65);
+    EXPECT_EQ(device->outputReportLength(), 65);
+
+    auto write = report(0x51, 0x96, 0, {0x10});
+    ASSERT_EQ(device->write(write), 65);
+    std::array<std::uint8_t, 65> buffer{};
+    // Nothing is there before the latency has passed.
+    EXPECT_EQ(device->read(buffer, 0ms), 0);
+    sim::Record reply = readRecord(*device);
+    EXPECT_EQ(sim::toHex(reply), sim::toHex(sim::makeRecord(0x51, 0x96, 0, std::vector<std::uint8_t>{0x10})));
+
+    ASSERT_EQ(device->write(report(0x52, 0x96, 0)), 65);
+    reply = readRecord(*device);
+    EXPECT_EQ(reply[0], 0x52);
+    EXPECT_EQ(reply[4], 0x10);
+}
+
+TEST_F(SimBackendTest, RejectsReportsWithAReportIdOrTooLong) {
+    SimBackend backend(0ms);
+    int id = backend.plug(ControllerKind::Led5).front();
+    auto device = openPath(backend, SimBackend::pathOf(id));
+    ASSERT_TRUE(device);
+    auto withReportId = report(0x41, 3, 0);
+    withReportId[0] = 1;
+    EXPECT_EQ(device->write(withReportId), -1);
+    std::vector<std::uint8_t> tooLong(66, 0);
+    EXPECT_EQ(device->write(tooLong), -1);
+    EXPECT_TRUE(backend.trace().empty());
+    // A short report is zero-filled.
+    std::vector<std::uint8_t> shortReport = {0, 0x41, 0x03};
+    EXPECT_EQ(device->write(shortReport), 3);
+    EXPECT_EQ(readRecord(*device)[1], 0x03);
+}
+
+TEST_F(SimBackendTest, OpenOfAnAbsentPathIsNotFound) {
+    SimBackend backend;
+    for (const std::string path : {"sim:1", "sim:", "sim:x", "/dev/hidraw0", ""}) {
+        hid::OpenError error = hid::OpenError::None;
+        EXPECT_EQ(backend.open(path, error), nullptr) << path;
+        EXPECT_EQ(error, hid::OpenError::NotFound) << path;
+    }
+}
+
+TEST_F(SimBackendTest, UnplugFailsReadsAndWritesOfOpenHandlesAndNotifiesWatches) {
+    SimBackend backend(0ms);
+    EventLog log;
+    auto watch = backend.watch(log.callback());
+    auto ids = backend.plug(ControllerKind::Standard, 2);
+    auto device = openPath(backend, SimBackend::pathOf(ids[0]));
+    ASSERT_TRUE(device);
+    ASSERT_TRUE(backend.unplug(ids[0]));
+    std::array<std::uint8_t, 65> buffer{};
+    EXPECT_EQ(device->read(buffer, 1s), -1);
+    EXPECT_EQ(device->write(report(0x41, 3, 0)), -1);
+
+    auto events = log.waitFor(3);
+    ASSERT_EQ(events.size(), 3u);
+    const PlugEvent expected[] = {{PlugEvent::Kind::Arrival, SimBackend::pathOf(ids[0])},
+                                  {PlugEvent::Kind::Arrival, SimBackend::pathOf(ids[1])},
+                                  {PlugEvent::Kind::Removal, SimBackend::pathOf(ids[0])}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(events[i].kind, expected[i].kind) << i;
+        EXPECT_EQ(events[i].path, expected[i].path) << i;
+    }
+}
+
+TEST_F(SimBackendTest, SuspendAndResumeReachEveryWatchAndKeepTheDevices) {
+    SimBackend backend(0ms);
+    EventLog first;
+    EventLog second;
+    auto watchA = backend.watch(first.callback());
+    auto watchB = backend.watch(second.callback());
+    int id = backend.plug(ControllerKind::Standard).front();
+    backend.suspend();
+    backend.resume();
+    for (EventLog* log : {&first, &second}) {
+        auto events = log->waitFor(3);
+        ASSERT_EQ(events.size(), 3u);
+        EXPECT_EQ(events[0].kind, PlugEvent::Kind::Arrival);
+        EXPECT_EQ(events[1].kind, PlugEvent::Kind::Suspend);
+        EXPECT_EQ(events[2].kind, PlugEvent::Kind::Resume);
+    }
+    ASSERT_EQ(backend.enumerate().size(), 1u);
+    EXPECT_EQ(backend.enumerate()[0].path, SimBackend::pathOf(id));
+}
+
+TEST_F(SimBackendTest, SettledOnlyOnceEveryEventWasHandedToItsCallback) {
+    SimBackend backend(0ms);
+    std::mutex gate;
+    std::unique_lock hold(gate);
+    auto watch = backend.watch([&](const PlugEvent&) { std::lock_guard wait(gate); });
+    backend.plug(ControllerKind::Standard, 2);
+    // The first callback is blocked, so the second event is still queued.
+    EXPECT_FALSE(backend.waitUntilSettled(20ms));
+    hold.unlock();
+    EXPECT_TRUE(backend.waitUntilSettled(5s));
+}
+
+TEST_F(SimBackendTest, EveryOpenHandleSeesEveryReply) {
+    SimBackend backend(0ms);
+    int id = backend.plug(ControllerKind::Standard).front();
+    auto first = openPath(backend, SimBackend::pathOf(id));
+    auto second = openPath(backend, SimBackend::pathOf(id));
+    ASSERT_TRUE(first && second);
+    ASSERT_EQ(first->write(report(0x41, 0x80, 0)), 65);
+    EXPECT_EQ(readRecord(*first)[1], 0x80);
+    EXPECT_EQ(readRecord(*second)[1], 0x80);
+}
+
+TEST_F(SimBackendTest, EventReportsReachTheReader) {
+    SimBackend backend;
+    int id = backend.plug(ControllerKind::Led5).front();
+    auto device = openPath(backend, SimBackend::pathOf(id));
+    ASSERT_TRUE(device);
+    const std::vector<std::uint8_t> data = {7, 0, 0, 1, 2};
+    EXPECT_TRUE(backend.sendEventReport(id, 0, data));
+    EXPECT_FALSE(backend.sendEventReport(id + 1, 0, data));
+    sim::Record record = readRecord(*device);
+    EXPECT_EQ(sim::toHex(record), sim::toHex(sim::makeRecord(0x42, 0x20, 0, data)));
+}
+
+TEST_F(SimBackendTest, TraceHoldsEveryRecordInOrderWithTheDeviceAndClears) {
+    SimBackend backend(0ms);
+    auto ids = backend.plug(ControllerKind::Standard, 1);
+    ids.push_back(backend.plug(ControllerKind::Led5).front());
+    auto a = openPath(backend, SimBackend::pathOf(ids[0]));
+    auto b = openPath(backend, SimBackend::pathOf(ids[1]));
+    ASSERT_TRUE(a && b);
+    a->write(report(0x41, 0x03, 0));
+    b->write(report(0x51, 0x73, 0x0102, {0xAB, 0xCD}));
+    auto trace = backend.trace();
+    ASSERT_EQ(trace.size(), 2u);
+    EXPECT_EQ(sim::formatTraceLine(trace[0]), std::to_string(ids[0]) + " 014d 41 03 0000 " + std::string(120, '0'));
+    EXPECT_EQ(sim::formatTraceLine(trace[1]), std::to_string(ids[1]) + " 015b 51 73 0102 abcd" + std::string(116, '0'));
+    backend.clearTrace();
+    EXPECT_TRUE(backend.trace().empty());
+}
+
+TEST_F(SimBackendTest, UnplugAfterFaultRemovesTheControllerOnTheNthRecord) {
+    SimBackend backend(0ms);
+    EventLog log;
+    auto watch = backend.watch(log.callback());
+    int id = backend.plug(ControllerKind::Standard).front();
+    auto device = openPath(backend, SimBackend::pathOf(id));
+    ASSERT_TRUE(backend.setFault(id, sim::FaultKind::UnplugAfter, 2));
+    EXPECT_EQ(device->write(report(0x41, 3, 0)), 65);
+    EXPECT_EQ(readRecord(*device)[0], 0x41);
+    EXPECT_EQ(device->write(report(0x41, 0, 0)), 65);
+    std::array<std::uint8_t, 65> buffer{};
+    EXPECT_EQ(device->read(buffer, 1s), -1);
+    EXPECT_TRUE(backend.enumerate().empty());
+    auto events = log.waitFor(2);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1].kind, PlugEvent::Kind::Removal);
+    EXPECT_EQ(backend.trace().size(), 2u);
+}
+
+TEST_F(SimBackendTest, DelayFaultMakesRepliesLaterThanTheLatency) {
+    SimBackend backend(0ms);
+    int id = backend.plug(ControllerKind::Standard).front();
+    auto device = openPath(backend, SimBackend::pathOf(id));
+    backend.setFault(id, sim::FaultKind::DelayMs, 200);
+    device->write(report(0x41, 3, 0));
+    std::array<std::uint8_t, 65> buffer{};
+    EXPECT_EQ(device->read(buffer, 0ms), 0);
+    EXPECT_EQ(readRecord(*device, 5s)[0], 0x41);
+}
+
+TEST_F(SimBackendTest, BootSpecIsRefusedWithAReason) {
+    SimBackend backend;
+    sim::DeviceSpec spec;
+    spec.bootLoader = true;
+    auto result = backend.plug(spec);
+    EXPECT_EQ(result.id, 0);
+    EXPECT_NE(result.error.find("boot loader"), std::string::npos);
+    EXPECT_TRUE(backend.enumerate().empty());
+}
+
+TEST_F(SimBackendTest, ListLinesShowIdPidModeFirmwareAndName) {
+    SimBackend backend;
+    sim::DeviceSpec named;
+    named.kind = ControllerKind::Led5;
+    named.firmware = {2, 5, 300};
+    named.name = "Top card";
+    int first = backend.plug(ControllerKind::Standard).front();
+    int second = backend.plug(named).id;
+    auto devices = backend.devices();
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(sim::formatListLine(devices[0]), std::to_string(first) + " 014d app 1.0.0 -");
+    EXPECT_EQ(sim::formatListLine(devices[1]), std::to_string(second) + " 015b app 2.5.300 Top card");
+}
+
+}  // namespace
