@@ -287,6 +287,11 @@ void CUSBDriver::onReply(const std::uint8_t* bytes) {
     }
 }
 
+LedCommandRecord CUSBDriver::pendingRecord() const {
+    std::lock_guard lock(m_pendingMutex);
+    return m_pending;
+}
+
 int CUSBDriver::command(LedCommandRecord& record, int address, bool pause) {
     if (!m_connected.load()) return 1;
     const int result = SetData(record, address);

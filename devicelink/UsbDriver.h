@@ -83,6 +83,8 @@ public:
     int SetData(LedCommandRecord& record, int address);
     // Called with the 64 bytes after the report ID, on a reader thread.
     void onReply(const std::uint8_t* record);
+    // The command in flight, or its reply once stored.
+    LedCommandRecord pendingRecord() const;
 
     void setDefaultDevice(int position) { m_defaultDevice = position; }
     int defaultDevice() const { return m_defaultDevice; }
@@ -144,7 +146,7 @@ private:
     bool m_opened = false;
 
     // The command in flight, replaced by its reply; shared with the reader threads.
-    std::mutex m_pendingMutex;
+    mutable std::mutex m_pendingMutex;
     std::condition_variable m_replyStored;
     LedCommandRecord m_pending;
     bool m_replyArrived = false;
