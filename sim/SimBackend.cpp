@@ -367,6 +367,13 @@ std::vector<TraceEntry> SimBackend::trace() const {
     return {m_hub->traceEntries.begin(), m_hub->traceEntries.end()};
 }
 
+std::vector<TraceEntry> SimBackend::takeTrace() {
+    std::lock_guard lock(m_hub->mutex);
+    std::vector<TraceEntry> entries(m_hub->traceEntries.begin(), m_hub->traceEntries.end());
+    m_hub->traceEntries.clear();
+    return entries;
+}
+
 void SimBackend::clearTrace() {
     std::lock_guard lock(m_hub->mutex);
     m_hub->traceEntries.clear();

@@ -67,6 +67,8 @@ public:
     std::vector<PluggedDevice> devices() const;
     std::vector<TraceEntry> trace() const;
     void clearTrace();
+    // The trace, emptied in the same step.
+    std::vector<TraceEntry> takeTrace();
     // The emulated state of controller `id` as key=value pairs; empty when absent.
     std::optional<std::vector<std::pair<std::string, std::string>>> state(int id) const;
     // Runs `look` on controller `id` under the simulator's lock; false when absent.

@@ -1,0 +1,258 @@
+#include "sim/devsim/DevsimServer.h"
+
+#include "sim/DevsimProtocol.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace sim::devsim {
+
+namespace {
+
+// How often a device's forwarder looks whether its connection has ended.
+constexpr std::chrono::milliseconds kForwardPoll{100};
+
+bool parseInt(std::string_view text, int& value) {
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
+
+std::string eventLine(const hid::PlugEvent& event) {
+    switch (event.kind) {
+    case hid::PlugEvent::Kind::Arrival: return "event arrival " + event.path;
+    case hid::PlugEvent::Kind::Removal: return "event removal " + event.path;
+    case hid::PlugEvent::Kind::Suspend: return "event suspend";
+    case hid::PlugEvent::Kind::Resume: return "event resume";
+    }
+    return {};
+}
+
+}  // namespace
+
+struct DevsimServer::Connection {
+    explicit Connection(int socket) : fd(socket), reader(socket) {}
+    ~Connection() { ::close(fd); }
+    bool send(std::string_view line) {
+        std::lock_guard lock(writeMutex);
+        return sendLine(fd, line);
+    }
+    int fd;
+    LineReader reader;  // used by the connection's thread only
+    std::mutex writeMutex;
+    std::thread thread;
+    std::atomic<bool> finished{false};
+};
+
+DevsimServer::DevsimServer(SimBackend& backend) : m_backend(backend) {}
+
+DevsimServer::~DevsimServer() {
+    if (m_listenFd >= 0) {
+        ::close(m_listenFd);
+        ::unlink(m_socketPath.c_str());
+    }
+    std::vector<std::shared_ptr<Connection>> connections;
+    {
+        std::lock_guard lock(m_mutex);
+        connections.swap(m_connections);
+    }
+    for (auto& connection : connections) ::shutdown(connection->fd, SHUT_RDWR);
+    for (auto& connection : connections) connection->thread.join();
+}
+
+bool DevsimServer::listen(const std::string& socketPath, std::string& error) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (socketPath.empty() || socketPath.size() >= sizeof address.sun_path) {
+        error = "socket path is empty or longer than " + std::to_string(sizeof address.sun_path - 1) + " bytes";
+        return false;
+    }
+    std::memcpy(address.sun_path, socketPath.data(), socketPath.size());
+    std::string probeError;
+    int probe = connectToDaemon(socketPath, probeError);
+    if (probe >= 0) {
+        ::close(probe);
+        error = "another devsim already serves " + socketPath;
+        return false;
+    }
+    ::unlink(socketPath.c_str());  // a stale socket file of a daemon that died
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 16) != 0) {
+        error = "cannot listen on " + socketPath + ": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    m_listenFd = fd;
+    m_socketPath = socketPath;
+    return true;
+}
+
+void DevsimServer::run(int stopFd) {
+    for (;;) {
+        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {stopFd, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents) return;
+        if (!(fds[0].revents & POLLIN)) continue;
+        int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        auto connection = std::make_shared<Connection>(fd);
+        std::lock_guard lock(m_mutex);
+        // Join the threads of connections that have ended.
+        std::erase_if(m_connections, [](const std::shared_ptr<Connection>& done) {
+            if (!done->finished) return false;
+            done->thread.join();
+            return true;
+        });
+        m_connections.push_back(connection);
+        connection->thread = std::thread([this, connection] {
+            serve(connection);
+            connection->finished = true;
+        });
+    }
+}
+
+void DevsimServer::serve(const std::shared_ptr<Connection>& connection) {
+    std::string line;
+    if (!connection->reader.readLine(line)) return;
+    auto [word, rest] = splitWord(line);
+    if (word == "open")
+        serveDevice(connection, std::string(rest));
+    else if (word == "watch")
+        serveWatch(connection);
+    else
+        answerControl(connection, line);
+}
+
+void DevsimServer::serveDevice(const std::shared_ptr<Connection>& connection, const std::string& path) {
+    hid::OpenError error = hid::OpenError::None;
+    std::unique_ptr<hid::Device> device = m_backend.open(path, error);
+    if (!device) {
+        connection->send("error no device " + path);
+        return;
+    }
+    connection->send("ok");
+    std::atomic<bool> stop{false};
+    std::thread forwarder([&] {
+        std::array<std::uint8_t, kReportSize> buffer{};
+        while (!stop) {
+            int length = device->read(buffer, kForwardPoll);
+            if (length < 0) {
+                connection->send("gone");
+                return;
+            }
+            if (length > 0) connection->send("in " + toHex(std::span(buffer.data(), static_cast<std::size_t>(length))));
+        }
+    });
+    std::string line;
+    while (connection->reader.readLine(line)) {
+        auto [word, rest] = splitWord(line);
+        std::string bytes;
+        if (word != "write" || !fromHex(rest, bytes)) {
+            connection->send("ack -1");
+            continue;
+        }
+        int written = device->write(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        connection->send("ack " + std::to_string(written));
+    }
+    stop = true;
+    forwarder.join();
+}
+
+void DevsimServer::serveWatch(const std::shared_ptr<Connection>& connection) {
+    std::unique_ptr<hid::PlugWatch> watch;
+    {
+        // Events wait behind "ok", so none is lost between the answer and the watch.
+        std::lock_guard lock(connection->writeMutex);
+        watch = m_backend.watch([connection](const hid::PlugEvent& event) { connection->send(eventLine(event)); });
+        sendLine(connection->fd, "ok");
+    }
+    std::string line;
+    while (connection->reader.readLine(line)) {
+    }
+    watch.reset();
+}
+
+void DevsimServer::answerControl(const std::shared_ptr<Connection>& connection, const std::string& line) {
+    auto [word, rest] = splitWord(line);
+    auto fail = [&](const std::string& why) { connection->send("error " + why); };
+    auto data = [&](const std::string& text) { connection->send("data " + text); };
+    auto idArgument = [&](std::string_view text, int& id) {
+        if (parseInt(text, id) && m_backend.state(id)) return true;
+        fail("no device " + std::string(text));
+        return false;
+    };
+
+    if (word == "enumerate") {
+        for (const hid::DeviceInfo& info : m_backend.enumerate()) {
+            char numbers[40];
+            std::snprintf(numbers, sizeof numbers, " %04x %04x %04x %04x ", info.vendorId, info.productId, info.usagePage, info.usage);
+            data(info.path + numbers + info.locationPath);
+        }
+    } else if (word == "plug") {
+        DeviceSpecResult parsed = parseDeviceSpec(rest);
+        if (!parsed.spec) return fail(parsed.error);
+        SimBackend::PlugResult plugged = m_backend.plug(*parsed.spec);
+        if (plugged.id == 0) return fail(plugged.error);
+        data(std::to_string(plugged.id));
+    } else if (word == "unplug") {
+        int id = 0;
+        if (!idArgument(rest, id)) return;
+        m_backend.unplug(id);
+    } else if (word == "list") {
+        for (const PluggedDevice& device : m_backend.devices()) data(formatListLine(device));
+    } else if (word == "trace") {
+        if (!rest.empty() && rest != "clear") return fail("trace takes only \"clear\"");
+        auto entries = rest == "clear" ? m_backend.takeTrace() : m_backend.trace();
+        for (const TraceEntry& entry : entries) data(formatTraceLine(entry));
+    } else if (word == "state") {
+        int id = 0;
+        if (!idArgument(rest, id)) return;
+        auto state = m_backend.state(id);
+        if (!state) return fail("no device " + std::string(rest));
+        for (const auto& [key, value] : *state) data(key + "=" + value);
+    } else if (word == "fault") {
+        // fault ID KIND N
+        auto [idText, tail] = splitWord(rest);
+        auto [kindText, valueText] = splitWord(tail);
+        int id = 0;
+        int value = 0;
+        if (!idArgument(idText, id)) return;
+        std::optional<FaultKind> kind = parseFaultKind(kindText);
+        if (!kind) return fail("unknown fault \"" + std::string(kindText) + "\" (drop-replies, error-replies, delay-ms, unplug-after)");
+        if (!parseInt(valueText, value) || value < 0) return fail("fault value must be a number of at least 0");
+        if (!m_backend.setFault(id, *kind, value)) return fail("no device " + std::string(idText));
+    } else if (word == "event") {
+        // event ID INDEX [HEX]: the controller's own report 0x42/0x20
+        auto [idText, tail] = splitWord(rest);
+        auto [indexText, hex] = splitWord(tail);
+        int id = 0;
+        int index = 0;
+        std::string bytes;
+        if (!idArgument(idText, id)) return;
+        if (!parseInt(indexText, index) || index < 0 || index > 0xFFFF) return fail("event index must be a number from 0 to 65535");
+        if (!fromHex(hex, bytes) || bytes.size() > kDataSize) return fail("event data must be at most 60 bytes of hex");
+        m_backend.sendEventReport(id, static_cast<std::uint16_t>(index),
+                                  std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+    } else if (word == "settle") {
+        int limit = 0;
+        if (!parseInt(rest, limit) || limit < 0) return fail("settle needs a time in milliseconds");
+        if (!m_backend.waitUntilSettled(std::chrono::milliseconds(limit))) return fail("not settled");
+    } else if (word == "suspend") {
+        m_backend.suspend();
+    } else if (word == "resume") {
+        m_backend.resume();
+    } else {
+        return fail("unknown request \"" + std::string(word) + "\"");
+    }
+    connection->send("ok");
+}
+
+}  // namespace sim::devsim
