@@ -14,7 +14,10 @@ enum class PauseStrategy {
 inline constexpr std::chrono::microseconds kSpinMargin{200};
 
 // Waits until `duration` has passed on the steady clock.
-void pauseFor(std::chrono::microseconds duration, PauseStrategy strategy = PauseStrategy::SleepThenSpin,
-              std::chrono::microseconds spinMargin = kSpinMargin);
+void pauseFor(std::chrono::microseconds duration, PauseStrategy strategy, std::chrono::microseconds spinMargin = kSpinMargin);
+// The same with the process-wide strategy (sleep-then-spin unless changed).
+void pauseFor(std::chrono::microseconds duration);
+// For the benchmark that compares the strategies; set before threads start.
+void setPauseStrategy(PauseStrategy strategy);
 
 }  // namespace devicelink
