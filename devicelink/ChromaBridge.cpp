@@ -2,7 +2,8 @@
 
 #include "devicelink/ChromaBroadcastApi.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QEvent>
 
 #include <dlfcn.h>
 
@@ -17,7 +18,18 @@ constexpr ChromaAppId kApplicationId{{0x4C756D65, 0x6E737472, 0x61000001, 0x2516
 std::mutex g_listenerMutex;
 ChromaBridge* g_listener = nullptr;
 
+QEvent::Type coloursWaiting() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
 }  // namespace
+
+bool ChromaBridge::event(QEvent* event) {
+    if (event->type() != coloursWaiting()) return QObject::event(event);
+    deliverLatest();
+    return true;
+}
 
 ChromaBridge::ChromaBridge(std::function<void(const ChromaColours&)> onColours, std::string libraryName)
     : m_onColours(std::move(onColours)), m_libraryName(std::move(libraryName)) {}
@@ -85,7 +97,7 @@ int ChromaBridge::eventCallback(int type, void* record) {
     for (std::size_t i = 0; i < bridge->m_latest.size(); ++i) bridge->m_latest[i] = event->colours[i];
     if (!bridge->m_deliveryQueued) {
         bridge->m_deliveryQueued = true;
-        QMetaObject::invokeMethod(bridge, [bridge] { bridge->deliverLatest(); }, Qt::QueuedConnection);
+        QCoreApplication::postEvent(bridge, new QEvent(coloursWaiting()));
     }
     return 0;
 }

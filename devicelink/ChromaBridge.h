@@ -44,6 +44,9 @@ public:
     bool active() const;
     bool loaded() const { return m_library != nullptr; }
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     static int eventCallback(int type, void* record);
     void deliverLatest();

@@ -3,7 +3,8 @@
 #include "platform/Messages.h"
 #include "platform/Timing.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QPointer>
 #include <QThread>
 
@@ -30,19 +31,51 @@ struct DeviceEntry {
     std::thread reader;
 };
 
+// Carries notifications from a plug-watch thread to the owner's thread.
+class NotesEvent final : public QEvent {
+public:
+    explicit NotesEvent(std::vector<HidNotifyRecord> notes) : QEvent(type()), m_notes(std::move(notes)) {}
+    static QEvent::Type type() {
+        static const auto registered = static_cast<QEvent::Type>(QEvent::registerEventType());
+        return registered;
+    }
+    const std::vector<HidNotifyRecord>& notes() const { return m_notes; }
+
+private:
+    std::vector<HidNotifyRecord> m_notes;
+};
+
+// Lives on the owner's thread for as long as the instance is started; hands
+// each notification to the owner as a sent message.
+class NotificationRelay final : public QObject {
+public:
+    // Touched only on the owner's thread.
+    QPointer<QObject> owner;
+    unsigned message = 0;
+
+    void deliver(const std::vector<HidNotifyRecord>& notes) {
+        for (const HidNotifyRecord& record : notes)
+            if (owner) platform::sendMessage(owner, {message, 1, reinterpret_cast<std::intptr_t>(&record)});
+    }
+
+protected:
+    bool event(QEvent* event) override {
+        if (event->type() != NotesEvent::type()) return QObject::event(event);
+        deliver(static_cast<NotesEvent*>(event)->notes());
+        return true;
+    }
+};
+
 struct Instance {
     std::mutex mutex;  // guards every member below that is not atomic
     HidMatchConfig config;
     HidReportCallback callback = nullptr;
-    QPointer<QObject> owner;
-    unsigned message = 0;
+    std::unique_ptr<NotificationRelay> relay;
     std::shared_ptr<hid::Backend> backend;
     std::unique_ptr<hid::PlugWatch> watch;
     std::uint32_t nextDeviceId = 1;
     std::list<std::shared_ptr<DeviceEntry>> devices;
     std::atomic<bool> suspended{false};
-    // Raised by every close, so notifications queued for an earlier open are dropped.
-    std::atomic<std::uint64_t> generation{0};
 };
 
 std::array<Instance, kHidInstanceCount>& instances() {
@@ -149,31 +182,17 @@ void enumerateInto(Instance& instance, int index, std::vector<HidNotifyRecord>& 
 }
 
 void notifyOwner(Instance& instance, std::vector<HidNotifyRecord> notes) {
-    QPointer<QObject> owner;
-    unsigned message = 0;
-    {
-        std::lock_guard lock(instance.mutex);
-        owner = instance.owner;
-        message = instance.message;
+    if (notes.empty()) return;
+    std::unique_lock lock(instance.mutex);
+    NotificationRelay* relay = instance.relay.get();
+    if (!relay) return;
+    if (QThread::currentThread() == relay->thread()) {
+        lock.unlock();
+        relay->deliver(notes);
+    } else {
+        // Posted events die with their receiver, so HidClose drops what is still queued.
+        QCoreApplication::postEvent(relay, new NotesEvent(std::move(notes)));
     }
-    if (!owner || notes.empty()) return;
-    const auto deliver = [](QObject* target, unsigned id, const HidNotifyRecord& record) {
-        platform::sendMessage(target, {id, 1, reinterpret_cast<std::intptr_t>(&record)});
-    };
-    if (QThread::currentThread() == owner->thread()) {
-        for (const HidNotifyRecord& record : notes) deliver(owner, message, record);
-        return;
-    }
-    const std::uint64_t generation = instance.generation.load();
-    Instance* source = &instance;
-    QMetaObject::invokeMethod(
-        owner.data(),
-        [owner, message, notes = std::move(notes), generation, source, deliver] {
-            if (source->generation.load() != generation) return;  // closed since
-            for (const HidNotifyRecord& record : notes)
-                if (owner) deliver(owner, message, record);
-        },
-        Qt::QueuedConnection);
 }
 
 // Takes every device out of the list; the caller stops them outside the lock.
@@ -251,8 +270,9 @@ int HidOpen(QObject* owner, unsigned message, int index) {
     std::shared_ptr<hid::Backend> startWith;
     {
         std::lock_guard lock(instance->mutex);
-        instance->owner = owner;
-        instance->message = message;
+        if (!instance->relay) instance->relay = std::make_unique<NotificationRelay>();
+        instance->relay->owner = owner;
+        instance->relay->message = message;
         if (!instance->backend) {
             std::lock_guard backendLock(backendMutex());
             instance->backend = processBackend();
@@ -304,21 +324,20 @@ void HidClose(int index) {
     if (!instance) return;
     std::list<std::shared_ptr<DeviceEntry>> devices;
     std::unique_ptr<hid::PlugWatch> watch;
+    std::unique_ptr<NotificationRelay> relay;
     {
         std::lock_guard lock(instance->mutex);
-        instance->generation.fetch_add(1);
         devices = takeAllDevices(*instance);
         watch = std::move(instance->watch);
         instance->config = HidMatchConfig{};
         instance->callback = nullptr;
-        instance->owner = nullptr;
-        instance->message = 0;
         instance->nextDeviceId = 1;
     }
     // The watch thread takes the instance lock, so it is stopped outside it.
     watch.reset();
     for (const auto& entry : devices) stopReader(*entry);
     std::lock_guard lock(instance->mutex);
+    relay = std::move(instance->relay);  // deleted after the lock is released
     instance->backend.reset();
     instance->suspended.store(false);
 }
