@@ -1,4 +1,6 @@
 #include "app/Companion.h"
+#include "app/DebugLog.h"
+#include "app/ProcessValues.h"
 #include "platform/CompanionChannel.h"
 #include "tests/devicelink/DeviceLinkFixture.h"
 
@@ -10,7 +12,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-LedCommandRecord recordOf(const std::vector<std::uint8_t>& report) { return LedCommandRecord::fromBytes(report.data() + 1); }
 
 LedCommandRecord command(std::uint8_t cmd, std::uint8_t key, std::uint16_t index = 0, std::uint8_t data0 = 0) {
     LedCommandRecord record;
@@ -184,6 +185,24 @@ TEST_F(TransactionTest, EventReportsPostTheControllerEvent) {
             EXPECT_EQ(events[0].lParam, driver.connected());
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TransactionTest, DebugLogRecordsEachTransactionWhenDebugIsOn) {
+    app::processValues().debug = true;
+    devices[2]->setResponder(nullptr);
+    LedCommandRecord answered = command(0x52, 0x94, 0, 0x05);
+    LedCommandRecord unanswered = command(0x41, 0x03);
+    driver.SetData(answered, 0);
+    driver.SetData(unanswered, 2);
+    app::processValues().debug = false;
+    const std::string log = testsupport::readFileBytes(app::debugLogPath());
+    for (const char* line : {"SetData Out: cmd:52, Key:94, Index:0, Data:5", "SetData In: cmd:52, Key:94, Index:0, Data:a0",
+                             "SetData Out: cmd:41, Key:3, Index:0, Data:0", "SetData Error ...Error "})
+        EXPECT_NE(log.find(testsupport::utf16le(line)), std::string::npos) << line;
 }
 
 }  // namespace

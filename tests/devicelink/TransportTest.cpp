@@ -211,3 +211,26 @@ TEST_F(TransportTest, ReportsReachTheCallbackOnlyWithTheReportIdByte) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TransportTest, BootLoaderLinksTraceEveryReportBeforeHandlingIt) {
+    auto device = backend->plug(controllerInfo("boot", kLed5BootProductId), false);
+    IAP_CUSBDriverVGALed5 driver;
+    ASSERT_TRUE(open(driver, 3));
+    driver.groupList().clear();
+    device->setResponder(echoWith({0x33}));
+    testing::internal::CaptureStderr();
+    LedCommandRecord record;
+    record.cmd = 0x12;
+    record.key = 0x00;
+    const int result = driver.SetData(record, 0);
+    const std::string trace = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(record.data[0], 0x33);
+    EXPECT_THAT(trace, testing::HasSubstr("ID:1,pBuffer="));
+    EXPECT_THAT(trace, testing::HasSubstr(" , Length=41\n"));
+    EXPECT_THAT(trace, testing::HasSubstr("00 12 00 00 00 33 00 00 00\n"));
+}
+
+}  // namespace
