@@ -153,8 +153,7 @@ void reportPermissionProblem(const hid::DeviceInfo& info) {
 // Opens a matching device and appends it; the caller holds the instance lock.
 // Devices already open are skipped, so a plug event for a device found by the
 // enumeration does not open it twice.
-bool tryAdd(Instance& instance, int index, const hid::DeviceInfo& info, std::vector<HidNotifyRecord>& notes) {
-    (void)index;
+bool tryAdd(Instance& instance, const hid::DeviceInfo& info, std::vector<HidNotifyRecord>& notes) {
     if (!matches(instance.config, info)) return false;
     for (const auto& entry : instance.devices)
         if (entry->info.path == info.path) return false;
@@ -177,8 +176,8 @@ bool tryAdd(Instance& instance, int index, const hid::DeviceInfo& info, std::vec
     return true;
 }
 
-void enumerateInto(Instance& instance, int index, std::vector<HidNotifyRecord>& notes) {
-    for (const hid::DeviceInfo& info : instance.backend->enumerate()) tryAdd(instance, index, info, notes);
+void enumerateInto(Instance& instance, std::vector<HidNotifyRecord>& notes) {
+    for (const hid::DeviceInfo& info : instance.backend->enumerate()) tryAdd(instance, info, notes);
 }
 
 void notifyOwner(Instance& instance, std::vector<HidNotifyRecord> notes) {
@@ -202,7 +201,7 @@ std::list<std::shared_ptr<DeviceEntry>> takeAllDevices(Instance& instance) {
     return taken;
 }
 
-void onPlugEvent(Instance& instance, int index, const hid::PlugEvent& event) {
+void onPlugEvent(Instance& instance, const hid::PlugEvent& event) {
     std::vector<HidNotifyRecord> notes;
     std::list<std::shared_ptr<DeviceEntry>> removed;
     {
@@ -212,7 +211,7 @@ void onPlugEvent(Instance& instance, int index, const hid::PlugEvent& event) {
         case hid::PlugEvent::Kind::Arrival:
             if (instance.suspended.load()) return;
             for (const hid::DeviceInfo& info : instance.backend->enumerate())
-                if (info.path == event.path) tryAdd(instance, index, info, notes);
+                if (info.path == event.path) tryAdd(instance, info, notes);
             break;
         case hid::PlugEvent::Kind::Removal:
             for (auto it = instance.devices.begin(); it != instance.devices.end(); ++it) {
@@ -230,7 +229,7 @@ void onPlugEvent(Instance& instance, int index, const hid::PlugEvent& event) {
         case hid::PlugEvent::Kind::Resume:
             if (!instance.suspended.load()) return;
             instance.suspended.store(false);
-            enumerateInto(instance, index, notes);
+            enumerateInto(instance, notes);
             break;
         }
     }
@@ -284,13 +283,13 @@ int HidOpen(QObject* owner, unsigned message, int index) {
     // them; an arrival seen by both opens the device once.
     if (startWith) {
         std::unique_ptr<hid::PlugWatch> watch =
-            startWith->watch([instance, index](const hid::PlugEvent& event) { onPlugEvent(*instance, index, event); });
+            startWith->watch([instance](const hid::PlugEvent& event) { onPlugEvent(*instance, event); });
         std::lock_guard lock(instance->mutex);
         instance->watch = std::move(watch);
     }
     {
         std::lock_guard lock(instance->mutex);
-        if (!instance->suspended.load()) enumerateInto(*instance, index, notes);
+        if (!instance->suspended.load()) enumerateInto(*instance, notes);
         if (instance->nextDeviceId == 1)
             notes.push_back(HidNotifyRecord{});
         else
@@ -358,7 +357,7 @@ int HidGetLocationInfo(std::uint16_t deviceId, std::string& location, int index)
 
 void HidPowerEvent(bool suspending) {
     const hid::PlugEvent event{suspending ? hid::PlugEvent::Kind::Suspend : hid::PlugEvent::Kind::Resume, {}};
-    for (int index = 0; index < kHidInstanceCount; ++index) onPlugEvent(*instanceAt(index), index, event);
+    for (int index = 0; index < kHidInstanceCount; ++index) onPlugEvent(*instanceAt(index), event);
 }
 
 }  // namespace devicelink
