@@ -117,8 +117,12 @@ TEST(EffectSlotCodec, EveryModelLevelComesBackUnchanged) {
                     devicelink::effectBlockFromDevice(block);
                     const bool keepsBrightness = mode != 0x10 && mode != 0x11;
                     EXPECT_EQ(block[1], speed) << mode << "/" << variant;
-                    if (keepsBrightness) EXPECT_EQ(block[5], brightness) << mode << "/" << variant;
-                    if (zone) EXPECT_EQ(block[3], variantBack.at(variant));
+                    if (keepsBrightness) {
+                        EXPECT_EQ(block[5], brightness) << mode << "/" << variant;
+                    }
+                    if (zone) {
+                        EXPECT_EQ(block[3], variantBack.at(variant));
+                    }
                 }
     }
 }
