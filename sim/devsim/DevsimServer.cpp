@@ -185,7 +185,7 @@ void DevsimServer::answerControl(const std::shared_ptr<Connection>& connection, 
     auto fail = [&](const std::string& why) { connection->send("error " + why); };
     auto data = [&](const std::string& text) { connection->send("data " + text); };
     auto idArgument = [&](std::string_view text, int& id) {
-        if (parseInt(text, id) && m_backend.state(id)) return true;
+        if (parseInt(text, id) && m_backend.inspect(id, [](const EmulatedController&) {})) return true;
         fail("no device " + std::string(text));
         return false;
     };

@@ -4,11 +4,15 @@
 #include "sim/Record.h"
 #include "tests/support/TestEnvironment.h"
 
-#include <QProcess>
 
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -17,7 +21,39 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const QString kDevsim = LUMENSTRA_BIN_DIR "/devsim";
+const std::string kDevsim = LUMENSTRA_BIN_DIR "/devsim";
+
+// Child processes are started with fork and exec, which ThreadSanitizer
+// follows; a vfork-style start runs the child on the parent's thread state.
+pid_t startChild(const std::vector<std::string>& arguments, int outFd, int errFd) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(kDevsim.c_str()));
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (outFd >= 0) ::dup2(outFd, STDOUT_FILENO);
+        if (errFd >= 0) ::dup2(errFd, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// Waits for the child to end, at most `limit`; its exit code, or -1.
+int waitChild(pid_t pid, std::chrono::milliseconds limit) {
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return -1;
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 struct RunResult {
     int exitCode = -1;
@@ -25,18 +61,36 @@ struct RunResult {
     std::string err;
 };
 
-RunResult devsim(const QStringList& arguments) {
-    QProcess process;
-    process.start(kDevsim, arguments);
+RunResult devsim(const std::vector<std::string>& arguments) {
+    int out[2];
+    int err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return {};
+    pid_t pid = startChild(arguments, out[1], err[1]);
+    ::close(out[1]);
+    ::close(err[1]);
     RunResult run;
-    if (!process.waitForFinished(20000)) {
-        process.kill();
-        process.waitForFinished();
-        return run;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* texts[2] = {&run.out, &run.err};
+    int open = 2;
+    auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (open > 0 && std::chrono::steady_clock::now() < deadline) {
+        if (::poll(fds, 2, 100) <= 0) continue;
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !fds[i].revents) continue;
+            char chunk[4096];
+            ssize_t n = ::read(fds[i].fd, chunk, sizeof chunk);
+            if (n > 0) {
+                texts[i]->append(chunk, static_cast<std::size_t>(n));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
     }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput().toStdString();
-    run.err = process.readAllStandardError().toStdString();
+    for (const pollfd& fd : fds)
+        if (fd.fd >= 0) ::close(fd.fd);
+    run.exitCode = pid > 0 ? waitChild(pid, 10s) : -1;
     return run;
 }
 
@@ -79,12 +133,11 @@ private:
 class DevsimEndToEndTest : public testsupport::IsolatedTest {
 protected:
     void SetUp() override {
-        socket = QString::fromStdString(home.path("runtime/devsim.sock"));
-        daemon.setProcessChannelMode(QProcess::ForwardedChannels);
-        daemon.start(kDevsim, {"serve", "--socket", socket, "--device", "standard,name=Top card", "--device", "led5,fw=2.1.7"});
-        ASSERT_TRUE(daemon.waitForStarted(10000));
+        socket = home.path("runtime/devsim.sock");
+        daemon = startChild({"serve", "--socket", socket, "--device", "standard,name=Top card", "--device", "led5,fw=2.1.7"}, -1, -1);
+        ASSERT_GT(daemon, 0);
         // Ready once the command line reaches it.
-        for (int attempt = 0; attempt < 200; ++attempt) {
+        for (int attempt = 0; attempt < 400; ++attempt) {
             if (devsim({"list", "--socket", socket}).exitCode == 0) return;
             std::this_thread::sleep_for(25ms);
         }
@@ -92,16 +145,14 @@ protected:
     }
 
     void TearDown() override {
-        daemon.terminate();
-        if (!daemon.waitForFinished(10000)) daemon.kill();
-        EXPECT_EQ(daemon.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(daemon.exitCode(), 0);
-        EXPECT_FALSE(std::filesystem::exists(socket.toStdString())) << "the daemon removes its socket";
+        if (daemon <= 0) return;
+        ::kill(daemon, SIGTERM);
+        EXPECT_EQ(waitChild(daemon, 10s), 0) << "the daemon ends cleanly on SIGTERM";
+        EXPECT_FALSE(std::filesystem::exists(socket)) << "the daemon removes its socket";
     }
 
-    QStringList with(QStringList arguments) {
-        arguments.insert(1, "--socket");
-        arguments.insert(2, socket);
+    std::vector<std::string> with(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin() + 1, {"--socket", socket});
         return arguments;
     }
 
@@ -113,8 +164,8 @@ protected:
         return record;
     }
 
-    QString socket;
-    QProcess daemon;
+    std::string socket;
+    pid_t daemon = -1;
 };
 
 TEST_F(DevsimEndToEndTest, PlugListAndUnplugFromTheCommandLine) {
@@ -139,7 +190,7 @@ TEST_F(DevsimEndToEndTest, PlugListAndUnplugFromTheCommandLine) {
 
 TEST_F(DevsimEndToEndTest, CommandLineErrorsHaveTheirExitCodes) {
     struct Case {
-        QStringList arguments;
+        std::vector<std::string> arguments;
         int exitCode;
         const char* message;
     };
@@ -154,13 +205,15 @@ TEST_F(DevsimEndToEndTest, CommandLineErrorsHaveTheirExitCodes) {
         {with({"list", "extra"}), 64, "no argument"},
         {with({"frobnicate"}), 64, "unknown command"},
         {{"list"}, 64, "--socket PATH is needed"},
-        {{"list", "--socket", QString::fromStdString(home.path("runtime/none.sock"))}, 1, "cannot reach devsim"},
+        {{"list", "--socket", home.path("runtime/none.sock")}, 1, "cannot reach devsim"},
         {{"serve", "--socket", socket}, 1, "another devsim already serves"},
     };
     for (const Case& c : cases) {
         RunResult run = devsim(c.arguments);
-        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments.join(' ').toStdString();
-        EXPECT_NE(run.err.find(c.message), std::string::npos) << c.arguments.join(' ').toStdString() << ": " << run.err;
+        std::string command;
+        for (const std::string& argument : c.arguments) command += argument + " ";
+        EXPECT_EQ(run.exitCode, c.exitCode) << command;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << command << ": " << run.err;
     }
     RunResult help = devsim({"--help"});
     EXPECT_EQ(help.exitCode, 0);
@@ -168,7 +221,7 @@ TEST_F(DevsimEndToEndTest, CommandLineErrorsHaveTheirExitCodes) {
 }
 
 TEST_F(DevsimEndToEndTest, BackendTalksToTheDaemonsControllersAndTheTraceShowsIt) {
-    sim::DevsimBackend backend(socket.toStdString());
+    sim::DevsimBackend backend(socket);
     auto infos = backend.enumerate();
     ASSERT_EQ(infos.size(), 2u);
     EXPECT_EQ(infos[0].vendorId, 0x2516);
@@ -185,7 +238,7 @@ TEST_F(DevsimEndToEndTest, BackendTalksToTheDaemonsControllersAndTheTraceShowsIt
     EXPECT_EQ(readRecord(*device), sim::makeRecord(0x51, 0x96, 0, std::vector<std::uint8_t>{0x10}));
 
     // A second client sees what the first stored.
-    sim::DevsimBackend other(socket.toStdString());
+    sim::DevsimBackend other(socket);
     auto second = other.open(infos[1].path, error);
     ASSERT_TRUE(second);
     ASSERT_EQ(second->write(report(0x52, 0x96, 0)), 65);
@@ -213,7 +266,7 @@ TEST_F(DevsimEndToEndTest, BackendTalksToTheDaemonsControllersAndTheTraceShowsIt
 }
 
 TEST_F(DevsimEndToEndTest, PlugEventsReachTheBackendsWatch) {
-    sim::DevsimBackend backend(socket.toStdString());
+    sim::DevsimBackend backend(socket);
     Events events;
     auto watch = backend.watch(events.callback());
     ASSERT_TRUE(watch);
@@ -242,7 +295,7 @@ TEST_F(DevsimEndToEndTest, PlugEventsReachTheBackendsWatch) {
 }
 
 TEST_F(DevsimEndToEndTest, EventReportsFromTheCommandLineReachOpenDevices) {
-    sim::DevsimBackend backend(socket.toStdString());
+    sim::DevsimBackend backend(socket);
     hid::OpenError error;
     auto device = backend.open("sim:2", error);
     ASSERT_TRUE(device);

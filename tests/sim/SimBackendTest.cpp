@@ -85,7 +85,8 @@ TEST_F(SimBackendTest, EnumeratesPluggedControllersInPlugOrderWithTheirIds) {
 }
 
 TEST_F(SimBackendTest, AnswersAWriteAfterTheLatencyOnTheReaderSide) {
-    SimBackend backend(5ms);
+    // Long enough that even a sanitizer build reads before the reply is due.
+    SimBackend backend(300ms);
     int id = backend.plug(ControllerKind::Standard).front();
     auto device = openPath(backend, SimBackend::pathOf(id));
     ASSERT_TRUE(device);
@@ -250,11 +251,34 @@ TEST_F(SimBackendTest, DelayFaultMakesRepliesLaterThanTheLatency) {
     SimBackend backend(0ms);
     int id = backend.plug(ControllerKind::Standard).front();
     auto device = openPath(backend, SimBackend::pathOf(id));
-    backend.setFault(id, sim::FaultKind::DelayMs, 200);
+    backend.setFault(id, sim::FaultKind::DelayMs, 300);
     device->write(report(0x41, 3, 0));
     std::array<std::uint8_t, 65> buffer{};
     EXPECT_EQ(device->read(buffer, 0ms), 0);
     EXPECT_EQ(readRecord(*device, 5s)[0], 0x41);
+}
+
+TEST_F(SimBackendTest, RepliesKeepTheOrderOfTheirRecords) {
+    SimBackend backend(5ms);
+    int id = backend.plug(ControllerKind::Standard).front();
+    auto device = openPath(backend, SimBackend::pathOf(id));
+    for (std::uint16_t index = 0; index < 8; ++index) ASSERT_EQ(device->write(report(0x52, 0x73, index)), 65);
+    for (std::uint16_t index = 0; index < 8; ++index) EXPECT_EQ(sim::recordIndex(readRecord(*device)), index);
+}
+
+TEST_F(SimBackendTest, HandlesThatOutliveTheBackendFail) {
+    std::unique_ptr<hid::Device> device;
+    {
+        SimBackend backend;
+        int id = backend.plug(ControllerKind::Standard).front();
+        device = openPath(backend, SimBackend::pathOf(id));
+        ASSERT_TRUE(device);
+        // Whether or not its reply arrives first, the handle then reports the device gone.
+        ASSERT_EQ(device->write(report(0x41, 3, 0)), 65);
+    }
+    std::array<std::uint8_t, 65> buffer{};
+    EXPECT_EQ(device->read(buffer, 100ms), -1);
+    EXPECT_EQ(device->write(report(0x41, 3, 0)), -1);
 }
 
 TEST_F(SimBackendTest, BootSpecIsRefusedWithAReason) {
