@@ -119,7 +119,10 @@ IAP_CUSBDriverVGALed5::~IAP_CUSBDriverVGALed5() {
 
 bool CUSBDriver::openLink(std::uint16_t productId, HidReportCallback callback, bool logOpen) {
     if (logOpen && debugOn()) app::DebugLog("Open USB Driver");
-    if (m_connected.load()) HidClose(m_instance);
+    // Closed whenever it was opened, not only while connected: a link that lost
+    // its connected flag to a stray removal still holds its devices, and every
+    // open must start from an empty list with IDs from 1.
+    if (m_opened) HidClose(m_instance);
     m_devices.clear();
     m_matchConfig = HidMatchConfig{};
     m_matchConfig.VendorID = kVendorId;

@@ -234,3 +234,20 @@ TEST_F(TransportTest, BootLoaderLinksTraceEveryReportBeforeHandlingIt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TransportTest, ReopeningAfterAStrayRemovalFindsEveryDeviceAgain) {
+    backend->plug(controllerInfo("a", kStandardAppProductId), false);
+    backend->plug(controllerInfo("b", kStandardAppProductId), false);
+    CUSBDriver driver;
+    ASSERT_TRUE(open(driver, 0));
+    HidNotifyRecord stranger;
+    stranger.DeviceId = 9;
+    platform::sendMessage(&driver, {kMsgHidNotify, 1, reinterpret_cast<std::intptr_t>(&stranger)});
+    ASSERT_EQ(driver.connected(), 0);
+    ASSERT_TRUE(open(driver, 0));
+    EXPECT_THAT(idsOf(driver), ElementsAre(1, 2));
+}
+
+}  // namespace
