@@ -187,9 +187,6 @@ TEST_F(TransactionTest, EventReportsPostTheControllerEvent) {
     }
 }
 
-}  // namespace
-
-namespace {
 
 TEST_F(TransactionTest, DebugLogRecordsEachTransactionWhenDebugIsOn) {
     app::processValues().debug = true;

@@ -1,3 +1,4 @@
+#include "devicelink/SleepSignal.h"
 #include "tests/devicelink/DeviceLinkFixture.h"
 
 #include <gmock/gmock.h>
@@ -210,9 +211,6 @@ TEST_F(TransportTest, ReportsReachTheCallbackOnlyWithTheReportIdByte) {
     EXPECT_EQ(events[0].wParam, 7u);
 }
 
-}  // namespace
-
-namespace {
 
 TEST_F(TransportTest, BootLoaderLinksTraceEveryReportBeforeHandlingIt) {
     auto device = backend->plug(controllerInfo("boot", kLed5BootProductId), false);
@@ -233,9 +231,6 @@ TEST_F(TransportTest, BootLoaderLinksTraceEveryReportBeforeHandlingIt) {
     EXPECT_THAT(trace, testing::HasSubstr("00 12 00 00 00 33 00 00 00\n"));
 }
 
-}  // namespace
-
-namespace {
 
 TEST_F(TransportTest, ReopeningAfterAStrayRemovalFindsEveryDeviceAgain) {
     backend->plug(controllerInfo("a", kStandardAppProductId), false);
@@ -248,6 +243,27 @@ TEST_F(TransportTest, ReopeningAfterAStrayRemovalFindsEveryDeviceAgain) {
     ASSERT_EQ(driver.connected(), 0);
     ASSERT_TRUE(open(driver, 0));
     EXPECT_THAT(idsOf(driver), ElementsAre(1, 2));
+}
+
+}  // namespace
+
+
+namespace {
+
+TEST_F(TransportTest, LogindSleepSignalSuspendsAndResumesEveryLink) {
+    backend->plug(controllerInfo("a", kStandardAppProductId), false);
+    backend->plug(controllerInfo("b", kLed5AppProductId), false);
+    CUSBDriver standard;
+    USBDriverVGALed5 led5;
+    ASSERT_TRUE(open(standard, 0));
+    ASSERT_TRUE(open(led5, 2));
+    devicelink::SleepSignal signal;  // no system bus in the test: only the slot is exercised
+    ASSERT_TRUE(QMetaObject::invokeMethod(&signal, "onPrepareForSleep", Q_ARG(bool, true)));
+    EXPECT_TRUE(standard.devices().empty());
+    EXPECT_TRUE(led5.devices().empty());
+    ASSERT_TRUE(QMetaObject::invokeMethod(&signal, "onPrepareForSleep", Q_ARG(bool, false)));
+    EXPECT_THAT(idsOf(standard), ElementsAre(1));
+    EXPECT_THAT(idsOf(led5), ElementsAre(1));
 }
 
 }  // namespace
