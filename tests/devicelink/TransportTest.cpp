@@ -245,10 +245,6 @@ TEST_F(TransportTest, ReopeningAfterAStrayRemovalFindsEveryDeviceAgain) {
     EXPECT_THAT(idsOf(driver), ElementsAre(1, 2));
 }
 
-}  // namespace
-
-
-namespace {
 
 TEST_F(TransportTest, LogindSleepSignalSuspendsAndResumesEveryLink) {
     backend->plug(controllerInfo("a", kStandardAppProductId), false);
