@@ -1,6 +1,7 @@
 #include "devicelink/ChromaBridge.h"
 
 #include "devicelink/ChromaBroadcastApi.h"
+#include "platform/Messages.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -26,6 +27,7 @@ QEvent::Type coloursWaiting() {
 }  // namespace
 
 bool ChromaBridge::event(QEvent* event) {
+    platform::markEventReceived();
     if (event->type() != coloursWaiting()) return QObject::event(event);
     deliverLatest();
     return true;
@@ -97,7 +99,9 @@ int ChromaBridge::eventCallback(int type, void* record) {
     for (std::size_t i = 0; i < bridge->m_latest.size(); ++i) bridge->m_latest[i] = event->colours[i];
     if (!bridge->m_deliveryQueued) {
         bridge->m_deliveryQueued = true;
-        QCoreApplication::postEvent(bridge, new QEvent(coloursWaiting()));
+        auto* waiting = new QEvent(coloursWaiting());
+        platform::markEventPosted();
+        QCoreApplication::postEvent(bridge, waiting);
     }
     return 0;
 }

@@ -60,6 +60,7 @@ public:
 
 protected:
     bool event(QEvent* event) override {
+        platform::markEventReceived();
         if (event->type() != NotesEvent::type()) return QObject::event(event);
         deliver(static_cast<NotesEvent*>(event)->notes());
         return true;
@@ -190,7 +191,9 @@ void notifyOwner(Instance& instance, std::vector<HidNotifyRecord> notes) {
         relay->deliver(notes);
     } else {
         // Posted events die with their receiver, so HidClose drops what is still queued.
-        QCoreApplication::postEvent(relay, new NotesEvent(std::move(notes)));
+        auto* event = new NotesEvent(std::move(notes));
+        platform::markEventPosted();
+        QCoreApplication::postEvent(relay, event);
     }
 }
 

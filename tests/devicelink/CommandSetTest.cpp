@@ -117,8 +117,9 @@ TEST_F(CommandSetTest, EveryOperationSendsItsRecordToItsAddress) {
         EXPECT_EQ(sent.index, c.index) << c.name;
         for (std::size_t i = 0; i < c.data.size(); ++i) EXPECT_EQ(sent.data[i], c.data[i]) << c.name << " data " << i;
         const bool wholeBlock = c.cmd == 0x51 && (c.key == 0x2C || c.key == 0x73 || c.key == 0x94 || c.key == 0xA0);
-        if (!wholeBlock && c.key != 0xA8 && !(c.cmd == 0x52 && c.key == 0xA0))
+        if (!wholeBlock && c.key != 0xA8 && !(c.cmd == 0x52 && c.key == 0xA0)) {
             for (std::size_t i = c.data.size(); i < 60; ++i) ASSERT_EQ(sent.data[i], 0) << c.name << " data " << i;
+        }
     }
     // The two data bytes after the custom colours stay zero.
     takeWritten();
