@@ -108,44 +108,57 @@ private:
     std::thread m_receiver;
 };
 
+// The event stream of one watch, shared by the watch and its thread.
+struct WatchStream {
+    WatchStream(int socket, LineReader lineReader, std::function<void(const hid::PlugEvent&)> callback)
+        : fd(socket), reader(std::move(lineReader)), onEvent(std::move(callback)) {}
+    ~WatchStream() { ::close(fd); }
+    int fd;
+    LineReader reader;  // used by the watch's thread only
+    std::function<void(const hid::PlugEvent&)> onEvent;
+};
+
+// The stream whose callback runs on this thread, so that a watch destroyed from
+// inside its own callback lets its thread end instead of joining itself.
+thread_local const WatchStream* t_dispatchingStream = nullptr;
+
+void receiveEvents(const std::shared_ptr<WatchStream>& stream) {
+    t_dispatchingStream = stream.get();
+    std::string line;
+    while (stream->reader.readLine(line)) {
+        auto [word, rest] = splitWord(line);
+        if (word != "event") continue;
+        auto [kind, path] = splitWord(rest);
+        hid::PlugEvent event;
+        event.path = std::string(path);
+        if (kind == "arrival")
+            event.kind = hid::PlugEvent::Kind::Arrival;
+        else if (kind == "removal")
+            event.kind = hid::PlugEvent::Kind::Removal;
+        else if (kind == "suspend")
+            event.kind = hid::PlugEvent::Kind::Suspend;
+        else if (kind == "resume")
+            event.kind = hid::PlugEvent::Kind::Resume;
+        else
+            continue;
+        stream->onEvent(event);
+    }
+}
+
 class DevsimWatch : public hid::PlugWatch {
 public:
-    DevsimWatch(int fd, LineReader reader, std::function<void(const hid::PlugEvent&)> onEvent)
-        : m_fd(fd), m_reader(std::move(reader)), m_onEvent(std::move(onEvent)) {
-        m_thread = std::thread([this] { receive(); });
-    }
+    explicit DevsimWatch(std::shared_ptr<WatchStream> stream)
+        : m_stream(std::move(stream)), m_thread([stream = m_stream] { receiveEvents(stream); }) {}
     ~DevsimWatch() override {
-        ::shutdown(m_fd, SHUT_RDWR);
-        m_thread.join();
-        ::close(m_fd);
+        ::shutdown(m_stream->fd, SHUT_RDWR);
+        if (t_dispatchingStream == m_stream.get())
+            m_thread.detach();  // its next read fails once the callback returns
+        else
+            m_thread.join();
     }
 
 private:
-    void receive() {
-        std::string line;
-        while (m_reader.readLine(line)) {
-            auto [word, rest] = splitWord(line);
-            if (word != "event") continue;
-            auto [kind, path] = splitWord(rest);
-            hid::PlugEvent event;
-            event.path = std::string(path);
-            if (kind == "arrival")
-                event.kind = hid::PlugEvent::Kind::Arrival;
-            else if (kind == "removal")
-                event.kind = hid::PlugEvent::Kind::Removal;
-            else if (kind == "suspend")
-                event.kind = hid::PlugEvent::Kind::Suspend;
-            else if (kind == "resume")
-                event.kind = hid::PlugEvent::Kind::Resume;
-            else
-                continue;
-            m_onEvent(event);
-        }
-    }
-
-    int m_fd;
-    LineReader m_reader;
-    std::function<void(const hid::PlugEvent&)> m_onEvent;
+    std::shared_ptr<WatchStream> m_stream;
     std::thread m_thread;
 };
 
@@ -206,7 +219,7 @@ std::unique_ptr<hid::PlugWatch> DevsimBackend::watch(std::function<void(const hi
         ::close(fd);
         return nullptr;
     }
-    return std::make_unique<DevsimWatch>(fd, std::move(reader), std::move(onEvent));
+    return std::make_unique<DevsimWatch>(std::make_shared<WatchStream>(fd, std::move(reader), std::move(onEvent)));
 }
 
 bool DevsimBackend::waitUntilSettled(std::chrono::milliseconds limit) {

@@ -63,11 +63,16 @@ private:
 
 struct WatchQueue {
     std::function<void(const hid::PlugEvent&)> onEvent;
+
     std::deque<hid::PlugEvent> events;  // guarded by the hub's mutex
     bool stopping = false;              // guarded by the hub's mutex
     std::condition_variable wake;
     std::thread thread;
 };
+
+// The watch whose callback runs on this thread, so that a watch destroyed from
+// inside its own callback lets its thread end instead of joining itself.
+thread_local const WatchQueue* t_dispatchingWatch = nullptr;
 
 }  // namespace
 
@@ -183,6 +188,7 @@ struct SimBackend::Hub {
     }
 
     void runWatch(const std::shared_ptr<WatchQueue>& watch) {
+        t_dispatchingWatch = watch.get();
         std::unique_lock lock(mutex);
         for (;;) {
             watch->wake.wait(lock, [&] { return watch->stopping || !watch->events.empty(); });
@@ -242,7 +248,10 @@ public:
             std::erase(m_hub->watches, m_queue);
             m_hub->settled.notify_all();
         }
-        m_queue->thread.join();
+        if (t_dispatchingWatch == m_queue.get())
+            m_queue->thread.detach();  // it sees `stopping` once the callback returns
+        else
+            m_queue->thread.join();
     }
 
 private:
@@ -419,11 +428,12 @@ std::unique_ptr<hid::Device> SimBackend::open(const std::string& path, hid::Open
 std::unique_ptr<hid::PlugWatch> SimBackend::watch(std::function<void(const hid::PlugEvent&)> onEvent) {
     auto queue = std::make_shared<WatchQueue>();
     queue->onEvent = std::move(onEvent);
-    {
-        std::lock_guard lock(m_hub->mutex);
-        m_hub->watches.push_back(queue);
-    }
-    queue->thread = std::thread([hub = m_hub.get(), queue] { hub->runWatch(queue); });
+    std::lock_guard lock(m_hub->mutex);
+    m_hub->watches.push_back(queue);
+    // Started under the lock that the thread takes first, so the thread sees
+    // its own handle. It keeps the hub alive, so that a detached watch thread
+    // can still finish.
+    queue->thread = std::thread([hub = m_hub, queue] { hub->runWatch(queue); });
     return std::make_unique<SimWatch>(m_hub, queue);
 }
 

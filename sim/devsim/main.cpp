@@ -5,7 +5,6 @@
 
 #include <charconv>
 #include <csignal>
-#include <cstdio>
 #include <iostream>
 #include <optional>
 #include <string>

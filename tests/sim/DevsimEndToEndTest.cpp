@@ -1,6 +1,7 @@
 // Runs the real devsim daemon and its command line, and reaches the daemon's
 // controllers through DevsimBackend as another program would.
 #include "sim/DevsimBackend.h"
+#include "sim/DevsimProtocol.h"
 #include "sim/Record.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -207,6 +208,9 @@ TEST_F(DevsimEndToEndTest, CommandLineErrorsHaveTheirExitCodes) {
         {{"list"}, 64, "--socket PATH is needed"},
         {{"list", "--socket", home.path("runtime/none.sock")}, 1, "cannot reach devsim"},
         {{"serve", "--socket", socket}, 1, "another devsim already serves"},
+        {{"serve", "--socket", home.path("runtime/boot.sock"), "--device", "led5,boot"}, 1, "boot loader"},
+        {{"serve", "--socket", home.path("runtime/bad.sock"), "--device", "led5,fw=1"}, 64, "MAJOR.MINOR.BUILD"},
+        {{"serve", "--socket", home.path("runtime/x.sock"), "--latency-ms", "-1"}, 64, "--latency-ms"},
     };
     for (const Case& c : cases) {
         RunResult run = devsim(c.arguments);
@@ -294,6 +298,31 @@ TEST_F(DevsimEndToEndTest, PlugEventsReachTheBackendsWatch) {
     EXPECT_EQ(device->write(report(0x41, 0, 0)), -1);
 }
 
+TEST_F(DevsimEndToEndTest, AWatchMayEndItselfFromItsCallback) {
+    sim::DevsimBackend backend(socket);
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::unique_ptr<hid::PlugWatch> watch;
+    bool done = false;
+    {
+        std::lock_guard lock(mutex);
+        watch = backend.watch([&](const hid::PlugEvent&) {
+            std::unique_ptr<hid::PlugWatch> self;
+            {
+                std::lock_guard inner(mutex);
+                self = std::move(watch);
+            }
+            self.reset();
+            std::lock_guard inner(mutex);
+            done = true;
+            ended.notify_all();
+        });
+    }
+    ASSERT_EQ(devsim(with({"plug", "standard"})).exitCode, 0);
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(ended.wait_for(lock, 10s, [&] { return done; }));
+}
+
 TEST_F(DevsimEndToEndTest, EventReportsFromTheCommandLineReachOpenDevices) {
     sim::DevsimBackend backend(socket);
     hid::OpenError error;
@@ -305,6 +334,50 @@ TEST_F(DevsimEndToEndTest, EventReportsFromTheCommandLineReachOpenDevices) {
     EXPECT_EQ(devsim(with({"event", "2", "0", "0g"})).exitCode, 64);
     EXPECT_EQ(devsim(with({"event", "2", "65536"})).exitCode, 64);
     EXPECT_EQ(devsim(with({"event", "7", "0"})).exitCode, 1);
+}
+
+TEST_F(DevsimEndToEndTest, MalformedRequestsAreRefusedAndTheDaemonCarriesOn) {
+    const std::pair<const char*, const char*> requests[] = {
+        {"", "unknown request"},
+        {"frobnicate", "unknown request"},
+        {"plug standard,fw=x", "MAJOR.MINOR.BUILD"},
+        {"unplug one", "no device one"},
+        {"fault 1 drop-replies x", "at least 0"},
+        {"fault 1 nothing 1", "unknown fault"},
+        {"settle -1", "milliseconds"},
+        {"trace everything", "clear"},
+        {"event 1 0 abc", "hex"},
+        {"event 1 70000 00", "65535"},
+    };
+    for (const auto& [line, reason] : requests) {
+        sim::devsim::Answer answer = sim::devsim::request(socket, line);
+        EXPECT_FALSE(answer.ok) << line;
+        EXPECT_NE(answer.error.find(reason), std::string::npos) << line << ": " << answer.error;
+    }
+
+    // A device stream acknowledges a bad write with -1 and stays usable.
+    std::string error;
+    int fd = sim::devsim::connectToDaemon(socket, error);
+    ASSERT_GE(fd, 0) << error;
+    sim::devsim::LineReader reader(fd);
+    std::string line;
+    ASSERT_TRUE(sim::devsim::sendLine(fd, "open sim:1"));
+    ASSERT_TRUE(reader.readLine(line));
+    EXPECT_EQ(line, "ok");
+    const std::string tooLong(2 * 66, '0');
+    for (const std::string& bad : std::vector<std::string>{"write zz", "write 0", "write " + tooLong, "hello"}) {
+        ASSERT_TRUE(sim::devsim::sendLine(fd, bad));
+        ASSERT_TRUE(reader.readLine(line));
+        EXPECT_EQ(line, "ack -1") << bad;
+    }
+    ASSERT_TRUE(sim::devsim::sendLine(fd, "write 00" + sim::toHex(sim::makeRecord(0x41, 0x80, 0))));
+    ASSERT_TRUE(reader.readLine(line));
+    EXPECT_EQ(line, "ack 65");
+    ASSERT_TRUE(reader.readLine(line));
+    EXPECT_EQ(line, "in 00" + sim::toHex(sim::makeRecord(0x41, 0x80, 0)));
+    ::close(fd);
+
+    EXPECT_EQ(devsim(with({"list"})).exitCode, 0);
 }
 
 TEST(DevsimBackendWithoutDaemonTest, FailsQuietly) {

@@ -188,6 +188,34 @@ TEST_F(SimBackendTest, SettledOnlyOnceEveryEventWasHandedToItsCallback) {
     EXPECT_TRUE(backend.waitUntilSettled(5s));
 }
 
+TEST_F(SimBackendTest, AWatchMayEndItselfFromItsCallback) {
+    SimBackend backend(0ms);
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::unique_ptr<hid::PlugWatch> watch;
+    int calls = 0;
+    bool done = false;
+    {
+        std::lock_guard lock(mutex);
+        watch = backend.watch([&](const PlugEvent&) {
+            std::unique_ptr<hid::PlugWatch> self;
+            {
+                std::lock_guard inner(mutex);
+                ++calls;
+                self = std::move(watch);
+            }
+            self.reset();
+            std::lock_guard inner(mutex);
+            done = true;
+            ended.notify_all();
+        });
+    }
+    backend.plug(ControllerKind::Standard, 2);
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(ended.wait_for(lock, 5s, [&] { return done; }));
+    EXPECT_EQ(calls, 1) << "the ended watch gets no further event";
+}
+
 TEST_F(SimBackendTest, EveryOpenHandleSeesEveryReply) {
     SimBackend backend(0ms);
     int id = backend.plug(ControllerKind::Standard).front();
