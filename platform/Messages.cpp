@@ -5,6 +5,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <atomic>
+
 namespace platform {
 
 MessageEvent::MessageEvent(const WindowMessage& message) : QEvent(eventType()), m_message(message) {}
@@ -14,8 +16,18 @@ QEvent::Type MessageEvent::eventType() {
     return type;
 }
 
+namespace {
+std::atomic<unsigned> g_postedEvents{0};
+}  // namespace
+
+void markEventPosted() { g_postedEvents.fetch_add(1, std::memory_order_release); }
+void markEventReceived() { (void)g_postedEvents.load(std::memory_order_acquire); }
+
 void postMessage(QObject* target, const WindowMessage& message) {
-    if (target) QCoreApplication::postEvent(target, new MessageEvent(message));
+    if (!target) return;
+    auto* event = new MessageEvent(message);
+    markEventPosted();
+    QCoreApplication::postEvent(target, event);
 }
 
 std::intptr_t sendMessage(QObject* target, const WindowMessage& message) {

@@ -12,6 +12,12 @@ struct TimingPolicy {
     std::chrono::milliseconds companionStartPause{500};
     // How long a sent companion message waits for its acknowledgement.
     std::chrono::milliseconds companionSendTimeout{2000};
+    // How long a command transaction waits for the controller's reply.
+    std::chrono::milliseconds hidReplyWait{500};
+    // Pause after every write to a controller, so consecutive records stay apart.
+    std::chrono::microseconds hidWritePause{3000};
+    // How long a reader thread blocks in one read, so a stop request is seen soon.
+    std::chrono::milliseconds hidReadPoll{20};
 };
 
 // Read from any thread; changed only by tests before they start threads.

@@ -1,0 +1,246 @@
+#include "cli/CliCommands.h"
+
+#include "devicelink/HidLibrary.h"
+#include "devicelink/UsbDriver.h"
+
+#include <charconv>
+#include <cstdio>
+#include <ostream>
+
+namespace cli {
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: lumenstra-cli COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Commands:\n"
+    "  list    one line per attached controller: FAMILY POSITION MODE DEVICE_ID PRODUCT_ID\n"
+    "          (family standard or led5, mode app or boot, product ID in hex)\n"
+    "  raw     [--family standard|led5] [--device N] CMD KEY INDEX [DATAHEX]\n"
+    "          sends one command record to a controller and prints the reply record\n"
+    "          as 128 hex digits\n"
+    "\n"
+    "Options:\n"
+    "  --help  this text; COMMAND --help describes one command\n"
+    "\n"
+    "The environment variable LUMENSTRA_HID chooses the controllers: unset or\n"
+    "\"hidapi\" for real ones, \"devsim:SOCKET\" for those of a devsim daemon.\n"
+    "\n"
+    "Exit codes: 0 success, 1 failure (no reply, error reply, no backend),\n"
+    "2 no such device, 64 usage error.\n";
+
+constexpr char kListUsage[] =
+    "Usage: lumenstra-cli list\n"
+    "\n"
+    "Prints one line per attached controller, in link order:\n"
+    "  FAMILY POSITION MODE DEVICE_ID PRODUCT_ID\n"
+    "FAMILY is standard or led5, POSITION the device number used by every other\n"
+    "command, MODE app (application firmware) or boot (boot loader), DEVICE_ID the\n"
+    "link's device ID and PRODUCT_ID four hex digits.\n";
+
+constexpr char kRawUsage[] =
+    "Usage: lumenstra-cli raw [--family standard|led5] [--device N] CMD KEY INDEX [DATAHEX]\n"
+    "\n"
+    "Sends one command record to the controller at position N (default 0) of the\n"
+    "family's application link (default standard) and prints the reply record as\n"
+    "128 hex digits. CMD and KEY are one byte, INDEX two bytes, all in hex;\n"
+    "DATAHEX is up to 60 bytes in hex, zero-filled.\n"
+    "\n"
+    "Exit codes: 0 reply received, 1 no reply or error, 2 no such device, 64 usage error.\n";
+
+bool parseHexNumber(const std::string& text, std::uint32_t limit, std::uint32_t& value) {
+    std::string digits = text;
+    if (digits.rfind("0x", 0) == 0 || digits.rfind("0X", 0) == 0) digits = digits.substr(2);
+    if (digits.empty() || digits.size() > 8) return false;
+    const auto [end, problem] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+    return problem == std::errc() && end == digits.data() + digits.size() && value <= limit;
+}
+
+bool parseHexBytes(const std::string& text, std::array<std::uint8_t, 60>& bytes) {
+    if (text.size() % 2 != 0 || text.size() > 2 * bytes.size()) return false;
+    for (std::size_t i = 0; i < text.size() / 2; ++i) {
+        std::uint32_t value = 0;
+        const char* first = text.data() + 2 * i;
+        const auto [end, problem] = std::from_chars(first, first + 2, value, 16);
+        if (problem != std::errc() || end != first + 2) return false;
+        bytes[i] = static_cast<std::uint8_t>(value);
+    }
+    return true;
+}
+
+bool wantsHelp(const std::vector<std::string>& arguments) {
+    for (const std::string& argument : arguments)
+        if (argument == "--help" || argument == "-h") return true;
+    return false;
+}
+
+// The four links of one program, opened together as Lumenstra opens them.
+struct Links {
+    devicelink::CUSBDriver standard;
+    devicelink::IAP_CUSBDriver standardBoot;
+    devicelink::USBDriverVGALed5 led5;
+    devicelink::IAP_CUSBDriverVGALed5 led5Boot;
+
+    Links() {
+        standard.setInstanceIndex(0);
+        standardBoot.setInstanceIndex(1);
+        led5.setInstanceIndex(2);
+        led5Boot.setInstanceIndex(3);
+    }
+};
+
+}  // namespace
+
+std::optional<RawRequest> parseRawArguments(const std::vector<std::string>& arguments, std::string& error) {
+    RawRequest request;
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--family" || argument == "--device") {
+            if (i + 1 >= arguments.size()) {
+                error = argument + " needs a value";
+                return std::nullopt;
+            }
+            const std::string& value = arguments[++i];
+            if (argument == "--family") {
+                if (value == "standard")
+                    request.family = Family::Standard;
+                else if (value == "led5")
+                    request.family = Family::Led5;
+                else {
+                    error = "unknown family \"" + value + "\" (standard or led5)";
+                    return std::nullopt;
+                }
+            } else {
+                std::uint32_t device = 0;
+                if (!parseHexNumber(value, 0xFFFF, device)) {
+                    error = "bad device number \"" + value + "\"";
+                    return std::nullopt;
+                }
+                request.device = static_cast<int>(device);
+            }
+        } else if (argument.size() > 1 && argument[0] == '-') {
+            error = "unknown option \"" + argument + "\"";
+            return std::nullopt;
+        } else {
+            positional.push_back(argument);
+        }
+    }
+    if (positional.size() < 3 || positional.size() > 4) {
+        error = "expected CMD KEY INDEX [DATAHEX]";
+        return std::nullopt;
+    }
+    std::uint32_t cmd = 0, key = 0, index = 0;
+    if (!parseHexNumber(positional[0], 0xFF, cmd) || !parseHexNumber(positional[1], 0xFF, key) ||
+        !parseHexNumber(positional[2], 0xFFFF, index)) {
+        error = "CMD and KEY must be one hex byte, INDEX two";
+        return std::nullopt;
+    }
+    if (positional.size() == 4 && !parseHexBytes(positional[3], request.data)) {
+        error = "DATAHEX must be an even number of hex digits, at most 120";
+        return std::nullopt;
+    }
+    request.cmd = static_cast<std::uint8_t>(cmd);
+    request.key = static_cast<std::uint8_t>(key);
+    request.index = static_cast<std::uint16_t>(index);
+    return request;
+}
+
+std::string recordHex(const std::array<std::uint8_t, 64>& record) {
+    std::string text;
+    char digits[3];
+    for (const std::uint8_t byte : record) {
+        std::snprintf(digits, sizeof digits, "%02x", byte);
+        text += digits;
+    }
+    return text;
+}
+
+int runList(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    if (wantsHelp(arguments)) {
+        out << kListUsage;
+        return kExitSuccess;
+    }
+    if (!arguments.empty()) {
+        err << "lumenstra-cli list: unexpected argument \"" << arguments[0] << "\"\n" << kListUsage;
+        return kExitUsage;
+    }
+    Links links;
+    const struct {
+        devicelink::CUSBDriver* driver;
+        const char* family;
+        const char* mode;
+    } rows[] = {{&links.standard, "standard", "app"},
+                {&links.standardBoot, "standard", "boot"},
+                {&links.led5, "led5", "app"},
+                {&links.led5Boot, "led5", "boot"}};
+    links.standard.OpenDriver();
+    links.standardBoot.OpenDriver();
+    links.led5.OpenDriver();
+    links.led5Boot.OpenDriver();
+    for (const auto& row : rows) {
+        int position = 0;
+        for (const auto& device : row.driver->devices()) {
+            char productId[5];
+            std::snprintf(productId, sizeof productId, "%04x", device.ProductID);
+            out << row.family << ' ' << position++ << ' ' << row.mode << ' ' << device.DeviceId << ' ' << productId
+                << '\n';
+        }
+    }
+    return kExitSuccess;
+}
+
+int runRaw(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    if (wantsHelp(arguments)) {
+        out << kRawUsage;
+        return kExitSuccess;
+    }
+    std::string error;
+    const std::optional<RawRequest> request = parseRawArguments(arguments, error);
+    if (!request) {
+        err << "lumenstra-cli raw: " << error << "\n" << kRawUsage;
+        return kExitUsage;
+    }
+    Links links;
+    devicelink::CUSBDriver& driver = request->family == Family::Standard ? static_cast<devicelink::CUSBDriver&>(links.standard)
+                                                                          : links.led5;
+    if (request->family == Family::Standard)
+        links.standard.OpenDriver();
+    else
+        links.led5.OpenDriver();
+    if (request->device >= driver.deviceCount()) {
+        err << "lumenstra-cli raw: no " << (request->family == Family::Standard ? "standard" : "led5")
+            << " controller at position " << request->device << " (" << driver.deviceCount() << " attached)\n";
+        return kExitNoDevice;
+    }
+    devicelink::LedCommandRecord record;
+    record.cmd = request->cmd;
+    record.key = request->key;
+    record.index = request->index;
+    record.data = request->data;
+    if (driver.SetData(record, request->device) != 0) {
+        err << "lumenstra-cli raw: no reply from the controller\n";
+        return kExitFailure;
+    }
+    out << recordHex(record.bytes()) << '\n';
+    return kExitSuccess;
+}
+
+int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    if (arguments.empty()) {
+        err << kUsage;
+        return kExitUsage;
+    }
+    const std::string& command = arguments[0];
+    const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    if (command == "--help" || command == "-h" || command == "help") {
+        out << kUsage;
+        return kExitSuccess;
+    }
+    if (command == "list") return runList(rest, out, err);
+    if (command == "raw") return runRaw(rest, out, err);
+    err << "lumenstra-cli: unknown command \"" << command << "\"\n" << kUsage;
+    return kExitUsage;
+}
+
+}  // namespace cli

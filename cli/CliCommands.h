@@ -1,0 +1,44 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+// lumenstra-cli: the device link without a window. The commands take the
+// arguments after the command word and write to the given streams; their
+// results are the process exit codes.
+namespace cli {
+
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;    // no reply, error reply, backend unusable
+inline constexpr int kExitNoDevice = 2;   // no controller at that position
+inline constexpr int kExitUsage = 64;     // bad command line
+
+enum class Family { Standard, Led5 };
+
+struct RawRequest {
+    Family family = Family::Standard;
+    int device = 0;
+    std::uint8_t cmd = 0;
+    std::uint8_t key = 0;
+    std::uint16_t index = 0;
+    std::array<std::uint8_t, 60> data{};
+};
+
+// Parses "[--family standard|led5] [--device N] CMD KEY INDEX [DATAHEX]";
+// numbers are hexadecimal, DATAHEX up to 60 bytes. Empty with `error` set on
+// bad input.
+std::optional<RawRequest> parseRawArguments(const std::vector<std::string>& arguments, std::string& error);
+
+// The record as 128 lower-case hex digits.
+std::string recordHex(const std::array<std::uint8_t, 64>& record);
+
+int runList(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+int runRaw(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+// Dispatches on the first argument; handles --help.
+int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+
+}  // namespace cli

@@ -1,0 +1,27 @@
+#include "cli/CliCommands.h"
+#include "devicelink/BackendSelection.h"
+#include "devicelink/HidLibrary.h"
+#include "sim/DevsimBackend.h"
+
+#include <QCoreApplication>
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const bool helpOnly = !arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h");
+    QCoreApplication application(argc, argv);
+    if (!helpOnly) {
+        std::string error;
+        auto backend = devicelink::backendFromEnvironment(
+            [](const std::string& socketPath) { return std::make_unique<sim::DevsimBackend>(socketPath); }, error);
+        if (!backend) {
+            std::cerr << "lumenstra-cli: " << error << "\n";
+            return cli::kExitFailure;
+        }
+        devicelink::HidSetBackend(std::move(backend));
+    }
+    const int result = cli::runCli(arguments, std::cout, std::cerr);
+    devicelink::HidSetBackend(nullptr);
+    return result;
+}
