@@ -1,4 +1,6 @@
 #include "app/ConfigApp.h"
+#include "devicelink/HidLibrary.h"
+#include "devicelink/ProgramBackend.h"
 #include "platform/WindowCapture.h"
 
 #include <QApplication>
@@ -40,7 +42,13 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Lumenstra"));
     const auto demoSupport = platform::installDemoSupportFromEnvironment();
 
+    std::string backendError;
+    if (!devicelink::installBackendFromEnvironment(backendError))
+        std::fprintf(stderr, "lumenstra: %s; no controller can be reached\n", backendError.c_str());
+
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) words.emplace_back(argv[i]);
-    return CConfigApp(std::move(words)).run();
+    const int exitCode = CConfigApp(std::move(words)).run();
+    devicelink::HidSetBackend(nullptr);
+    return exitCode;
 }

@@ -1,7 +1,6 @@
 #include "cli/CliCommands.h"
-#include "devicelink/BackendSelection.h"
 #include "devicelink/HidLibrary.h"
-#include "sim/DevsimBackend.h"
+#include "devicelink/ProgramBackend.h"
 
 #include <QCoreApplication>
 
@@ -13,13 +12,10 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     if (!helpOnly) {
         std::string error;
-        auto backend = devicelink::backendFromEnvironment(
-            [](const std::string& socketPath) { return std::make_unique<sim::DevsimBackend>(socketPath); }, error);
-        if (!backend) {
+        if (!devicelink::installBackendFromEnvironment(error)) {
             std::cerr << "lumenstra-cli: " << error << "\n";
             return cli::kExitFailure;
         }
-        devicelink::HidSetBackend(std::move(backend));
     }
     const int result = cli::runCli(arguments, std::cout, std::cerr);
     devicelink::HidSetBackend(nullptr);

@@ -12,13 +12,61 @@ CConfigDlg::CConfigDlg(QWidget* parent) : platform::MessageWindow<QDialog>(paren
     headingFont.setBold(true);
     heading->setFont(headingFont);
     m_status = new QLabel(this);
+    m_controllers = new QLabel(this);
+    m_controllers->setObjectName(QStringLiteral("controllers"));
     layout->addWidget(heading);
     layout->addWidget(m_status);
-    resize(480, 200);
+    layout->addWidget(m_controllers);
+    layout->addStretch();
+    resize(520, 260);
+}
+
+devicelink::CUSBDriver& CConfigDlg::link(int instance) {
+    switch (instance) {
+    case 1: return m_standardBoot;
+    case 2: return m_led5;
+    case 3: return m_led5Boot;
+    default: return m_standard;
+    }
 }
 
 void CConfigDlg::showEvent(QShowEvent* event) {
     m_status->setText(tr("Skin set: %1\nController check: %2")
                           .arg(m_resolutionFolder, m_deviceCheck ? tr("on") : tr("off (nodev)")));
     platform::MessageWindow<QDialog>::showEvent(event);
+    if (!m_linksOpened) openLinks();
+}
+
+void CConfigDlg::openLinks() {
+    m_linksOpened = true;
+    for (int instance = 0; instance < 4; ++instance) {
+        devicelink::CUSBDriver& driver = link(instance);
+        driver.setOwner(this);
+        driver.setInstanceIndex(instance);
+    }
+    m_standard.OpenDriver();
+    m_standardBoot.OpenDriver();
+    m_led5.OpenDriver();
+    m_led5Boot.OpenDriver();
+    showControllers();
+}
+
+std::intptr_t CConfigDlg::onMessage(const platform::WindowMessage& message) {
+    if (message.id == devicelink::kMsgPlug) showControllers();
+    return 0;
+}
+
+void CConfigDlg::showControllers() {
+    static const char* const kLinkNames[] = {"Standard controller", "Standard controller, boot loader",
+                                             "LED5 controller", "LED5 controller, boot loader"};
+    QStringList lines;
+    for (int instance = 0; instance < 4; ++instance) {
+        devicelink::CUSBDriver& driver = link(instance);
+        for (int position = 0; position < driver.deviceCount(); ++position)
+            lines << tr("%1 %2 (device ID %3)")
+                         .arg(QString::fromLatin1(kLinkNames[instance]))
+                         .arg(position + 1)
+                         .arg(driver.devices()[position].DeviceId);
+    }
+    m_controllers->setText(lines.isEmpty() ? tr("No LED controller found.") : lines.join('\n'));
 }

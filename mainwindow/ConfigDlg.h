@@ -1,5 +1,7 @@
 #pragma once
 
+#include "devicelink/SleepSignal.h"
+#include "devicelink/UsbDriver.h"
 #include "platform/Messages.h"
 
 #include <QDialog>
@@ -8,7 +10,8 @@
 class QLabel;
 
 // Lumenstra's only top-level window. Other programs (the companion) find it by
-// its fixed title.
+// its fixed title. It owns the four controller links and hears of every
+// controller that arrives or leaves.
 class CConfigDlg : public platform::MessageWindow<QDialog> {
 public:
     static constexpr char kTitle[] = "Ostmar Pellan KV 6000 Series_RGB_LED";
@@ -25,13 +28,28 @@ public:
     bool deviceCheck() const { return m_deviceCheck; }
     int languageCode() const { return m_languageCode; }
 
+    // The link of an instance index: 0 standard, 1 its boot loader, 2 LED5, 3 its boot loader.
+    devicelink::CUSBDriver& link(int instance);
+
 protected:
     void showEvent(QShowEvent* event) override;
+    std::intptr_t onMessage(const platform::WindowMessage& message) override;
 
 private:
+    void openLinks();
+    void showControllers();
+
     QString m_resolutionFolder;
     bool m_trueFlag = false;
     bool m_deviceCheck = true;
     int m_languageCode = 255;
+    bool m_linksOpened = false;
     QLabel* m_status = nullptr;
+    QLabel* m_controllers = nullptr;
+
+    devicelink::CUSBDriver m_standard;
+    devicelink::IAP_CUSBDriver m_standardBoot;
+    devicelink::USBDriverVGALed5 m_led5;
+    devicelink::IAP_CUSBDriverVGALed5 m_led5Boot;
+    devicelink::SleepSignal m_sleepSignal;
 };
