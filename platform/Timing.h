@@ -12,6 +12,12 @@ struct TimingPolicy {
     std::chrono::milliseconds companionStartPause{500};
     // How long a sent companion message waits for its acknowledgement.
     std::chrono::milliseconds companionSendTimeout{2000};
+    // The loading pop-up starts its job this long after it opened, and closes
+    // this long after the job ended.
+    std::chrono::milliseconds loadingPopupDelay{1000};
+    std::chrono::milliseconds loadingPopupSettle{100};
+    // Pause before a failed private font installation is tried again.
+    std::chrono::milliseconds fontRetryPause{1000};
 };
 
 // Read from any thread; changed only by tests before they start threads.
