@@ -43,13 +43,15 @@ SkinManifest build() {
     const std::vector<std::string> control = {"NORMAL", "OVER", "DOWN", "DISABLE"};
     m.pictures = {
         {"MAIN", PictureFolder::Resolution, window},
-        {"LED", PictureFolder::Resolution, window},
-        {"LED5", PictureFolder::Resolution, window},
+        // The pages are rectangles inside the main window: no shape.
+        {"LED", PictureFolder::Resolution, control},
+        {"LED5", PictureFolder::Resolution, control},
         {"WarnDlg", PictureFolder::PopDlg, window},
         {"InfoDlg", PictureFolder::PopDlg, window},
         {"VersionDlg", PictureFolder::Root, window},
         {"LOADING", PictureFolder::Root, window},
         {"LOAD_KEYBOARD", PictureFolder::PopDlg, window},
+        {"NO_KEYBOARD", PictureFolder::PopDlg, window},
         {"MASK", PictureFolder::PopDlg, {"NORMAL", "MASK"}},
         {"BUTTON_DEV_TITLE", PictureFolder::Resolution, control},
         {"MENU_DEV", PictureFolder::Resolution, control},
@@ -82,6 +84,8 @@ SkinManifest build() {
         {"LOADING", {"PROGRESS"}},
     };
     for (const std::string& message : warningMessages()) m.buttons.push_back({message, {"STR_TITLE", "STR_WARN"}});
+    // The no-device warning is its own skin section and button section.
+    m.buttons.back().keys.insert(m.buttons.back().keys.end(), {"BUTTON_OK", "BUTTON_CANCEL", "BUTTON_CLOSE"});
 
     const std::vector<std::string> ledCaptions = {
         "BUTTON_CHROMA", "BUTTON_IMPORT", "BUTTON_EXPORT", "BUTTON_DEFAULT", "BUTTON_APPLY", "BUTTON_OLD_COLOR",
@@ -103,6 +107,7 @@ SkinManifest build() {
                         "LINK_LEARN_MORE"}},
     };
     for (const std::string& message : warningMessages()) m.strings.push_back({message, {"STR_TITLE", "STR_WARN"}});
+    m.strings.back().keys.push_back("BUTTON_OK");
 
     m.resolutionPictures = {"DevCheckBoxNormal.png", "DevCheckBoxDown.png", "DevTitleActive.jpg",
                             "DevListActive.jpg", "MenuNormal.jpg", "MenuOver.jpg", "DevKV6000.png",
