@@ -132,7 +132,7 @@ void GTColorSelectorWnd::paintEvent(QPaintEvent*) {
     GTDrawHelper::DrawFrame(painter, 1, 1, width() - 1, height() - 1, 6);
     const QRect plane = planeRect();
     const int left = plane.left(), top = plane.top();
-    const int right = left + plane.width(), bottom = top + plane.height();
+    const int right = plane.right(), bottom = plane.bottom();
     const int columns = right - left + 1;
     const ModeRanges ranges = m_state.ranges();
     QImage image(columns, bottom - top + 1, QImage::Format_RGB32);
@@ -170,8 +170,7 @@ void GTColorSelectorWnd::paintEvent(QPaintEvent*) {
 
 void GTColorSelectorWnd::pointTo(const QPoint& point) {
     const QRect plane = planeRect();
-    if (!m_state.pointTo(point.x(), point.y(), plane.left(), plane.top(), plane.left() + plane.width(),
-                         plane.top() + plane.height()))
+    if (!m_state.pointTo(point.x(), point.y(), plane.left(), plane.top(), plane.right(), plane.bottom()))
         return;
     update();
     notify();

@@ -41,7 +41,8 @@ public:
     const ColorSelectorState& state() const { return m_state; }
     void setLinks(GTColorSliderWnd* slider, GTColorWellWnd* well);
     void setKeyboardEnabled(bool enabled) { m_keyboard = enabled; }
-    QRect planeRect() const { return rect().adjusted(3, 3, -3, -3); }
+    // The plane and hit area: from (3, 3) to (width - 3, height - 3), edges included.
+    QRect planeRect() const { return QRect(QPoint(3, 3), QPoint(width() - 3, height() - 3)); }
     int controlId() const { return m_controlId; }
 
 protected:

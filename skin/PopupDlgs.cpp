@@ -109,6 +109,7 @@ void CProgressBandDlg::DrawOverlay(QPainter& painter) {
 // ---- CLoadingDlg
 
 CLoadingDlg::CLoadingDlg(QWidget* parent) : CProgressBandDlg(parent) {
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
     setSection("LOAD_KEYBOARD");
     setSkinFolder("PopDlg");
     m_bandTop = kLoadingBandTop;
@@ -125,7 +126,6 @@ void CLoadingDlg::OnInitDialog() {
     CProgressBandDlg::OnInitDialog();
     setWindowTitle(QString::fromUtf8(kPopupTitle));
     centreOver(*this);
-    setWindowFlag(Qt::WindowStaysOnTopHint, true);
     setWindowTimer(kLoadingTimer, platform::timing().loadingPopupDelay);
 }
 
