@@ -82,8 +82,15 @@ void CBitmapBtn::setAutoRepeat(bool repeat, std::chrono::milliseconds interval) 
     m_repeatInterval = interval;
 }
 
+void CBitmapBtn::setNimbrelStyle(bool nimbrel) {
+    m_nimbrel = nimbrel;
+    if (nimbrel) setColours(0xFFFFFF, 0xFFFFFF, 0x808080, 0xFFFFFF);
+    update();
+}
+
 ButtonLook CBitmapBtn::currentLook() const {
-    return ChooseButtonLook({m_toggle, m_inverted, m_checked, m_hover, m_pressed, !isEnabled()});
+    const ButtonState state{m_toggle, m_inverted, m_checked, m_hover, m_pressed, !isEnabled()};
+    return m_nimbrel ? ChooseNimbrelButtonLook(state) : ChooseButtonLook(state);
 }
 
 const QImage& CBitmapBtn::statePicture(ButtonPicture which) const {
@@ -148,7 +155,19 @@ QImage CBitmapBtn::compose() const {
 
 void CBitmapBtn::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawImage(QPoint(0, m_pressShift && m_pressed ? 1 : 0), compose());
+    QImage composed = compose();
+    if (m_nimbrel && !m_caption.empty()) {
+        // Pure white is left out, so the window's background shows there.
+        composed = composed.convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < composed.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(composed.scanLine(y));
+            for (int x = 0; x < composed.width(); ++x)
+                if ((row[x] & 0xFFFFFF) == 0xFFFFFF) row[x] = 0;
+        }
+        painter.drawImage(QPoint(0, 1), composed);
+        return;
+    }
+    painter.drawImage(QPoint(0, m_pressShift && m_pressed ? 1 : 0), composed);
 }
 
 void CBitmapBtn::notifyParent(unsigned message, std::uintptr_t wParam, bool post) const {

@@ -49,6 +49,9 @@ public:
     void setFocusOnHover(bool focus) { m_focusOnHover = focus; }
     void setBorder(bool border) { m_border = border; update(); }
     void setAutoRepeat(bool repeat, std::chrono::milliseconds interval = std::chrono::milliseconds(100));
+    // Nimbrel's buttons: its own picture table, a grey disabled caption, and
+    // the composed picture drawn one pixel lower without its pure white pixels.
+    void setNimbrelStyle(bool nimbrel);
 
     bool isChecked() const { return m_checked; }
     bool isToggle() const { return m_toggle; }
@@ -105,6 +108,7 @@ protected:
     bool m_focusOnHover = false;
     bool m_border = false;
     bool m_autoRepeat = false;
+    bool m_nimbrel = false;
     std::chrono::milliseconds m_repeatInterval{100};
 };
 

@@ -11,6 +11,7 @@
 #include "skin/SkinMessages.h"
 #include "skin/SkinPicture.h"
 #include "skin/Sliders.h"
+#include "skin/SkinText.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -506,6 +507,92 @@ TEST_F(PopupTest, ProgressBandShowsTheDoneShareOfTheOverPicture) {
     const QImage band = progress.grab().toImage();
     EXPECT_EQ(band.pixel(99, 80), kOver);
     EXPECT_EQ(band.pixel(100, 80), kNormal);
+}
+
+}  // namespace
+}  // namespace skintest
+
+namespace skintest {
+namespace {
+
+TEST_F(ButtonTest, NimbrelButtonsUseTheirOwnTable) {
+    skin::CBitmapBtn button;
+    skin::CreateSkinButton(button, "WarnDlg", "PUSH", context(), &parent, false, 0, 0, -1);
+    button.setNimbrelStyle(true);
+    button.SetChecked(true);
+    button.forceState(true, false);
+    EXPECT_EQ(button.currentLook(), (skin::ButtonLook{skin::ButtonPicture::Down, skin::ButtonColour::Normal}));
+    button.setEnabled(false);
+    EXPECT_EQ(shown(button), kDisable);  // disabled wins over checked
+    EXPECT_EQ(button.colourOf(skin::ButtonColour::Disabled), 0x808080u);
+}
+
+TEST_F(PopupTest, DimmingCoverEndsWithTheWarningsResult) {
+    QWidget covered;
+    covered.resize(500, 400);
+    covered.show();
+    skin::CWarnDlg warning(&covered);
+    warning.SetMessage("NO_SAVE");
+    skin::CDlgLoading cover(&covered, "PopDlg", warning);
+    QTimer clicker;
+    QObject::connect(&clicker, &QTimer::timeout, [&] {
+        if (!warning.isVisible()) return;
+        EXPECT_EQ(cover.geometry(), covered.frameGeometry());
+        EXPECT_EQ(cover.windowTitle().toStdString(), skin::kDimmingTitle);
+        mouse(warning.cancelButton(), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton, Qt::LeftButton);
+        mouse(warning.cancelButton(), QEvent::MouseButtonRelease, {5, 5}, Qt::LeftButton, Qt::NoButton);
+    });
+    clicker.start(5);
+    EXPECT_EQ(cover.runWarning(), skin::kResultCancel);
+
+    skin::CWarnDlg unused(&covered);
+    skin::CDlgLoading ended(&covered, "PopDlg", unused);
+    QTimer::singleShot(0, &ended, [&] { platform::sendMessage(&ended, {skin::kApplyMessage, 0, 0}); });
+    EXPECT_EQ(ended.runWarning(), -1);
+}
+
+class SkinTextTest : public SkinTest {};
+
+// Rows and colours of the ink a text leaves on a black picture.
+struct Ink {
+    int rows = 0;
+    int white = 0;
+    int red = 0;
+};
+Ink inkOf(const QImage& image) {
+    Ink ink;
+    for (int y = 0; y < image.height(); ++y) {
+        bool any = false;
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if ((p & 0xFFFFFF) == 0) continue;
+            any = true;
+            if (qRed(p) > 200 && qGreen(p) > 200) ++ink.white;
+            else if (qRed(p) > 100 && qGreen(p) < 60) ++ink.red;
+        }
+        ink.rows += any;
+    }
+    return ink;
+}
+
+TEST_F(SkinTextTest, RecordColourAndLineBreaks) {
+    const auto draw = [](const char* key, const std::string& text) {
+        QImage image(400, 600, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        painter.setPen(Qt::red);
+        skin::DrawSkinText(painter, "NO_SAVE", key, text, skin::kTextCenter | skin::kTextVCenter | skin::kTextWordBreak);
+        return inkOf(image);
+    };
+    const Ink coloured = draw("STR_WARN", "Discard");  // COLOR=16777215
+    EXPECT_GT(coloured.white, 0);
+    EXPECT_EQ(coloured.red, 0);
+    const Ink plain = draw("STR_TITLE", "Discard");  // no COLOR: the painter's red
+    EXPECT_GT(plain.red, 0);
+    EXPECT_EQ(plain.white, 0);
+    const Ink oneLine = draw("STR_WARN", "Discard them");
+    const Ink twoLines = draw("STR_WARN", "Discard\\r\\nthem");
+    EXPECT_GT(twoLines.rows, oneLine.rows * 3 / 2);
 }
 
 }  // namespace
