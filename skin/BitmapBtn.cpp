@@ -246,8 +246,12 @@ void CBitmapBtn::mouseReleaseEvent(QMouseEvent* event) {
     if (inside) notifyParent(kWmCommand, makeWord(0, kBnClicked), false);
 }
 
-// A double click counts as a second press, so rapid clicks are separate presses.
-void CBitmapBtn::mouseDoubleClickEvent(QMouseEvent* event) { mousePressEvent(event); }
+// A double click counts as a second press, so rapid clicks are separate
+// presses; push buttons also tell their parent about it.
+void CBitmapBtn::mouseDoubleClickEvent(QMouseEvent* event) {
+    mousePressEvent(event);
+    if (event->button() == Qt::LeftButton && !m_toggle) notifyParent(kWmCommand, makeWord(0, kBnDoubleClicked), false);
+}
 
 void CBitmapBtn::keyPressEvent(QKeyEvent* event) { event->accept(); }
 void CBitmapBtn::keyReleaseEvent(QKeyEvent* event) { event->accept(); }

@@ -266,6 +266,10 @@ std::intptr_t CBtnMenu::onMessage(const platform::WindowMessage& message) {
                     true);
         return 0;
     }
+    if (code == kBnDoubleClicked) {
+        notifyOwner(kMenuDoubleClick, wParam, valueWord, true);
+        return 0;
+    }
     if (code != kBnClicked || lowWord(message.wParam) != 0) return 0;
     if (!item.clickable || (item.hasSubmenu && !item.submenuBlocked) || !item.enabled) return 0;
     Select(index);

@@ -12,6 +12,7 @@ constexpr unsigned kWmVScroll = 0x0115;
 constexpr unsigned kWmMouseMove = 0x0200;
 
 constexpr std::uintptr_t kBnClicked = 0;
+constexpr std::uintptr_t kBnDoubleClicked = 5;
 constexpr std::uintptr_t kToggleReleased = 23;
 constexpr std::uintptr_t kAutoRepeatTick = 122;
 constexpr std::uintptr_t kRightButtonCode = 0x00FF;

@@ -404,6 +404,11 @@ TEST(BtnMenu, ClicksReportMenuItemAndValueAndEmptyTextHidesTheRow) {
     EXPECT_EQ(highWord(static_cast<std::uintptr_t>(owner.messages.back().lParam)), 102u);
     EXPECT_EQ(menu.selected(), 2);
     EXPECT_TRUE(menu.row(2)->isChecked());
+    mouse(*menu.row(0), QEvent::MouseButtonDblClick, {5, 5}, Qt::LeftButton, Qt::LeftButton);
+    mouse(*menu.row(0), QEvent::MouseButtonRelease, {5, 5}, Qt::LeftButton, Qt::NoButton);
+    platform::pumpEvents(2);
+    EXPECT_EQ(owner.count(skin::kMenuDoubleClick, skin::makeWord(skin::CBtnMenu::kTopMenuIndex, 0)), 1);
+    EXPECT_EQ(owner.count(skin::kMenuClick, skin::makeWord(skin::CBtnMenu::kTopMenuIndex, 0)), 1);
 }
 
 // ---- pop-ups
