@@ -158,7 +158,6 @@ void CBitmapBtn::paintEvent(QPaintEvent*) {
     QImage composed = compose();
     if (m_nimbrel && !m_caption.empty()) {
         // Pure white is left out, so the window's background shows there.
-        composed = composed.convertToFormat(QImage::Format_ARGB32);
         for (int y = 0; y < composed.height(); ++y) {
             auto* row = reinterpret_cast<QRgb*>(composed.scanLine(y));
             for (int x = 0; x < composed.width(); ++x)

@@ -12,7 +12,9 @@ bool LoadPicture(const std::string& path, QImage& picture, QSize* size) {
     if (!file.open(QIODevice::ReadOnly)) return false;
     QImage decoded;
     if (!decoded.loadFromData(file.readAll())) return false;
-    picture = decoded.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    // Kept in the decoded format: Qt converts large pictures on worker
+    // threads, and every use here reads any format.
+    picture = decoded;
     if (size) *size = picture.size();
     return true;
 }
@@ -31,7 +33,14 @@ void CutPicture(QImage& target, const QImage& source, int left, int top, int rig
 
 std::optional<QRegion> RegionFromPicture(const QImage& picture) {
     if (picture.isNull()) return std::nullopt;
-    const QImage pixels = picture.convertToFormat(QImage::Format_RGB32);
+    // Read in place rather than converted: Qt converts large pictures on
+    // worker threads.
+    const bool direct = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32;
+    const auto isWhite = [&](const QRgb* row, int x, int y) {
+        const QRgb pixel = direct ? row[x] : picture.pixel(x, y);
+        return (pixel & 0xFFFFFF) == 0xFFFFFF;
+    };
+    const QImage& pixels = picture;
     constexpr std::size_t kBatch = 2000;
     constexpr std::size_t kGrowth = 100;
     std::vector<QRect> runs;
@@ -49,9 +58,9 @@ std::optional<QRegion> RegionFromPicture(const QImage& picture) {
         const auto* row = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
         int x = 0;
         while (x < pixels.width()) {
-            while (x < pixels.width() && (row[x] & 0xFFFFFF) == 0xFFFFFF) ++x;
+            while (x < pixels.width() && isWhite(row, x, y)) ++x;
             const int start = x;
-            while (x < pixels.width() && (row[x] & 0xFFFFFF) != 0xFFFFFF) ++x;
+            while (x < pixels.width() && !isWhite(row, x, y)) ++x;
             if (x == start) continue;
             if (runs.size() == runs.capacity()) runs.reserve(runs.capacity() + kGrowth);
             runs.emplace_back(start, y, x - start, 1);
@@ -97,17 +106,16 @@ QImage StretchMenuPicture(const QImage& picture, int newHeight, int capHeight) {
 }
 
 QImage TintSwatch(const QImage& swatchTemplate, int red, int green, int blue) {
-    QImage tinted = swatchTemplate.convertToFormat(QImage::Format_ARGB32);
+    // The tinted channels carry the factor f already: they are premultiplied.
+    QImage tinted(swatchTemplate.size(), QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < tinted.height(); ++y) {
         auto* row = reinterpret_cast<QRgb*>(tinted.scanLine(y));
         for (int x = 0; x < tinted.width(); ++x) {
-            const int f = qRed(row[x]);
-            if (f == 0) continue;
-            row[x] = qRgba(red * f / 255, green * f / 255, blue * f / 255, f);
+            const QRgb pixel = swatchTemplate.pixel(x, y);
+            const int f = qRed(pixel);
+            row[x] = f == 0 ? qPremultiply(pixel) : qRgba(red * f / 255, green * f / 255, blue * f / 255, f);
         }
     }
-    // The channels carry the factor f already: they are premultiplied.
-    tinted.reinterpretAsFormat(QImage::Format_ARGB32_Premultiplied);
     return tinted;
 }
 
