@@ -602,3 +602,35 @@ TEST_F(SkinTextTest, RecordColourAndLineBreaks) {
 
 }  // namespace
 }  // namespace skintest
+
+namespace skintest {
+namespace {
+
+TEST(BtnMenu, ChildMenuClicksReachTheOwnerWithBothItems) {
+    Recorder owner;
+    std::vector<skin::BMPMENUINFO> items = menuItems(3);
+    items[1].hasSubmenu = true;
+    items[1].subItems = menuItems(2);
+    items[1].subItems[1].value = 7;
+    skin::CBtnMenu menu(&owner, items);
+    menu.setPictureImages(solid(120, 30, 0xFF303030), solid(120, 30, 0xFF505050), {}, {}, true);
+    menu.setPosition(0, 0);
+    menu.Create(-1);
+    // An item with a submenu sends no click of its own.
+    mouse(*menu.row(1), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton, Qt::LeftButton);
+    mouse(*menu.row(1), QEvent::MouseButtonRelease, {5, 5}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_TRUE(owner.messages.empty());
+    menu.OpenChildFor(1);
+    skin::CBtnMenu* child = menu.childMenu();
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(child->pos(), QPoint(menu.frameGeometry().right() + 1, 30));
+    mouse(*child->row(1), QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton, Qt::LeftButton);
+    mouse(*child->row(1), QEvent::MouseButtonRelease, {5, 5}, Qt::LeftButton, Qt::NoButton);
+    ASSERT_EQ(owner.messages.size(), 1u);
+    EXPECT_EQ(owner.messages[0].id, skin::kMenuClick);
+    EXPECT_EQ(owner.messages[0].wParam, skin::makeWord(1, 1));  // child item low, parent item high
+    EXPECT_EQ(static_cast<std::uintptr_t>(owner.messages[0].lParam), skin::makeWord(7, 101));
+}
+
+}  // namespace
+}  // namespace skintest
