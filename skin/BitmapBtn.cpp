@@ -315,6 +315,49 @@ void CBitmapListBtn::setItems(std::vector<Item> items) {
     update();
 }
 
+void CBitmapListBtn::setItemOptions(int options, const QImage& specialPicture) {
+    m_options = options;
+    m_special = specialPicture;
+    update();
+}
+
+void CBitmapListBtn::setIcons(std::vector<QImage> icons, QPoint position) {
+    m_icons = std::move(icons);
+    m_iconPosition = position;
+    update();
+}
+
+void CBitmapListBtn::setIconSelection(int mask, std::int64_t fillColour) {
+    m_iconMask = mask;
+    m_iconFill = fillColour;
+    update();
+}
+
+void CBitmapListBtn::setBadge(int number, QPoint offset) {
+    m_badge = number;
+    m_badgeOffset = offset;
+    update();
+}
+
+void CBitmapListBtn::setOverlay(const QImage& overlay, QPoint position) {
+    // Black is the transparent colour of the overlay.
+    m_overlay = QImage(overlay.size(), QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < overlay.height(); ++y)
+        for (int x = 0; x < overlay.width(); ++x) {
+            const QRgb pixel = overlay.pixel(x, y);
+            m_overlay.setPixel(x, y, (pixel & 0xFFFFFF) == 0 ? 0u : (pixel | 0xFF000000u));
+        }
+    m_overlayPosition = position;
+    update();
+}
+
+int CBitmapListBtn::iconAt(const QPoint& point) const {
+    for (std::size_t i = 0; i < m_icons.size() && i < 3; ++i)
+        if ((m_iconMask >> i) & 1)
+            if (QRect(m_iconPosition, m_icons[i].size()).contains(point)) return static_cast<int>(i);
+    return -1;
+}
+
 int CBitmapListBtn::itemAt(const QPoint& point) const {
     for (std::size_t i = 0; i < m_items.size(); ++i)
         if (m_items[i].rect.contains(point)) return static_cast<int>(i);
@@ -328,17 +371,46 @@ QImage CBitmapListBtn::compose() const {
     canvas.fill(Qt::transparent);
     QPainter painter(&canvas);
     painter.drawImage(QPoint(0, 0), chosen.isNull() ? m_normal : chosen);
-    for (const Item& item : m_items) {
-        const QImage& picture = item.hovered && !item.hover.isNull() ? item.hover : item.normal;
+    for (std::size_t i = 0; i < m_icons.size() && i < 3; ++i) {
+        if (!((m_iconMask >> i) & 1)) continue;
+        const QImage& icon = m_icons[i];
+        painter.drawImage(m_iconPosition, icon);
+        if (m_iconFill >= 0)
+            painter.fillRect(QRect(QPoint(m_iconPosition.x() + 1, m_iconPosition.y() + 1),
+                                   QPoint(m_iconPosition.x() + icon.width() - 3, m_iconPosition.y() + icon.height() - 2)),
+                             ColorFromColorRef(static_cast<std::uint32_t>(m_iconFill)));
+    }
+    for (std::size_t i = 0; i < m_items.size(); ++i) {
+        const Item& item = m_items[i];
+        const bool hovered = item.hovered || ((m_options & 0x10) && item.rect.contains(m_cursor));
+        const QImage& base = i == 0 && (m_options & 1) && !m_special.isNull() ? m_special : item.normal;
+        const QImage& picture = hovered && !item.hover.isNull() ? item.hover : base;
         if (picture.isNull()) continue;
-        const QPoint at = item.rect.center() - QPoint(picture.width() / 2, picture.height() / 2);
+        const QPoint at = item.rect.center() + QPoint(1, 1) - QPoint(picture.width() / 2, picture.height() / 2);
         painter.drawImage(at, picture);
     }
+    if (m_badge >= 0) {
+        painter.setFont(SkinFontOf(m_face, m_fontHeight, m_weight));
+        painter.setPen(ColorFromColorRef(colourOf(look.colour)));
+        DrawFormattedText(painter, rect().translated(m_badgeOffset), QString::number(m_badge),
+                          kTextLeft | kTextSingleLine | kTextVCenter);
+    }
     drawCaption(painter, colourOf(look.colour));
+    if (!m_overlay.isNull()) painter.drawImage(m_overlayPosition, m_overlay);
     return canvas;
 }
 
+void CBitmapListBtn::mousePressEvent(QMouseEvent* event) {
+    // A click on a visible icon is a command of its own, not a press.
+    if (event->button() == Qt::LeftButton && iconAt(event->position().toPoint()) >= 0) {
+        notifyParent(kWmCommand, makeWord(0, kListItemCode), false);
+        return;
+    }
+    CBitmapBtn::mousePressEvent(event);
+}
+
 void CBitmapListBtn::mouseMoveEvent(QMouseEvent* event) {
+    m_cursor = event->position().toPoint();
     const int hovered = itemAt(event->position().toPoint());
     for (std::size_t i = 0; i < m_items.size(); ++i) {
         const bool now = static_cast<int>(i) == hovered;
@@ -359,6 +431,7 @@ void CBitmapListBtn::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CBitmapListBtn::leaveEvent(QEvent* event) {
+    m_cursor = QPoint(-1, -1);
     for (Item& item : m_items) item.hovered = false;
     CBitmapBtn::leaveEvent(event);
 }

@@ -137,17 +137,41 @@ public:
     void setItems(std::vector<Item> items);
     const std::vector<Item>& items() const { return m_items; }
     void setHoverPicture(const QImage& picture) { m_over = picture; }
+    // Option bit 0: item 0 shows the special picture; bit 4: an item shows its
+    // hover picture while the cursor is inside it.
+    void setItemOptions(int options, const QImage& specialPicture);
+    // Up to three icons drawn at one place; bits 0 to 2 of the mask select
+    // them, and a fill colour (-1 none) covers the icon's inside.
+    void setIcons(std::vector<QImage> icons, QPoint position);
+    void setIconSelection(int mask, std::int64_t fillColour);
+    // A number drawn with the caption font, moved by the offset; -1 hides it.
+    void setBadge(int number, QPoint offset);
+    // A picture over everything, its black pixels transparent.
+    void setOverlay(const QImage& overlay, QPoint position);
 
 protected:
     QImage compose() const override;
     void mouseMoveEvent(QMouseEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
     void mouseReleaseEvent(QMouseEvent*) override;
     void leaveEvent(QEvent*) override;
     void wheelEvent(QWheelEvent*) override;
 
 private:
     int itemAt(const QPoint& point) const;
+    int iconAt(const QPoint& point) const;
     std::vector<Item> m_items;
+    int m_options = 0;
+    QImage m_special;
+    std::vector<QImage> m_icons;
+    QPoint m_iconPosition;
+    int m_iconMask = 0;
+    std::int64_t m_iconFill = -1;
+    int m_badge = -1;
+    QPoint m_badgeOffset;
+    QImage m_overlay;
+    QPoint m_overlayPosition;
+    QPoint m_cursor{-1, -1};
 };
 
 // A button that shows a colour swatch tinted from a template picture.

@@ -634,3 +634,35 @@ TEST(BtnMenu, ChildMenuClicksReachTheOwnerWithBothItems) {
 
 }  // namespace
 }  // namespace skintest
+
+namespace skintest {
+namespace {
+
+TEST_F(ButtonTest, ListButtonDrawsIconsItemsAndReportsThem) {
+    skin::CBitmapListBtn list;
+    skin::CreateSkinButton(list, "WarnDlg", "PUSH", context(), &parent, false, 0, 0, -1);
+    list.setIcons({solid(10, 10, 0xFFFF0000)}, QPoint(2, 2));
+    list.setIconSelection(1, 0x00FF00);  // green fill over the red icon
+    list.setItems({{QRect(60, 0, 20, 20), solid(4, 4, 0xFF0000FF), solid(4, 4, 0xFFFFFF00), false}});
+    QImage shown = list.grab().toImage();
+    EXPECT_EQ(shown.pixel(2, 2), 0xFFFF0000u);  // the icon's edge
+    EXPECT_EQ(shown.pixel(5, 5), 0xFF00FF00u);  // its filled inside
+    EXPECT_EQ(shown.pixel(70, 10), 0xFF0000FFu);  // the item picture, centred
+    mouse(list, QEvent::MouseMove, {70, 10}, Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(list.grab().toImage().pixel(70, 10), 0xFFFFFF00u);  // hovered item
+    list.setIconSelection(0, -1);
+    EXPECT_EQ(list.grab().toImage().pixel(5, 5), kOver);  // hidden icon, hovered button
+
+    parent.messages.clear();
+    list.setIconSelection(1, -1);
+    mouse(list, QEvent::MouseButtonPress, {4, 4}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_FALSE(list.isPressed());
+    EXPECT_EQ(parent.count(skin::kWmCommand, skin::makeWord(0, skin::kListItemCode)), 1);
+    mouse(list, QEvent::MouseButtonPress, {70, 10}, Qt::LeftButton, Qt::LeftButton);
+    mouse(list, QEvent::MouseButtonRelease, {70, 10}, Qt::LeftButton, Qt::NoButton);
+    platform::pumpEvents(2);
+    EXPECT_EQ(parent.count(skin::kWmCommand, skin::makeWord(1, skin::kListItemCode)), 1);  // item 0 as 1
+}
+
+}  // namespace
+}  // namespace skintest
