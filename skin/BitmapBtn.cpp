@@ -7,6 +7,7 @@
 #include "skin/SkinPicture.h"
 #include "skin/SkinText.h"
 
+#include <QCursor>
 #include <QEnterEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -258,6 +259,12 @@ void CBitmapBtn::keyReleaseEvent(QKeyEvent* event) { event->accept(); }
 void CBitmapBtn::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange) update();
     QWidget::changeEvent(event);
+}
+
+// Losing the focus clears the hover look once the cursor has left.
+void CBitmapBtn::focusOutEvent(QFocusEvent* event) {
+    if (!rect().contains(mapFromGlobal(QCursor::pos()))) setHover(false);
+    QWidget::focusOutEvent(event);
 }
 
 void CBitmapBtn::onTimer(unsigned id) {

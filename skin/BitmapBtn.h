@@ -83,6 +83,7 @@ protected:
     void keyPressEvent(QKeyEvent*) override;
     void keyReleaseEvent(QKeyEvent*) override;
     void changeEvent(QEvent*) override;
+    void focusOutEvent(QFocusEvent*) override;
     void onTimer(unsigned id) override;
     void setHover(bool hover);
 
