@@ -18,6 +18,12 @@ struct TimingPolicy {
     std::chrono::microseconds hidWritePause{3000};
     // How long a reader thread blocks in one read, so a stop request is seen soon.
     std::chrono::milliseconds hidReadPoll{20};
+    // The loading pop-up starts its job this long after it opened, and closes
+    // this long after the job ended.
+    std::chrono::milliseconds loadingPopupDelay{1000};
+    std::chrono::milliseconds loadingPopupSettle{100};
+    // Pause before a failed private font installation is tried again.
+    std::chrono::milliseconds fontRetryPause{1000};
 };
 
 // Read from any thread; changed only by tests before they start threads.

@@ -1,4 +1,5 @@
 // skintool: reads skin documents the way the programs do.
+#include "Check.h"
 #include "skin/SkinDocuments.h"
 #include "skin/SkinRecord.h"
 #include "xml/XmlDoc.h"
@@ -18,6 +19,7 @@ constexpr const char* kUsage =
     "usage: skintool get FILE SECTION KEY [ATTRIBUTE]\n"
     "       skintool diag FILE\n"
     "       skintool record [--nimbrel] TEXT\n"
+    "       skintool check FOLDER\n"
     "       skintool --help\n"
     "\n"
     "  get     prints the text of root/SECTION/KEY of the skin document FILE, or\n"
@@ -28,8 +30,11 @@ constexpr const char* kUsage =
     "          left top right bottom flag [text]; --nimbrel reads the flag as the\n"
     "          updater does\n"
     "\n"
-    "Checking a whole skin folder (check FOLDER) is not available yet.\n"
-    "Exit status: 0 done, 2 FILE cannot be read, 64 usage error.\n";
+    "  check   lists every section, key and picture the programs use that the\n"
+    "          skin in the program folder FOLDER lacks\n"
+    "\n"
+    "Exit status: 0 done, 1 check found missing parts, 2 FILE cannot be read,\n"
+    "64 usage error.\n";
 
 int usageError(const std::string& message) {
     std::fprintf(stderr, "skintool: %s\n%s", message.c_str(), kUsage);
@@ -89,5 +94,6 @@ int main(int argc, char** argv) {
     if (command == "get") return get(args);
     if (command == "diag") return diag(args);
     if (command == "record") return record(args);
+    if (command == "check") return skintool::check(args);
     return usageError("unknown command '" + command + "'");
 }
