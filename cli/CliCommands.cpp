@@ -1,4 +1,5 @@
 #include "cli/CliCommands.h"
+#include "cli/EffectCommands.h"
 
 #include "devicelink/HidLibrary.h"
 #include "devicelink/UsbDriver.h"
@@ -237,7 +238,16 @@ int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
         out << kUsage;
         return kExitSuccess;
     }
-    if (command == "list") return runList(rest, out, err);
+    if (command == "list") return runDeviceList(rest, out, err);
+    if (command == "ports") return runList(rest, out, err);
+    if (command == "read") return runRead(rest, out, err);
+    if (command == "apply") return runApply(rest, out, err);
+    if (command == "set") return runSet(rest, out, err);
+    if (command == "restore") return runRestore(rest, out, err);
+    if (command == "rename") return runRename(rest, out, err);
+    if (command == "group") return runGroup(rest, out, err);
+    if (command == "reset") return runReset(rest, out, err);
+    if (command == "zelvor") return runZelvor(rest, out, err);
     if (command == "raw") return runRaw(rest, out, err);
     err << "lumenstra-cli: unknown command \"" << command << "\"\n" << kUsage;
     return kExitUsage;
