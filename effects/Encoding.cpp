@@ -136,7 +136,9 @@ EffectRecord BuildZoneRecord(std::int32_t effect, const EffectLayer& layer, Slot
         break;
     default: break;  // EFFECT_DIRECT and the rest carry colour 0
     }
-    record[0] = mode;
+    // Effects without a row of their own go out as "off".
+    const bool known = effect >= EFFECT_STATIC && effect <= EFFECT_MORSE;
+    record[0] = known || effect == EFFECT_MODE_09 ? mode : 0xFE;
     record[2] = flags;
     if (speed != 0) record[1] = layer.byte(speed);
     if (brightness != 0) record[5] = layer.byte(brightness);
@@ -144,7 +146,7 @@ EffectRecord BuildZoneRecord(std::int32_t effect, const EffectLayer& layer, Slot
     if (second != 0) putColour(record, 9, layer.colour(second));
     if (kind == SLOT_FAN || kind == SLOT_LOGO) {
         record[0] = kind == SLOT_FAN ? 6 : 5;
-        record[3] = mode;
+        record[3] = known || effect == EFFECT_MODE_09 ? mode : 0xFE;
     }
     return record;
 }
