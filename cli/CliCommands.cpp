@@ -15,7 +15,10 @@ constexpr char kUsage[] =
     "Usage: lumenstra-cli COMMAND [ARGUMENTS]\n"
     "\n"
     "Commands:\n"
-    "  list    one line per attached controller: FAMILY POSITION MODE DEVICE_ID PRODUCT_ID\n"
+    "  list    one line per controller: FAMILY POSITION TITLE GROUP FIRMWARE\n"
+    "  read, apply, set, restore, rename, group, reset, zelvor\n"
+    "          read back and change what the controllers run (lumenstra-cli set --help)\n"
+    "  ports   one line per attached controller: FAMILY POSITION MODE DEVICE_ID PRODUCT_ID\n"
     "          (family standard or led5, mode app or boot, product ID in hex)\n"
     "  raw     [--family standard|led5] [--device N] CMD KEY INDEX [DATAHEX]\n"
     "          sends one command record to a controller and prints the reply record\n"
@@ -31,7 +34,7 @@ constexpr char kUsage[] =
     "2 no such device, 64 usage error.\n";
 
 constexpr char kListUsage[] =
-    "Usage: lumenstra-cli list\n"
+    "Usage: lumenstra-cli ports\n"
     "\n"
     "Prints one line per attached controller, in link order:\n"
     "  FAMILY POSITION MODE DEVICE_ID PRODUCT_ID\n"
