@@ -58,6 +58,32 @@ TEST_F(ReadBackTest, AFreshLoadOfAStandardControllerReadsInTheFixedOrder) {
     EXPECT_EQ(set.chromaSync, 0);
 }
 
+TEST_F(ReadBackTest, AFreshLoadOfAnLed5ControllerReadsItsEightEffects) {
+    simulator->plug(sim::ControllerKind::Led5);
+    devicelink::USBDriverVGALed5 link;
+    open(link, 2);
+    simulator->clearTrace();
+    LedProfileSet set;
+    EXPECT_EQ(load(link, DeviceFamily::Led5, set), 0);
+    const auto trace = simulator->takeTrace();
+    std::vector<std::string> commands;
+    std::vector<int> slotModes;
+    for (const auto& entry : trace) {
+        commands.push_back(devicecontroltest::commandOf(entry));
+        if (commands.back() != "52/2c/1") continue;
+        slotModes.push_back(entry.record[4]);
+        for (std::size_t at = 5; at < 64; ++at) EXPECT_EQ(entry.record[at], 0xFF) << "slot read filler, byte " << at;
+    }
+    EXPECT_THAT(commands, ElementsAreArray({"41/03/0", "52/96/0", "52/28/0", "52/29/0", "51/28/0", "52/2c/1",
+                                            "52/2c/1", "52/2c/1", "52/2c/1", "52/9c/1", "52/2c/1", "52/2c/1",
+                                            "52/73/2", "52/73/3", "52/73/4", "52/73/5", "52/73/6", "52/73/7",
+                                            "52/73/0", "52/73/1", "52/2c/1", "52/2c/1", "52/a0/1"}));
+    EXPECT_THAT(slotModes, ElementsAre(0x00, 0x07, 0x0A, 0x09, 0x08, 0x0B, 0x02, 0x01));
+    EXPECT_EQ(trace[4].record[4], 0xE0) << "the multi-zone mode select";
+    EXPECT_EQ(trace.back().record[4], 0);
+    EXPECT_EQ(trace.back().record[5], 3) << "the group map read asks with 0, 3";
+}
+
 TEST_F(ReadBackTest, AnLed5ControllerGivesBackWhatAWholeWriteStored) {
     simulator->plug(sim::ControllerKind::Led5);
     devicelink::USBDriverVGALed5 link;
