@@ -2,6 +2,7 @@
 
 #include "devicelink/EffectSlotCodec.h"
 #include "effects/Morse.h"
+#include "effects/Profiles.h"
 #include "tests/devicecontrol/SimFixture.h"
 
 #include <gmock/gmock.h>
@@ -246,6 +247,32 @@ TEST_F(EncodingSimTest, ChromaColoursWithOnlyTheFirstSetLightEveryPositionWithIt
     set.chromaSync = 0;
     OnChromaColours(link, set, {0x332211, 0, 0, 0, 0}, false);
     EXPECT_TRUE(takeCommands().empty()) << "busy, or no Chroma sync: nothing is sent";
+}
+
+TEST_F(EncodingSimTest, TheMirageSaveStoresTheBlockAndHandsOnThePresetsFrequencies) {
+    simulator->plug(sim::ControllerKind::Standard);
+    devicelink::CUSBDriver link;
+    open(link, 0);
+    LedProfile profile = defaultProfile();
+    profile.mirage.setSelection(1);
+    profile.mirage.setFrequency(0, 1, 100);
+    profile.mirage.setFrequency(1, 1, 200);
+    profile.mirage.setFrequency(2, 1, 300);
+    LedProfile applied = defaultProfile();
+    const std::string path = home.path("Profile0.Prf");
+    std::array<std::uint16_t, 4> handed{};
+    simulator->clearTrace();
+    SaveMirage(link, profile, applied, path, [&](const std::array<std::uint16_t, 4>& f) {
+        handed = f;
+        EXPECT_EQ(simulator->trace().size(), 2u) << "handed on between the opening and the closing commands";
+    });
+    EXPECT_THAT(handed, ElementsAreArray({2500, 100, 200, 300}));
+    EXPECT_THAT(takeCommands(), ElementsAreArray({"41/03/0", "50/00/0", "51/96/0", "50/55/0"}));
+    EXPECT_TRUE(profile.mirage.savedToController());
+    EXPECT_EQ(applied.mirage, profile.mirage);
+    LedProfile fromFile = defaultProfile();
+    ASSERT_TRUE(ReadSyncBlock(path, fromFile));
+    EXPECT_EQ(fromFile.mirage, profile.mirage);
 }
 
 }  // namespace
