@@ -98,7 +98,6 @@ std::u16string IdentityName(const IdentityBlock& block) {
 std::string DeviceTitle(const IdentityBlock& block, const std::string& titleFormat, int number) {
     const std::u16string name = IdentityName(block);
     if (!name.empty()) return platform::utf16ToUtf8(name);
-    std::string title;
     const std::size_t at = titleFormat.find("%d");
     if (at == std::string::npos) return titleFormat;
     return titleFormat.substr(0, at) + std::to_string(number) + titleFormat.substr(at + 2);
