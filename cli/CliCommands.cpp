@@ -1,4 +1,5 @@
 #include "cli/CliCommands.h"
+#include "cli/EffectCommands.h"
 
 #include "devicelink/HidLibrary.h"
 #include "devicelink/UsbDriver.h"
@@ -14,7 +15,10 @@ constexpr char kUsage[] =
     "Usage: lumenstra-cli COMMAND [ARGUMENTS]\n"
     "\n"
     "Commands:\n"
-    "  list    one line per attached controller: FAMILY POSITION MODE DEVICE_ID PRODUCT_ID\n"
+    "  list    one line per controller: FAMILY POSITION TITLE GROUP FIRMWARE\n"
+    "  read, apply, set, restore, rename, group, reset, zelvor\n"
+    "          read back and change what the controllers run (lumenstra-cli set --help)\n"
+    "  ports   one line per attached controller: FAMILY POSITION MODE DEVICE_ID PRODUCT_ID\n"
     "          (family standard or led5, mode app or boot, product ID in hex)\n"
     "  raw     [--family standard|led5] [--device N] CMD KEY INDEX [DATAHEX]\n"
     "          sends one command record to a controller and prints the reply record\n"
@@ -30,7 +34,7 @@ constexpr char kUsage[] =
     "2 no such device, 64 usage error.\n";
 
 constexpr char kListUsage[] =
-    "Usage: lumenstra-cli list\n"
+    "Usage: lumenstra-cli ports\n"
     "\n"
     "Prints one line per attached controller, in link order:\n"
     "  FAMILY POSITION MODE DEVICE_ID PRODUCT_ID\n"
@@ -237,7 +241,16 @@ int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
         out << kUsage;
         return kExitSuccess;
     }
-    if (command == "list") return runList(rest, out, err);
+    if (command == "list") return runDeviceList(rest, out, err);
+    if (command == "ports") return runList(rest, out, err);
+    if (command == "read") return runRead(rest, out, err);
+    if (command == "apply") return runApply(rest, out, err);
+    if (command == "set") return runSet(rest, out, err);
+    if (command == "restore") return runRestore(rest, out, err);
+    if (command == "rename") return runRename(rest, out, err);
+    if (command == "group") return runGroup(rest, out, err);
+    if (command == "reset") return runReset(rest, out, err);
+    if (command == "zelvor") return runZelvor(rest, out, err);
     if (command == "raw") return runRaw(rest, out, err);
     err << "lumenstra-cli: unknown command \"" << command << "\"\n" << kUsage;
     return kExitUsage;

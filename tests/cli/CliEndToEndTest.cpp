@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <sstream>
 #include <thread>
 
 namespace {
@@ -68,12 +70,12 @@ protected:
     QProcess daemon;
 };
 
-TEST_F(CliEndToEndTest, ListShowsEveryControllerWithItsPositionOnItsLink) {
-    ProgramRun list = cli({"list"});
+TEST_F(CliEndToEndTest, PortsShowsEveryControllerWithItsPositionOnItsLink) {
+    ProgramRun list = cli({"ports"});
     ASSERT_EQ(list.exitCode, 0) << list.err;
     EXPECT_EQ(list.out, "standard 0 app 1 014d\nstandard 1 app 2 014d\nled5 0 app 1 015b\n");
     ASSERT_EQ(devsim({"unplug", "1"}).exitCode, 0);
-    list = cli({"list"});
+    list = cli({"ports"});
     EXPECT_EQ(list.out, "standard 0 app 1 014d\nled5 0 app 1 015b\n");
 }
 
@@ -96,6 +98,87 @@ TEST_F(CliEndToEndTest, RawFailuresHaveTheirExitCodes) {
     ASSERT_EQ(devsim({"fault", "1", "drop-replies=1"}).exitCode, 0);
     EXPECT_EQ(cli({"raw", "52", "94", "0"}).exitCode, 1);
     EXPECT_EQ(cli({"raw", "52", "94"}).exitCode, 64);
+}
+
+// The effect-relevant part of a controller's emulated state.
+std::map<std::string, std::string> effectState(const std::string& stateText) {
+    std::map<std::string, std::string> state;
+    std::istringstream lines(stateText);
+    for (std::string line; std::getline(lines, line);) {
+        const auto equals = line.find('=');
+        const std::string key = line.substr(0, equals);
+        for (const char* prefix : {"slot-", "morse-", "zone-map", "sync-flag", "effect-mode", "color-pair"})
+            if (key.rfind(prefix, 0) == 0) state[key] = line.substr(equals + 1);
+    }
+    return state;
+}
+
+TEST_F(CliEndToEndTest, ASettingReadIntoAFileAndAppliedToAnotherControllerGivesTheSameState) {
+    const ProgramRun set = cli({"set", "--zone", "main", "--effect", "morse", "--color", "12ab34", "--brightness", "1",
+                                "--morse", "SOS"});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    const ProgramRun fan = cli({"set", "--zone", "fan", "--effect", "mode_01", "--color", "00ff00", "--speed", "3"});
+    ASSERT_EQ(fan.exitCode, 0) << fan.err;
+    const QString file = QString::fromStdString(home.path("Saved.KV6"));
+    const ProgramRun read = cli({"read", "-o", file});
+    ASSERT_EQ(read.exitCode, 0) << read.err;
+    EXPECT_NE(testsupport::readFileBytes(file.toStdString()).find(testsupport::utf16le("PROFILE_NAME=Saved")),
+              std::string::npos);
+
+    // A fresh data folder: the second controller gets the file, not the saved profile.
+    environment.insert("XDG_CONFIG_HOME", QString::fromStdString(home.path("other-config")));
+    const ProgramRun apply = cli({"apply", "--device", "1", file});
+    ASSERT_EQ(apply.exitCode, 0) << apply.err;
+    const auto first = effectState(devsim({"state", "1"}).out);
+    const auto second = effectState(devsim({"state", "3"}).out);
+    EXPECT_FALSE(first.empty());
+    EXPECT_EQ(first, second);
+
+    const ProgramRun summary = cli({"read", "--device", "1"});
+    ASSERT_EQ(summary.exitCode, 0) << summary.err;
+    EXPECT_NE(summary.out.find("zone main: morse color 12AB34 brightness 1"), std::string::npos) << summary.out;
+    EXPECT_NE(summary.out.find("zone fan: mode_01 color 00FF00 speed 3"), std::string::npos) << summary.out;
+    EXPECT_NE(summary.out.find("morse 1 (selected): SOS"), std::string::npos) << summary.out;
+}
+
+TEST_F(CliEndToEndTest, ListShowsTitlesGroupsAndFirmwareAndGroupJoiningNeedsYes) {
+    ASSERT_EQ(cli({"group", "on"}).exitCode, 0);
+    const ProgramRun refused = cli({"group", "on", "--device", "1"});
+    EXPECT_EQ(refused.exitCode, 64);
+    EXPECT_NE(refused.err.find("--yes"), std::string::npos);
+    ASSERT_EQ(cli({"group", "on", "--device", "1", "--yes"}).exitCode, 0);
+    ASSERT_EQ(cli({"rename", "--family", "led5", "Lower card"}).exitCode, 0);
+    const ProgramRun list = cli({"list"});
+    ASSERT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_EQ(list.out, "standard 0 \"Top\" group 1.0.0\nstandard 1 \"Controller 2\" group 1.0.0\n"
+                        "led5 0 \"Lower card\" single 1.0.0\n");
+    const ProgramRun json = cli({"list", "--json"});
+    EXPECT_NE(json.out.find("{\"family\":\"led5\",\"position\":0,\"title\":\"Lower card\",\"group\":false"),
+              std::string::npos) << json.out;
+}
+
+TEST_F(CliEndToEndTest, BadValuesAreNamedAndMissingDevicesHaveTheirCode) {
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        std::string named;
+    };
+    const Case cases[] = {
+        {{"set", "--zone", "main", "--effect", "static", "--color", "12ab3g"}, 64, "12ab3g"},
+        {{"set", "--zone", "main", "--effect", "static", "--speed", "9"}, 64, "\"9\""},
+        {{"set", "--zone", "main", "--effect", "morse", "--morse", "a~b"}, 64, "a~b"},
+        {{"set", "--zone", "logo", "--effect", "morse"}, 64, "logo"},
+        {{"set", "--zone", "main", "--effect", "sparkle"}, 64, "sparkle"},
+        {{"set", "--zone", "main", "--effect", "mode_07"}, 64, "standard"},
+        {{"read", "--family", "led5", "--device", "1"}, 2, "led5"},
+        {{"apply", "/nonexistent/profile.KV6"}, 64, "/nonexistent/profile.KV6"},
+        {{"rename", "ABCDEFGHIJKLMNOPQRSTU"}, 64, "ABCDEFGHIJKLMNOPQRSTU"},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun run = cli(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments.join(' ').toStdString();
+        EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
+    }
 }
 
 TEST_F(CliEndToEndTest, AnUnknownBackendIsAnErrorNotAnEmptyList) {

@@ -1,0 +1,96 @@
+// Wall time of the Apply sequence and of a fresh read-back for each family,
+// against emulated controllers with 1 ms reply latency and the real 1 ms
+// command pause, next to the least those sequences can take: the number of
+// transactions times (the longer of reply latency and write pause, which run
+// at the same time, plus the command pause).
+#include "devicelink/HidLibrary.h"
+#include "devicelink/UsbDriver.h"
+#include "mainwindow/ConfigurationSequences.h"
+#include "mainwindow/ReadBack.h"
+#include "platform/Messages.h"
+#include "platform/Timing.h"
+#include "sim/SimBackend.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kLatency = std::chrono::milliseconds(1);
+constexpr auto kPause = std::chrono::milliseconds(1);
+constexpr int kRounds = 5;
+
+template <class Driver>
+bool openAndWait(Driver& driver, int instance) {
+    driver.setInstanceIndex(instance);
+    if (!driver.OpenDriver()) return false;
+    const auto deadline = Clock::now() + std::chrono::seconds(2);
+    while (driver.deviceCount() == 0 && Clock::now() < deadline) platform::pumpEventsFor(std::chrono::milliseconds(2));
+    return driver.deviceCount() > 0;
+}
+
+void report(const char* name, sim::SimBackend& simulator, const std::function<void()>& run) {
+    double total = 0;
+    std::size_t transactions = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        simulator.clearTrace();
+        const auto start = Clock::now();
+        run();
+        total += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        transactions = simulator.trace().size();
+    }
+    const double wall = total / kRounds;
+    const auto writePause = std::chrono::duration_cast<std::chrono::microseconds>(platform::timing().hidWritePause);
+    const auto latency = std::chrono::duration_cast<std::chrono::microseconds>(kLatency);
+    const auto perTransaction = std::max(latency, writePause) + kPause;
+    const double minimum =
+        static_cast<double>(transactions) * std::chrono::duration<double, std::milli>(perTransaction).count();
+    std::printf("%-14s %4zu transactions  %8.1f ms  minimum %7.1f ms  ratio %.2f\n", name, transactions, wall, minimum,
+                wall / minimum);
+}
+
+template <class Driver>
+void measureFamily(sim::SimBackend& simulator, sim::ControllerKind kind, int instance, effects::DeviceFamily family,
+                   const char* applyName, const char* readName) {
+    simulator.plug(kind);
+    Driver link;
+    if (!openAndWait(link, instance)) {
+        std::fprintf(stderr, "no controller for %s\n", applyName);
+        return;
+    }
+    effects::LedProfileSet set;
+    effects::ResetProfile(set.selected());
+    set.selected().morseTexts = {u"SOS", u"HELLO", u"LUMENSTRA"};
+    report(applyName, simulator, [&] {
+        effects::EditorState state;
+        mainwindow::ApplyConfiguration(link, family, set, state);
+    });
+    report(readName, simulator, [&] {
+        mainwindow::ReadBackRequest request;
+        request.family = family;
+        int lastApplied = 0;
+        effects::LedProfileSet read = set;
+        mainwindow::PrepareArrivedDevice(link, 0);
+        mainwindow::LoadDeviceSettings(link, request, read, lastApplied);
+        mainwindow::FinishArrivedDevice(link, 0);
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    auto simulator = std::make_shared<sim::SimBackend>(kLatency);
+    devicelink::HidSetBackend(simulator);
+    measureFamily<devicelink::CUSBDriver>(*simulator, sim::ControllerKind::Standard, 0, effects::DeviceFamily::Standard,
+                                          "apply standard", "read standard");
+    measureFamily<devicelink::USBDriverVGALed5>(*simulator, sim::ControllerKind::Led5, 2, effects::DeviceFamily::Led5,
+                                                "apply led5", "read led5");
+    devicelink::HidSetBackend(nullptr);
+    return 0;
+}

@@ -1,0 +1,74 @@
+#include "mainwindow/ConfigurationSequences.h"
+
+#include "mainwindow/DeviceIdentity.h"
+#include "tests/devicecontrol/SimFixture.h"
+
+#include <gmock/gmock.h>
+
+using namespace effects;
+using devicecontroltest::SimTest;
+using testing::ElementsAre;
+
+namespace {
+
+class ConfigurationSequencesTest : public SimTest {};
+
+TEST_F(ConfigurationSequencesTest, ApplyOnAGroupMemberSendsEveryCommandToEveryMember) {
+    simulator->plug(sim::ControllerKind::Standard, 3);
+    devicelink::CUSBDriver link;
+    open(link, 0);
+    mainwindow::IdentityTable table(3, mainwindow::IdentityBlock{mainwindow::kIdentityPresent, 1, 0, 2, 0, 3, 0, 4, 0});
+    table[0][0] = table[2][0] = mainwindow::kGroupMember;
+    ASSERT_EQ(mainwindow::SelectDeviceGroup(link, table, 2), 0);
+    LedProfileSet set;
+    ResetProfile(set.selected());
+    set.selected().zelvor = 1;
+    set.selected().cardEffect = EFFECT_STATIC;
+    EditorState state;
+    std::vector<int> progress;
+    simulator->clearTrace();
+    mainwindow::ApplyConfiguration(link, DeviceFamily::Standard, set, state, [&](int value) { progress.push_back(value); });
+
+    const auto trace = simulator->takeTrace();
+    ASSERT_FALSE(trace.empty());
+    ASSERT_EQ(trace.size() % 2, 0u);
+    for (std::size_t i = 0; i < trace.size(); i += 2) {
+        EXPECT_EQ(trace[i].deviceId, 1) << i;
+        EXPECT_EQ(trace[i + 1].deviceId, 3) << i;
+        EXPECT_EQ(trace[i].record, trace[i + 1].record) << i;
+    }
+    std::vector<std::string> commands;
+    for (std::size_t i = 0; i < trace.size(); i += 2) commands.push_back(devicecontroltest::commandOf(trace[i]));
+    EXPECT_THAT(std::vector<std::string>(commands.begin(), commands.begin() + 2), ElementsAre("41/03/0", "51/96/0"));
+    EXPECT_EQ(trace[2].record[4], 0) << "sync source 0 before the write";
+    // After the write: Zelvor's sync source, the closing control, then the page update.
+    const auto close = std::find(commands.begin(), commands.end(), "50/55/0");
+    ASSERT_NE(close, commands.end());
+    EXPECT_EQ(*(close - 1), "51/96/0");
+    EXPECT_EQ(trace[2 * (close - commands.begin() - 1)].record[4], 16);
+    EXPECT_THAT(std::vector<std::string>(close + 1, commands.end()), ElementsAre("41/80/0", "51/96/0", "51/28/0"))
+        << "Zelvor: the mode select hands the card to the sync source, and the preview of 'off' sends nothing";
+    EXPECT_EQ(trace[trace.size() - 4].record[4], 16);
+    EXPECT_EQ(trace.back().record[4], 0xE0);
+    EXPECT_EQ(set.selected().cardEffect, EFFECT_MULTI);
+    EXPECT_EQ(state.controlModeMarker, 0x80);
+    EXPECT_EQ(progress.front(), 10);
+    EXPECT_EQ(progress.back(), 100);
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+}
+
+TEST_F(ConfigurationSequencesTest, TheExitSequenceGoesToEachControllerInPositionOrder) {
+    simulator->plug(sim::ControllerKind::Standard, 2);
+    devicelink::CUSBDriver link;
+    open(link, 0);
+    simulator->clearTrace();
+    mainwindow::SendExitSequence(link);
+    const auto trace = simulator->takeTrace();
+    std::vector<std::pair<int, std::string>> sent;
+    for (const auto& entry : trace) sent.emplace_back(entry.deviceId, devicecontroltest::commandOf(entry));
+    EXPECT_THAT(sent, ElementsAre(std::pair{1, std::string("41/03/0")}, std::pair{1, std::string("50/00/0")},
+                                  std::pair{1, std::string("41/00/0")}, std::pair{2, std::string("41/03/0")},
+                                  std::pair{2, std::string("50/00/0")}, std::pair{2, std::string("41/00/0")}));
+}
+
+}  // namespace
