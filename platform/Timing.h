@@ -18,6 +18,13 @@ struct TimingPolicy {
     std::chrono::microseconds hidWritePause{3000};
     // How long a reader thread blocks in one read, so a stop request is seen soon.
     std::chrono::milliseconds hidReadPoll{20};
+    // Pause between tries of a firmware-update step that asks the controller for information.
+    std::chrono::milliseconds updaterInfoRetryPause{500};
+    // Pause between tries of an erase, write point or block write, and the
+    // least wait for a write point to be set.
+    std::chrono::milliseconds updaterFlashRetryPause{1000};
+    // How long the updater waits for a controller to come back under its other product ID.
+    std::chrono::milliseconds updaterReenumerateWait{20000};
 };
 
 // Read from any thread; changed only by tests before they start threads.
