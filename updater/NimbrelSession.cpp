@@ -155,13 +155,14 @@ int NimbrelSession::runUpdate(GroupLinks& links) {
     }
 
     if (flashLink->connected() == 0) {
-        // Application firmware that needs its boot loader: switch and wait for it.
-        bool entered = false;
-        for (int attempt = 0; attempt < kRetries && !entered; ++attempt) {
+        // Application firmware that needs its boot loader: switch and wait for
+        // it. The controller may leave the bus before the write is confirmed,
+        // so a device that is gone counts as switching.
+        for (int attempt = 0; attempt < kRetries; ++attempt) {
             if (attempt > 0) std::this_thread::sleep_for(platform::timing().updaterInfoRetryPause);
-            entered = links.application->EnterBootLoader() == 0;
+            if (links.application->connected() == 0 || links.application->EnterBootLoader() == 0) break;
         }
-        if (!entered || !waitForConnection(*flashLink)) {
+        if (!waitForConnection(*flashLink)) {
             say("The device did not enter its boot loader.\n");
             return kExitDeviceProblem;
         }

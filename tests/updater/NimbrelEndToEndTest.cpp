@@ -184,6 +184,23 @@ TEST_F(NimbrelEndToEndTest, PowerLossInTheMiddleFailsAndASecondRunRecovers) {
     EXPECT_EQ(field(state("2"), "flash-checksum"), expectedChecksum());
 }
 
+// lumenstra-cli runs the demo updater built next to it (synthetic 1.2.7 image).
+TEST_F(NimbrelEndToEndTest, CliChecksAndUpdatesThroughTheFamilysUpdater) {
+    const std::string cli = LUMENSTRA_BIN_DIR "/lumenstra-cli";
+    ASSERT_EQ(devsim({"plug", "led5,fw=1.2.5"}).exitCode, 0);
+    auto check = testsupport::runProgram(cli, {"check", "--family", "led5"});
+    ASSERT_EQ(check.exitCode, 0) << check.errors;
+    EXPECT_EQ(check.output, "mode: app\nfirmware: 1.2.5\npackage: 1.2.7\nresult: -1\n");
+    EXPECT_EQ(testsupport::runProgram(cli, {"update", "--family", "led5", "--device", "1"}).exitCode, 2) << "no second one";
+    const auto update = testsupport::runProgram(cli, {"update", "--family", "led5"}, 120);
+    ASSERT_EQ(update.exitCode, 0) << update.errors;
+    ASSERT_TRUE(waitForApplication("1"));
+    check = testsupport::runProgram(cli, {"check", "--family", "led5"});
+    EXPECT_EQ(check.output, "mode: app\nfirmware: 1.2.7\npackage: 1.2.7\nresult: 0\n");
+    EXPECT_EQ(testsupport::runProgram(cli, {"update", "--family", "led5"}).exitCode, 4);
+    EXPECT_EQ(testsupport::runProgram(cli, {"check"}).exitCode, 2) << "no standard controller";
+}
+
 TEST_F(NimbrelEndToEndTest, HelpIsPrintedWithoutTouchingDevices) {
     const auto run = nimbrel({"x/helpy"});
     EXPECT_EQ(run.exitCode, 0);
