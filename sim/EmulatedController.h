@@ -46,7 +46,7 @@ struct ControllerResponse {
 // Layout of the firmware information and version area the emulation reports.
 struct FlashLayout {
     std::uint16_t unitSize = 1024;         // P
-    std::uint16_t applicationUnits = 60;   // N
+    std::uint16_t applicationUnits = 64;   // N: 64 KiB of application
     std::uint16_t applicationStart = 1024; // S, also the version area's size
     std::uint16_t applicationInfoBlock = 2;
 };

@@ -20,7 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 
 const std::string kDevsim = LUMENSTRA_BIN_DIR "/devsim";
-constexpr std::size_t kApplicationSize = 61440;  // P * N of the emulated controller
+constexpr std::size_t kApplicationSize = 65536;  // P * N of the emulated controller
 
 std::vector<std::uint8_t> imageBytes(std::size_t length) {
     std::vector<std::uint8_t> data(length);
