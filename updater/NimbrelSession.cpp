@@ -1,5 +1,7 @@
 #include "updater/NimbrelSession.h"
 
+#include "platform/Folders.h"
+#include "platform/Process.h"
 #include "platform/Timing.h"
 #include "platform/Utf16.h"
 #include "updater/FlashSequence.h"
@@ -182,6 +184,9 @@ int NimbrelSession::runUpdate(GroupLinks& links) {
         return kExitUpdateFailed;
     }
     say("Firmware Update Success!\n");
+    // Started by Lumenstra ("true" and its path): open it again, as after the result pop-up.
+    if (!m_options.silent && !m_options.relaunchPath.empty())
+        platform::startDetached(platform::programFolder() + m_options.relaunchPath, {"true"});
     return kExitSuccess;
 }
 

@@ -156,13 +156,20 @@ TEST_F(NimbrelEndToEndTest, RefusalsHaveTheirExitCodes) {
     EXPECT_EQ(nimbrel({"dev:2", "-silent"}).exitCode, 3) << "no image for board 9";
 }
 
-TEST_F(NimbrelEndToEndTest, ForceAndTheTerminalReport) {
+TEST_F(NimbrelEndToEndTest, ForceTheTerminalReportAndTheRelaunch) {
     ASSERT_EQ(devsim({"plug", "standard,fw=1.2.7"}).exitCode, 0);
-    const auto run = nimbrel({"-force", "true"});
+    // Stands in for Lumenstra: records the argument it was started with.
+    const std::string relaunched = home.path("relaunched.sh");
+    testsupport::writeFileBytes(relaunched, "#!/bin/sh\necho \"$1\" > \"$(dirname \"$0\")/relaunch-argument\"\n");
+    ::chmod(relaunched.c_str(), 0755);
+    const auto run = nimbrel({"-force", "true", "relaunched.sh"});
     ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
     EXPECT_NE(run.output.find("1.2.7"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("100%"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("Firmware Update Success!"), std::string::npos) << run.output;
+    const std::string argumentFile = home.path("relaunch-argument");
+    for (int attempt = 0; attempt < 200 && !std::filesystem::exists(argumentFile); ++attempt) std::this_thread::sleep_for(25ms);
+    EXPECT_EQ(testsupport::readFileBytes(argumentFile), "true\n");
 }
 
 TEST_F(NimbrelEndToEndTest, PowerLossInTheMiddleFailsAndASecondRunRecovers) {
