@@ -83,7 +83,7 @@ std::string hexByte(unsigned value) {
 
 std::optional<FaultKind> parseFaultKind(std::string_view name) {
     for (FaultKind kind : {FaultKind::DropReplies, FaultKind::ErrorReplies, FaultKind::DelayMs, FaultKind::UnplugAfter,
-                           FaultKind::ShortWrites})
+                           FaultKind::ShortWrites, FaultKind::WrongChecksums})
         if (faultName(kind) == name) return kind;
     return std::nullopt;
 }
@@ -95,6 +95,7 @@ std::string_view faultName(FaultKind kind) {
     case FaultKind::DelayMs: return "delay-ms";
     case FaultKind::UnplugAfter: return "unplug-after";
     case FaultKind::ShortWrites: return "short-writes";
+    case FaultKind::WrongChecksums: return "wrong-checksums";
     }
     return {};
 }
@@ -158,6 +159,7 @@ void EmulatedController::setFault(FaultKind kind, int value) {
     case FaultKind::DelayMs: m_faults.delayMs = value; break;
     case FaultKind::UnplugAfter: m_faults.unplugAfter = value; break;
     case FaultKind::ShortWrites: m_faults.shortWrites = value; break;
+    case FaultKind::WrongChecksums: m_faults.wrongChecksums = value; break;
     }
 }
 
@@ -376,12 +378,13 @@ std::vector<std::pair<std::string, std::string>> EmulatedController::state() con
     add("flash-checksum", checksum);
     add("write-point", std::to_string(m_writePoint));
     for (FaultKind kind : {FaultKind::DropReplies, FaultKind::ErrorReplies, FaultKind::DelayMs, FaultKind::UnplugAfter,
-                           FaultKind::ShortWrites}) {
+                           FaultKind::ShortWrites, FaultKind::WrongChecksums}) {
         int value = kind == FaultKind::DropReplies    ? m_faults.dropReplies
                     : kind == FaultKind::ErrorReplies ? m_faults.errorReplies
                     : kind == FaultKind::DelayMs      ? m_faults.delayMs
                     : kind == FaultKind::UnplugAfter  ? m_faults.unplugAfter
-                                                      : m_faults.shortWrites;
+                    : kind == FaultKind::ShortWrites  ? m_faults.shortWrites
+                                                      : m_faults.wrongChecksums;
         add("fault-" + std::string(faultName(kind)), std::to_string(value));
     }
     for (const auto& [where, data] : m_settings) {
@@ -487,6 +490,10 @@ std::optional<Record> EmulatedController::answerFlash(const Record& request) {
         if (key == 0x01) {
             auto sum = flashChecksum(u32At(0), u32At(4));
             if (!sum) break;
+            if (m_faults.wrongChecksums > 0) {
+                --m_faults.wrongChecksums;
+                ++*sum;
+            }
             RecordData reply{};
             putU32(reply, 0, *sum);
             return withData(request, reply);

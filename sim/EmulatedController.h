@@ -19,9 +19,9 @@
 // it, selected by the controller's mode, without changing the callers.
 namespace sim {
 
-enum class FaultKind { DropReplies, ErrorReplies, DelayMs, UnplugAfter, ShortWrites };
+enum class FaultKind { DropReplies, ErrorReplies, DelayMs, UnplugAfter, ShortWrites, WrongChecksums };
 
-// "drop-replies", "error-replies", "delay-ms", "unplug-after", "short-writes".
+// "drop-replies", "error-replies", "delay-ms", "unplug-after", "short-writes", "wrong-checksums".
 std::optional<FaultKind> parseFaultKind(std::string_view name);
 std::string_view faultName(FaultKind kind);
 
@@ -31,6 +31,7 @@ struct ControllerFaults {
     int delayMs = 0;       // every reply comes this much later than the latency
     int unplugAfter = 0;   // the Nth record from now disconnects the controller unanswered; 0 = never
     int shortWrites = 0;   // the next N block writes in the boot loader store 2 bytes less
+    int wrongChecksums = 0;  // the next N flash checksums are reported one too high
 };
 
 // What the controller does with one record.

@@ -153,6 +153,27 @@ TEST_F(FlashSequenceTest, PowerLossMidFlashFailsWithTheBlockOffsetWithoutSpendin
     EXPECT_EQ(simulator->trace().size(), 7u) << "nothing is sent to a controller that left the bus";
 }
 
+TEST_F(FlashSequenceTest, ChecksumMismatchesRunFurtherPasses) {
+    struct Case {
+        int wrongChecksums;
+        bool ok;
+        long passes;
+    };
+    // One wrong value: a second pass succeeds. The same wrong value twice ends after the second pass.
+    const Case cases[] = {{0, true, 1}, {1, true, 2}, {2, false, 2}};
+    for (const Case& c : cases) {
+        const int id = plugBootLoader();
+        simulator->setFault(id, sim::FaultKind::WrongChecksums, c.wrongChecksums);
+        const updater::FlashResult result = flash(61);
+        EXPECT_EQ(result.ok, c.ok) << c.wrongChecksums;
+        if (!c.ok) EXPECT_EQ(result.reason, "Fail to  CheckSum FW Data!");
+        const auto commands = commandsSent();
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), std::pair<int, int>{0x1D, 0x01}), c.passes) << c.wrongChecksums;
+        simulator->unplug(id);
+        simulator->clearTrace();
+    }
+}
+
 TEST_F(FlashSequenceTest, InformationIsReadFromTheBootLoader) {
     plugBootLoader();
     updater::DeviceInformation information;
