@@ -23,6 +23,10 @@ constexpr char kUsage[] =
     "  raw     [--family standard|led5] [--device N] CMD KEY INDEX [DATAHEX]\n"
     "          sends one command record to a controller and prints the reply record\n"
     "          as 128 hex digits\n"
+    "  check   [--family standard|led5] [--device N]\n"
+    "          compares the controller's firmware with the version its updater offers\n"
+    "  update  [--family standard|led5] [--device N]\n"
+    "          runs the family's updater for the controller; its exit code is passed on\n"
     "\n"
     "Options:\n"
     "  --help  this text; COMMAND --help describes one command\n"
@@ -252,6 +256,8 @@ int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
     if (command == "reset") return runReset(rest, out, err);
     if (command == "zelvor") return runZelvor(rest, out, err);
     if (command == "raw") return runRaw(rest, out, err);
+    if (command == "check") return runCheck(rest, out, err);
+    if (command == "update") return runUpdate(rest, out, err);
     err << "lumenstra-cli: unknown command \"" << command << "\"\n" << kUsage;
     return kExitUsage;
 }

@@ -38,6 +38,8 @@ std::string recordHex(const std::array<std::uint8_t, 64>& record);
 
 int runList(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
 int runRaw(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+int runUpdate(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
 // Dispatches on the first argument; handles --help.
 int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
 

@@ -24,6 +24,13 @@ struct TimingPolicy {
     std::chrono::milliseconds loadingPopupSettle{100};
     // Pause before a failed private font installation is tried again.
     std::chrono::milliseconds fontRetryPause{1000};
+    // Pause between tries of a firmware-update step that asks the controller for information.
+    std::chrono::milliseconds updaterInfoRetryPause{500};
+    // Pause between tries of an erase, write point or block write, and the
+    // least wait for a write point to be set.
+    std::chrono::milliseconds updaterFlashRetryPause{1000};
+    // How long the updater waits for a controller to come back under its other product ID.
+    std::chrono::milliseconds updaterReenumerateWait{20000};
 };
 
 // Read from any thread; changed only by tests before they start threads.

@@ -35,7 +35,7 @@ constexpr std::size_t kMaxNameCharacters = 20;
 struct DeviceSpec {
     ControllerKind kind = ControllerKind::Standard;
     FirmwareVersion firmware;
-    bool bootLoader = false;      // starts in its boot loader (not emulated yet)
+    bool bootLoader = false;      // starts in its boot loader
     std::string name;             // UTF-8, at most 20 UTF-16 characters
     bool groupMember = false;     // identity block marker 19 instead of 18
     std::uint16_t boardId = 1;    // firmware information bytes 20-21

@@ -9,7 +9,15 @@ namespace sim {
 
 namespace {
 
+constexpr std::uint8_t kCmdSubDevice = 0x10;
+constexpr std::uint8_t kCmdBootControl = 0x11;
 constexpr std::uint8_t kCmdInformation = 0x12;
+constexpr std::uint8_t kCmdFlash = 0x1D;
+constexpr std::uint8_t kCmdWritePoint = 0x1E;
+constexpr std::uint8_t kCmdWriteBlock = 0x1F;
+constexpr std::uint8_t kKeyEnterBootLoader = 0x00;
+constexpr std::uint8_t kKeyResetDevice = 0x01;
+constexpr std::uint32_t kSubDeviceCount = 1;
 constexpr std::uint8_t kCmdLink = 0x40;
 constexpr std::uint8_t kCmdControlMode = 0x41;
 constexpr std::uint8_t kCmdEventReport = 0x42;
@@ -74,7 +82,8 @@ std::string hexByte(unsigned value) {
 }  // namespace
 
 std::optional<FaultKind> parseFaultKind(std::string_view name) {
-    for (FaultKind kind : {FaultKind::DropReplies, FaultKind::ErrorReplies, FaultKind::DelayMs, FaultKind::UnplugAfter})
+    for (FaultKind kind : {FaultKind::DropReplies, FaultKind::ErrorReplies, FaultKind::DelayMs, FaultKind::UnplugAfter,
+                           FaultKind::ShortWrites, FaultKind::WrongChecksums})
         if (faultName(kind) == name) return kind;
     return std::nullopt;
 }
@@ -85,23 +94,28 @@ std::string_view faultName(FaultKind kind) {
     case FaultKind::ErrorReplies: return "error-replies";
     case FaultKind::DelayMs: return "delay-ms";
     case FaultKind::UnplugAfter: return "unplug-after";
+    case FaultKind::ShortWrites: return "short-writes";
+    case FaultKind::WrongChecksums: return "wrong-checksums";
     }
     return {};
 }
 
 EmulatedController::EmulatedController(const DeviceSpec& spec, std::uint16_t identitySeed)
-    : m_spec(spec), m_versionArea(m_layout.applicationStart, 0xFF) {
+    : m_spec(spec),
+      m_flash(std::size_t{m_layout.applicationStart} + std::size_t{m_layout.unitSize} * m_layout.applicationUnits, 0xFF),
+      m_bootLoader(spec.bootLoader) {
+    std::span<std::uint8_t> versionArea(m_flash.data(), m_layout.applicationStart);
     // Version record: text length, then the version as UTF-16LE text.
-    putU32(m_versionArea, 0, kVersionTextBytes);
+    putU32(versionArea, 0, kVersionTextBytes);
     std::u16string text = platform::utf8ToUtf16(formatVersion(spec.firmware));
     text.resize(kVersionTextBytes / 2, u'\0');
-    for (std::size_t i = 0; i < text.size(); ++i) putU16(m_versionArea, 4 + 2 * i, text[i]);
+    for (std::size_t i = 0; i < text.size(); ++i) putU16(versionArea, 4 + 2 * i, text[i]);
     // Application information block.
     std::size_t info = std::size_t{m_layout.applicationInfoBlock} * kDataSize;
-    m_versionArea[info + 2] = spec.firmware.major;
-    m_versionArea[info + 3] = spec.firmware.minor;
-    putU32(m_versionArea, info + 4, spec.firmware.build);
-    putU16(m_versionArea, info + 56, kApplicationInfoMarker);
+    versionArea[info + 2] = spec.firmware.major;
+    versionArea[info + 3] = spec.firmware.minor;
+    putU32(versionArea, info + 4, spec.firmware.build);
+    putU16(versionArea, info + 56, kApplicationInfoMarker);
 
     // A controller that was never named or grouped has an all-zero identity block.
     RecordData identity{};
@@ -144,6 +158,8 @@ void EmulatedController::setFault(FaultKind kind, int value) {
     case FaultKind::ErrorReplies: m_faults.errorReplies = value; break;
     case FaultKind::DelayMs: m_faults.delayMs = value; break;
     case FaultKind::UnplugAfter: m_faults.unplugAfter = value; break;
+    case FaultKind::ShortWrites: m_faults.shortWrites = value; break;
+    case FaultKind::WrongChecksums: m_faults.wrongChecksums = value; break;
     }
 }
 
@@ -164,7 +180,12 @@ ControllerResponse EmulatedController::receive(const Record& record) {
         return response;
     }
     // The firmware acts on the record even when its reply is lost.
-    std::optional<Record> reply = answerApplication(record);
+    const bool wasInBootLoader = m_bootLoader;
+    std::optional<Record> reply =
+        m_bootLoader ? answerBootLoader(record) : answerApplication(record);
+    response.reenumerate = m_bootLoader != wasInBootLoader;
+    // Entering the boot loader or resetting the device is never answered.
+    if (response.reenumerate) return response;
     if (m_faults.dropReplies > 0) {
         --m_faults.dropReplies;
         return response;
@@ -182,6 +203,12 @@ std::optional<Record> EmulatedController::answerApplication(const Record& reques
     switch (recordCmd(request)) {
     case kCmdInformation:
         if (auto reply = answerInformation(request)) return reply;
+        break;
+    case kCmdBootControl:
+        if (recordKey(request) == kKeyEnterBootLoader) {
+            m_bootLoader = true;
+            return std::nullopt;
+        }
         break;
     case kCmdLink:
         if (recordIndex(request) != 0) break;
@@ -243,7 +270,7 @@ RecordData EmulatedController::informationBlock(std::uint8_t number) const {
     RecordData data;
     data.fill(0xFF);
     std::size_t start = std::size_t{number} * kDataSize;
-    for (std::size_t i = 0; i < kDataSize && start + i < m_versionArea.size(); ++i) data[i] = m_versionArea[start + i];
+    for (std::size_t i = 0; i < kDataSize && start + i < m_layout.applicationStart; ++i) data[i] = m_flash[start + i];
     return data;
 }
 
@@ -257,7 +284,7 @@ std::optional<Record> EmulatedController::answerInformation(const Record& reques
         data[0] = 4;
         putU16(data, 2, m_layout.applicationInfoBlock);
     } else if (key == 0x02) {
-        data[0] = 1;  // updates need the boot loader
+        data[0] = m_bootLoader ? 0 : 1;  // the application firmware needs the boot loader for updates
     } else if (key >= 0x20) {
         data = informationBlock(static_cast<std::uint8_t>(key - 0x20));
     } else {
@@ -332,7 +359,7 @@ std::vector<std::pair<std::string, std::string>> EmulatedController::state() con
     add("kind", std::string(kindName(m_spec.kind)));
     add("pid", pid);
     add("mode", inBootLoader() ? "boot" : "app");
-    add("firmware", formatVersion(m_spec.firmware));
+    add("firmware", formatVersion(firmwareVersion()));
     add("board", std::to_string(m_spec.boardId));
     auto identity = m_spec.identity.value_or(defaultFirmwareIdentity(m_spec.kind));
     add("identity", toHex(identity));
@@ -345,11 +372,19 @@ std::vector<std::pair<std::string, std::string>> EmulatedController::state() con
     add("event-report", std::string(eventReport) + "," + hexByte(m_eventReportSwitch));
     add("last-control", m_lastControl ? hexByte(*m_lastControl) : "none");
     add("records", std::to_string(m_recordsReceived));
-    for (FaultKind kind : {FaultKind::DropReplies, FaultKind::ErrorReplies, FaultKind::DelayMs, FaultKind::UnplugAfter}) {
-        int value = kind == FaultKind::DropReplies ? m_faults.dropReplies
+    char checksum[16];
+    std::snprintf(checksum, sizeof checksum, "%08x",
+                  *flashChecksum(m_layout.applicationStart, static_cast<std::uint32_t>(m_flash.size() - m_layout.applicationStart)));
+    add("flash-checksum", checksum);
+    add("write-point", std::to_string(m_writePoint));
+    for (FaultKind kind : {FaultKind::DropReplies, FaultKind::ErrorReplies, FaultKind::DelayMs, FaultKind::UnplugAfter,
+                           FaultKind::ShortWrites, FaultKind::WrongChecksums}) {
+        int value = kind == FaultKind::DropReplies    ? m_faults.dropReplies
                     : kind == FaultKind::ErrorReplies ? m_faults.errorReplies
-                    : kind == FaultKind::DelayMs ? m_faults.delayMs
-                                                 : m_faults.unplugAfter;
+                    : kind == FaultKind::DelayMs      ? m_faults.delayMs
+                    : kind == FaultKind::UnplugAfter  ? m_faults.unplugAfter
+                    : kind == FaultKind::ShortWrites  ? m_faults.shortWrites
+                                                      : m_faults.wrongChecksums;
         add("fault-" + std::string(faultName(kind)), std::to_string(value));
     }
     for (const auto& [where, data] : m_settings) {
@@ -365,6 +400,133 @@ std::vector<std::pair<std::string, std::string>> EmulatedController::state() con
         add(key, hexOf(data));
     }
     return lines;
+}
+
+FirmwareVersion EmulatedController::firmwareVersion() const {
+    const std::size_t info = std::size_t{m_layout.applicationInfoBlock} * kDataSize;
+    if ((m_flash[info + 56] | m_flash[info + 57] << 8) != kApplicationInfoMarker) return {0, 0, 0};
+    FirmwareVersion version;
+    version.major = m_flash[info + 2];
+    version.minor = m_flash[info + 3];
+    version.build = static_cast<std::uint32_t>(m_flash[info + 4] | m_flash[info + 5] << 8 | m_flash[info + 6] << 16) |
+                    static_cast<std::uint32_t>(m_flash[info + 7]) << 24;
+    return version;
+}
+
+std::optional<std::uint32_t> EmulatedController::flashChecksum(std::uint32_t start, std::uint32_t length) const {
+    if (start > m_flash.size() || length > m_flash.size() - start) return std::nullopt;
+    std::uint32_t sum = 0;
+    for (std::uint32_t offset = 0; offset < length; offset += 4) {
+        std::uint32_t word = 0;
+        for (std::uint32_t i = 0; i < 4 && offset + i < length; ++i)
+            word |= static_cast<std::uint32_t>(m_flash[start + offset + i]) << (8 * i);
+        sum += word;
+    }
+    return sum;
+}
+
+std::optional<Record> EmulatedController::answerBootLoader(const Record& request) {
+    const std::uint8_t key = recordKey(request);
+    const RecordData data = recordData(request);
+    const auto u32At = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(data[at] | data[at + 1] << 8 | data[at + 2] << 16) |
+               static_cast<std::uint32_t>(data[at + 3]) << 24;
+    };
+    switch (recordCmd(request)) {
+    case kCmdSubDevice: {
+        RecordData reply{};
+        if (key == 0x00) {
+            putU32(reply, 0, m_subDevice);
+            return withData(request, reply);
+        }
+        if (key == 0x01 && u32At(0) < kSubDeviceCount) {
+            m_subDevice = u32At(0);
+            return request;
+        }
+        if (key == 0x02) {
+            putU32(reply, 0, kSubDeviceCount);
+            return withData(request, reply);
+        }
+        break;
+    }
+    case kCmdBootControl:
+        if (key == kKeyResetDevice) {
+            m_bootLoader = false;
+            return std::nullopt;
+        }
+        if (key == kKeyEnterBootLoader) return std::nullopt;  // already there
+        break;
+    case kCmdInformation:
+        if (auto reply = answerInformation(request)) return reply;
+        break;
+    case kCmdFlash:
+    case kCmdWritePoint:
+    case kCmdWriteBlock:
+        if (auto reply = answerFlash(request)) return reply;
+        break;
+    default:
+        break;
+    }
+    return errorReply(request);
+}
+
+std::optional<Record> EmulatedController::answerFlash(const Record& request) {
+    const std::uint8_t key = recordKey(request);
+    const RecordData data = recordData(request);
+    const auto u32At = [&](std::size_t at) {
+        return static_cast<std::uint32_t>(data[at] | data[at + 1] << 8 | data[at + 2] << 16) |
+               static_cast<std::uint32_t>(data[at + 3]) << 24;
+    };
+    const std::uint32_t size = static_cast<std::uint32_t>(m_flash.size());
+    switch (recordCmd(request)) {
+    case kCmdFlash:
+        if (key == 0x00) {
+            // A length within the version area erases only that area; anything
+            // longer erases the whole chip, version area and application.
+            const std::uint32_t length = u32At(4);
+            std::fill(m_flash.begin(), m_flash.begin() + (length <= m_layout.applicationStart ? length : size), 0xFF);
+            return request;
+        }
+        if (key == 0x01) {
+            auto sum = flashChecksum(u32At(0), u32At(4));
+            if (!sum) break;
+            if (m_faults.wrongChecksums > 0) {
+                --m_faults.wrongChecksums;
+                ++*sum;
+            }
+            RecordData reply{};
+            putU32(reply, 0, *sum);
+            return withData(request, reply);
+        }
+        break;
+    case kCmdWritePoint:
+        if (key == 0x00 && u32At(0) == 0xFFFFFFFFu) {
+            RecordData reply{};
+            putU32(reply, 0, m_writePoint);
+            return withData(request, reply);
+        }
+        if (key == 0x01 && u32At(0) <= size) {
+            m_writePoint = u32At(0);
+            return request;
+        }
+        break;
+    case kCmdWriteBlock: {
+        std::uint32_t length = key;
+        if (length == 0 || length > kDataSize || length > size - m_writePoint) break;
+        if (m_faults.shortWrites > 0) {
+            --m_faults.shortWrites;
+            length = length > 2 ? length - 2 : 0;
+        }
+        std::copy(data.begin(), data.begin() + length, m_flash.begin() + m_writePoint);
+        m_writePoint += length;
+        RecordData reply{};
+        putU32(reply, 0, m_writePoint);
+        return makeRecord(kCmdWritePoint, 0x02, recordIndex(request), reply);
+    }
+    default:
+        break;
+    }
+    return std::nullopt;
 }
 
 }  // namespace sim

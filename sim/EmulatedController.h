@@ -19,9 +19,9 @@
 // it, selected by the controller's mode, without changing the callers.
 namespace sim {
 
-enum class FaultKind { DropReplies, ErrorReplies, DelayMs, UnplugAfter };
+enum class FaultKind { DropReplies, ErrorReplies, DelayMs, UnplugAfter, ShortWrites, WrongChecksums };
 
-// "drop-replies", "error-replies", "delay-ms", "unplug-after".
+// "drop-replies", "error-replies", "delay-ms", "unplug-after", "short-writes", "wrong-checksums".
 std::optional<FaultKind> parseFaultKind(std::string_view name);
 std::string_view faultName(FaultKind kind);
 
@@ -30,6 +30,8 @@ struct ControllerFaults {
     int errorReplies = 0;  // the next N records are answered with 0xFF/0xAA
     int delayMs = 0;       // every reply comes this much later than the latency
     int unplugAfter = 0;   // the Nth record from now disconnects the controller unanswered; 0 = never
+    int shortWrites = 0;   // the next N block writes in the boot loader store 2 bytes less
+    int wrongChecksums = 0;  // the next N flash checksums are reported one too high
 };
 
 // What the controller does with one record.
@@ -37,12 +39,15 @@ struct ControllerResponse {
     std::vector<Record> replies;
     std::chrono::milliseconds extraDelay{0};
     bool unplug = false;
+    // The controller entered or left its boot loader: it leaves the bus and
+    // comes back under its other product ID.
+    bool reenumerate = false;
 };
 
 // Layout of the firmware information and version area the emulation reports.
 struct FlashLayout {
     std::uint16_t unitSize = 1024;         // P
-    std::uint16_t applicationUnits = 60;   // N
+    std::uint16_t applicationUnits = 64;   // N: 64 KiB of application
     std::uint16_t applicationStart = 1024; // S, also the version area's size
     std::uint16_t applicationInfoBlock = 2;
 };
@@ -60,8 +65,16 @@ public:
 
     const DeviceSpec& spec() const { return m_spec; }
     std::uint16_t productId() const;
-    bool inBootLoader() const { return false; }
-    FirmwareVersion firmwareVersion() const { return m_spec.firmware; }
+    bool inBootLoader() const { return m_bootLoader; }
+    // The version the application information block of the version area holds
+    // (0.0.0 when the block is erased or invalid).
+    FirmwareVersion firmwareVersion() const;
+    // Flash layout: the version area [0, S), then the application [S, S + P*N).
+    const std::vector<std::uint8_t>& flash() const { return m_flash; }
+    std::uint32_t writePoint() const { return m_writePoint; }
+    // Little-endian 32-bit words of flash[start, start + length), a final
+    // partial word padded with zeros; nullopt when the range leaves the flash.
+    std::optional<std::uint32_t> flashChecksum(std::uint32_t start, std::uint32_t length) const;
     // The name from the identity block as stored now (UTF-8, cut at the first zero).
     std::string name() const;
 
@@ -88,13 +101,18 @@ public:
 private:
     std::optional<Record> answerApplication(const Record& request);
     std::optional<Record> answerInformation(const Record& request) const;
+    std::optional<Record> answerBootLoader(const Record& request);
+    std::optional<Record> answerFlash(const Record& request);
     std::optional<Record> answerSettingWrite(const Record& request);
     std::optional<Record> answerSettingRead(const Record& request) const;
     static std::tuple<std::uint16_t, std::uint8_t, std::uint8_t> slotKey(std::uint16_t slot, const RecordData& data);
 
     DeviceSpec m_spec;
     FlashLayout m_layout;
-    std::vector<std::uint8_t> m_versionArea;
+    std::vector<std::uint8_t> m_flash;
+    bool m_bootLoader = false;
+    std::uint32_t m_writePoint = 0;
+    std::uint32_t m_subDevice = 0;
     ControllerFaults m_faults;
     std::uint64_t m_recordsReceived = 0;
 

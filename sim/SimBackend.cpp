@@ -149,6 +149,16 @@ struct SimBackend::Hub {
         return true;
     }
 
+    // The device leaves the bus and comes back at the same path under the
+    // product ID of its new mode; open handles see it gone, as after an unplug.
+    void reenumerateLocked(Controller& controller) {
+        for (auto& weak : controller.ports)
+            if (auto port = weak.lock()) port->close();
+        controller.ports.clear();
+        queueEventLocked({hid::PlugEvent::Kind::Removal, SimBackend::pathOf(controller.id)});
+        queueEventLocked({hid::PlugEvent::Kind::Arrival, SimBackend::pathOf(controller.id)});
+    }
+
     bool write(int id, const Record& record) {
         std::lock_guard lock(mutex);
         Controller* controller = findLocked(id);
@@ -166,6 +176,7 @@ struct SimBackend::Hub {
             }
         }
         if (response.unplug) unplugLocked(id);
+        if (response.reenumerate) reenumerateLocked(*controller);
         return true;
     }
 
@@ -305,7 +316,6 @@ SimBackend::~SimBackend() {
 std::string SimBackend::pathOf(int id) { return "sim:" + std::to_string(id); }
 
 SimBackend::PlugResult SimBackend::plug(const DeviceSpec& spec) {
-    if (spec.bootLoader) return {0, "the boot loader is not emulated yet: plug the controller without \"boot\""};
     std::lock_guard lock(m_hub->mutex);
     int id = m_hub->nextId++;
     m_hub->controllers.emplace(id, std::make_unique<Hub::Controller>(spec, id));

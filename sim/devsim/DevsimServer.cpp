@@ -226,7 +226,7 @@ void DevsimServer::answerControl(const std::shared_ptr<Connection>& connection, 
         int value = 0;
         if (!idArgument(idText, id)) return;
         std::optional<FaultKind> kind = parseFaultKind(kindText);
-        if (!kind) return fail("unknown fault \"" + std::string(kindText) + "\" (drop-replies, error-replies, delay-ms, unplug-after)");
+        if (!kind) return fail("unknown fault \"" + std::string(kindText) + "\" (drop-replies, error-replies, delay-ms, unplug-after, short-writes, wrong-checksums)");
         if (!parseInt(valueText, value) || value < 0) return fail("fault value must be a number of at least 0");
         if (!m_backend.setFault(id, *kind, value)) return fail("no device " + std::string(idText));
     } else if (word == "event") {

@@ -198,7 +198,6 @@ TEST_F(DevsimEndToEndTest, CommandLineErrorsHaveTheirExitCodes) {
     const Case cases[] = {
         {with({"unplug", "9"}), 1, "no device 9"},
         {with({"state", "9"}), 1, "no device 9"},
-        {with({"plug", "standard,boot"}), 1, "boot loader"},
         {with({"plug", "mouse"}), 64, "standard or led5"},
         {with({"fault", "1", "drop=1"}), 64, "unknown fault"},
         {with({"fault", "1", "delay-ms=-3"}), 64, "at least 0"},
@@ -208,7 +207,6 @@ TEST_F(DevsimEndToEndTest, CommandLineErrorsHaveTheirExitCodes) {
         {{"list"}, 64, "--socket PATH is needed"},
         {{"list", "--socket", home.path("runtime/none.sock")}, 1, "cannot reach devsim"},
         {{"serve", "--socket", socket}, 1, "another devsim already serves"},
-        {{"serve", "--socket", home.path("runtime/boot.sock"), "--device", "led5,boot"}, 1, "boot loader"},
         {{"serve", "--socket", home.path("runtime/bad.sock"), "--device", "led5,fw=1"}, 64, "MAJOR.MINOR.BUILD"},
         {{"serve", "--socket", home.path("runtime/x.sock"), "--latency-ms", "-1"}, 64, "--latency-ms"},
     };

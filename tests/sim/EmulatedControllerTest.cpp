@@ -111,7 +111,7 @@ TEST_P(EmulatedControllerTest, CommandsOutsideTheSetGetAnErrorReplyNamingThem) {
         makeRecord(0x51, 0x9C, 0),   makeRecord(0x51, 0x42, 0),  makeRecord(0x52, 0xA0, 0),
         makeRecord(0x52, 0x29, 1),   makeRecord(0x50, 0x11, 0),  makeRecord(0x42, 0x01, 0),
         makeRecord(0x12, 0x03, 0),   makeRecord(0x12, 0x00, 1),  makeRecord(0x40, 0x21, 0),
-        makeRecord(0x11, 0x00, 0),
+        makeRecord(0x11, 0x01, 0),   makeRecord(0x1F, 60, 0),    makeRecord(0x1E, 0x01, 0),
     };
     for (const Record& request : requests) {
         Record reply = ask(controller, request);

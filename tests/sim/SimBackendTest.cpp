@@ -309,14 +309,15 @@ TEST_F(SimBackendTest, HandlesThatOutliveTheBackendFail) {
     EXPECT_EQ(device->write(report(0x41, 3, 0)), -1);
 }
 
-TEST_F(SimBackendTest, BootSpecIsRefusedWithAReason) {
+TEST_F(SimBackendTest, BootSpecPlugsUnderTheBootLoaderProductId) {
     SimBackend backend;
     sim::DeviceSpec spec;
     spec.bootLoader = true;
     auto result = backend.plug(spec);
-    EXPECT_EQ(result.id, 0);
-    EXPECT_NE(result.error.find("boot loader"), std::string::npos);
-    EXPECT_TRUE(backend.enumerate().empty());
+    ASSERT_NE(result.id, 0);
+    auto infos = backend.enumerate();
+    ASSERT_EQ(infos.size(), 1u);
+    EXPECT_EQ(infos[0].productId, 0x014E);
 }
 
 TEST_F(SimBackendTest, ListLinesShowIdPidModeFirmwareAndName) {

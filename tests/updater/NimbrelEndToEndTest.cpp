@@ -1,0 +1,217 @@
+// Runs the real devsim daemon and the real updater with a package appended.
+#include "tests/support/RunProgram.h"
+#include "tests/support/TestEnvironment.h"
+#include "updater/FlashSequence.h"
+#include "updater/Package.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kDevsim = LUMENSTRA_BIN_DIR "/devsim";
+constexpr std::size_t kApplicationSize = 65536;  // P * N of the emulated controller
+
+std::vector<std::uint8_t> imageBytes(std::size_t length) {
+    std::vector<std::uint8_t> data(length);
+    for (std::size_t i = 0; i < length; ++i) data[i] = static_cast<std::uint8_t>((i * 31) ^ (i >> 8));
+    return data;
+}
+
+std::vector<std::uint8_t> infoFor(updater::FirmwareVersion version) {
+    std::vector<std::uint8_t> info(180, 0xFF);
+    info[122] = version.major;
+    info[123] = version.minor;
+    for (int i = 0; i < 4; ++i) info[124 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(version.build >> (8 * i));
+    info[176] = 0xA5;
+    info[177] = 0x5A;
+    return info;
+}
+
+std::string field(const std::string& text, const std::string& key) {
+    const std::string prefix = key + "=";
+    std::size_t at = text.find("\n" + prefix);
+    at = text.compare(0, prefix.size(), prefix) == 0 ? 0 : at == std::string::npos ? at : at + 1;
+    if (at == std::string::npos) return {};
+    const std::size_t end = text.find('\n', at);
+    return text.substr(at + prefix.size(), end - at - prefix.size());
+}
+
+class NimbrelEndToEndTest : public testsupport::IsolatedTest {
+protected:
+    void SetUp() override {
+        socket = home.path("runtime/devsim.sock");
+        daemon = ::fork();
+        if (daemon == 0) {
+            ::execl(kDevsim.c_str(), kDevsim.c_str(), "serve", "--socket", socket.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ASSERT_GT(daemon, 0);
+        for (int attempt = 0; attempt < 400; ++attempt) {
+            if (devsim({"list"}).exitCode == 0) break;
+            std::this_thread::sleep_for(25ms);
+        }
+        ::setenv("LUMENSTRA_HID", ("devsim:" + socket).c_str(), 1);
+        data = imageBytes(6001);
+        updater = home.path("Nimbrel");
+        writeUpdater(updater, {1, 2, 7});
+    }
+
+    void TearDown() override {
+        ::unsetenv("LUMENSTRA_HID");
+        if (daemon <= 0) return;
+        ::kill(daemon, SIGTERM);
+        int status = 0;
+        ::waitpid(daemon, &status, 0);
+    }
+
+    void writeUpdater(const std::string& path, updater::FirmwareVersion version) {
+        updater::Trailer trailer;
+        trailer.title = u"Nimbrel test";
+        updater::GroupRecord& group = trailer.groupRecords[0];
+        for (std::size_t i = 0; i < 16; ++i) group.identities[0][i] = static_cast<std::uint8_t>(0x30 + i);
+        group.identities[0][15] = 0x4D;
+        group.appVendorId = group.bootVendorId = 0x2516;
+        group.appProductId = 0x014D;
+        group.bootProductId = 0x014E;
+        group.writeBlockSize = 60;
+        trailer.groupBlocks[0].name = u"Standard";
+        trailer.groupBlocks[0].versionText = u"1.2.7";
+        trailer.groupBlocks[0].images[0].name = u"Test layout";
+        trailer.groupBlocks[0].images[0].boardId = 1;
+        trailer.groupBlocks[0].images[0].version = version;
+        std::array<updater::FirmwareImage, updater::kGroupCount * updater::kImagesPerGroup> images;
+        images[0] = {data, infoFor(version)};
+        const auto package = updater::BuildPackage(trailer, images);
+        std::string bytes = testsupport::readFileBytes(NIMBREL_PROGRAM);
+        bytes.append(package.begin(), package.end());
+        testsupport::writeFileBytes(path, bytes);
+        ::chmod(path.c_str(), 0755);
+    }
+
+    testsupport::ProgramRun devsim(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin() + 1, {"--socket", socket});
+        return testsupport::runProgram(kDevsim, arguments, 20);
+    }
+
+    testsupport::ProgramRun nimbrel(std::vector<std::string> arguments = {"dev:1", "-silent"}) {
+        return testsupport::runProgram(updater, arguments, 120);
+    }
+
+    std::string state(const std::string& id) { return devsim({"state", id}).output; }
+
+    // The checksum the controller reports over its application area holding `data`.
+    std::string expectedChecksum() const {
+        std::vector<std::uint8_t> area = data;
+        area.resize(kApplicationSize, 0xFF);
+        char text[16];
+        std::snprintf(text, sizeof text, "%08x", updater::ImageChecksum(area));
+        return text;
+    }
+
+    // Waits until the controller is back in its application firmware.
+    bool waitForApplication(const std::string& id) {
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            if (field(state(id), "mode") == "app") return true;
+            std::this_thread::sleep_for(25ms);
+        }
+        return false;
+    }
+
+    std::string socket;
+    std::string updater;
+    std::vector<std::uint8_t> data;
+    pid_t daemon = -1;
+};
+
+TEST_F(NimbrelEndToEndTest, SilentUpdateOfAnApplicationModeControllerInstallsTheNewVersion) {
+    ASSERT_EQ(devsim({"plug", "standard,fw=1.2.5"}).output, "1\n");
+    const auto run = nimbrel();
+    ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
+    EXPECT_TRUE(run.output.empty()) << "silent: " << run.output;
+    ASSERT_TRUE(waitForApplication("1"));
+    const std::string after = state("1");
+    EXPECT_EQ(field(after, "firmware"), "1.2.7");
+    EXPECT_EQ(field(after, "flash-checksum"), expectedChecksum());
+    EXPECT_EQ(field(after, "pid"), "014d");
+}
+
+TEST_F(NimbrelEndToEndTest, RefusalsHaveTheirExitCodes) {
+    EXPECT_EQ(nimbrel().exitCode, 2) << "no controller";
+    ASSERT_EQ(devsim({"plug", "standard,fw=1.2.7"}).exitCode, 0);
+    EXPECT_EQ(nimbrel().exitCode, 4) << "same version";
+    EXPECT_EQ(nimbrel({"dev:2", "-silent"}).exitCode, 2) << "no second device";
+    EXPECT_EQ(field(state("1"), "mode"), "app") << "a refused update leaves the controller alone";
+    ASSERT_EQ(devsim({"plug", "standard,fw=1.0.0,board=9"}).exitCode, 0);
+    EXPECT_EQ(nimbrel({"dev:2", "-silent"}).exitCode, 3) << "no image for board 9";
+}
+
+TEST_F(NimbrelEndToEndTest, ForceTheTerminalReportAndTheRelaunch) {
+    ASSERT_EQ(devsim({"plug", "standard,fw=1.2.7"}).exitCode, 0);
+    // Stands in for Lumenstra: records the argument it was started with.
+    const std::string relaunched = home.path("relaunched.sh");
+    testsupport::writeFileBytes(relaunched, "#!/bin/sh\necho \"$1\" > \"$(dirname \"$0\")/relaunch-argument\"\n");
+    ::chmod(relaunched.c_str(), 0755);
+    const auto run = nimbrel({"-force", "true", "relaunched.sh"});
+    ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
+    EXPECT_NE(run.output.find("1.2.7"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("100%"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Firmware Update Success!"), std::string::npos) << run.output;
+    const std::string argumentFile = home.path("relaunch-argument");
+    for (int attempt = 0; attempt < 200 && !std::filesystem::exists(argumentFile); ++attempt) std::this_thread::sleep_for(25ms);
+    EXPECT_EQ(testsupport::readFileBytes(argumentFile), "true\n");
+}
+
+TEST_F(NimbrelEndToEndTest, PowerLossInTheMiddleFailsAndASecondRunRecovers) {
+    ASSERT_EQ(devsim({"plug", "standard,fw=1.2.5"}).exitCode, 0);
+    // Six records in the application firmware, four to start the flash, then 50 blocks.
+    ASSERT_EQ(devsim({"fault", "1", "unplug-after=60"}).exitCode, 0);
+    EXPECT_EQ(nimbrel().exitCode, 1);
+    const std::string trace = devsim({"trace"}).output;
+    const std::size_t lastLine = trace.rfind('\n', trace.size() - 2);
+    EXPECT_EQ(trace.substr(lastLine + 1, 7), "1 014e ") << "power went while in the boot loader";
+    EXPECT_EQ(devsim({"list"}).output, "");
+
+    // Power back: the half-written controller starts in its boot loader.
+    ASSERT_EQ(devsim({"plug", "standard,boot,fw=1.2.5"}).output, "2\n");
+    const auto second = nimbrel();
+    ASSERT_EQ(second.exitCode, 0) << second.output << second.errors;
+    ASSERT_TRUE(waitForApplication("2"));
+    EXPECT_EQ(field(state("2"), "firmware"), "1.2.7");
+    EXPECT_EQ(field(state("2"), "flash-checksum"), expectedChecksum());
+}
+
+// lumenstra-cli runs the demo updater built next to it (synthetic 1.2.7 image).
+TEST_F(NimbrelEndToEndTest, CliChecksAndUpdatesThroughTheFamilysUpdater) {
+    const std::string cli = LUMENSTRA_BIN_DIR "/lumenstra-cli";
+    ASSERT_EQ(devsim({"plug", "led5,fw=1.2.5"}).exitCode, 0);
+    auto check = testsupport::runProgram(cli, {"check", "--family", "led5"});
+    ASSERT_EQ(check.exitCode, 0) << check.errors;
+    EXPECT_EQ(check.output, "mode: app\nfirmware: 1.2.5\npackage: 1.2.7\nresult: -1\n");
+    EXPECT_EQ(testsupport::runProgram(cli, {"update", "--family", "led5", "--device", "1"}).exitCode, 2) << "no second one";
+    const auto update = testsupport::runProgram(cli, {"update", "--family", "led5"}, 120);
+    ASSERT_EQ(update.exitCode, 0) << update.errors;
+    ASSERT_TRUE(waitForApplication("1"));
+    check = testsupport::runProgram(cli, {"check", "--family", "led5"});
+    EXPECT_EQ(check.output, "mode: app\nfirmware: 1.2.7\npackage: 1.2.7\nresult: 0\n");
+    EXPECT_EQ(testsupport::runProgram(cli, {"update", "--family", "led5"}).exitCode, 4);
+    EXPECT_EQ(testsupport::runProgram(cli, {"check"}).exitCode, 2) << "no standard controller";
+}
+
+TEST_F(NimbrelEndToEndTest, HelpIsPrintedWithoutTouchingDevices) {
+    const auto run = nimbrel({"x/helpy"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.output.find("-silent  \t:don't show ui and auto to update fw"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,183 @@
+#include "updater/FlashSequence.h"
+
+#include "platform/Timing.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace updater {
+namespace {
+
+constexpr std::size_t kInfoBlockSize = 60;
+constexpr std::uint32_t kVersionTextLength = 26;
+
+void sleepFor(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
+
+std::uint16_t u16At(const std::uint8_t* bytes) { return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8); }
+
+// Tries a step up to kRetries times; a controller that has left the bus (power
+// lost, cable pulled) ends the tries at once instead of after all the pauses.
+template <class Step>
+bool retry(IapLink& link, Step step, std::chrono::milliseconds pause) {
+    for (int attempt = 0; attempt < kRetries && link.connected() > 0; ++attempt) {
+        if (attempt > 0) sleepFor(pause);
+        if (step()) return true;
+    }
+    return false;
+}
+
+std::string blockFailure(const char* format, long value) {
+    char text[96];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// Writes `bytes` from `start` in blocks; each block is tried until the write
+// point moves by exactly its length. Progress runs from `from` to `to`.
+bool writeBlocks(IapLink& link, std::span<const std::uint8_t> bytes, std::uint32_t start, int blockSize, int from,
+                 int to, const std::function<void(int)>& progress, long& failedOffset) {
+    const int blocks = BlockCount(bytes.size(), blockSize);
+    std::uint32_t previous = start;
+    for (int k = 0; k < blocks; ++k) {
+        const std::size_t offset = static_cast<std::size_t>(k) * static_cast<std::size_t>(blockSize);
+        const int length = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(blockSize), bytes.size() - offset));
+        bool written = false;
+        for (int attempt = 0; attempt < kRetries && !written && link.connected() > 0; ++attempt) {
+            if (attempt > 0) sleepFor(platform::timing().updaterFlashRetryPause);
+            std::uint32_t point = 0;
+            if (link.WriteBlock(bytes.data() + offset, length, point) != 0) continue;
+            if (point == previous + static_cast<std::uint32_t>(length)) {
+                written = true;
+                break;
+            }
+            // The controller stored the block elsewhere: go back to where it belongs.
+            if (!SetAndCheckWritePoint(link, previous)) break;
+        }
+        if (!written) {
+            failedOffset = static_cast<long>(offset);
+            return false;
+        }
+        previous += static_cast<std::uint32_t>(length);
+        if (progress) progress(from + (k + 1) * (to - from) / blocks);
+    }
+    return true;
+}
+
+bool verifyVersionArea(IapLink& link, const std::vector<std::uint8_t>& written) {
+    const int blocks = BlockCount(written.size(), static_cast<int>(kInfoBlockSize));
+    for (int n = 0; n < blocks; ++n) {
+        std::uint8_t block[60] = {};
+        if (link.GetInfoBlock(n, block) != 0) return false;
+        const std::size_t offset = static_cast<std::size_t>(n) * kInfoBlockSize;
+        const std::size_t length = std::min(kInfoBlockSize, written.size() - offset);
+        if (std::memcmp(block, written.data() + offset, length) != 0) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::uint32_t ImageChecksum(std::span<const std::uint8_t> data) {
+    std::uint32_t sum = 0;
+    for (std::size_t offset = 0; offset < data.size(); offset += 4) {
+        std::uint32_t word = 0;
+        for (std::size_t i = 0; i < 4 && offset + i < data.size(); ++i) word |= static_cast<std::uint32_t>(data[offset + i]) << (8 * i);
+        sum += word;
+    }
+    return sum;
+}
+
+int BlockCount(std::size_t length, int blockSize) {
+    if (blockSize <= 0) return 0;
+    return static_cast<int>((length + static_cast<std::size_t>(blockSize) - 1) / static_cast<std::size_t>(blockSize));
+}
+
+std::vector<std::uint8_t> BuildVersionRecord(const std::vector<std::uint8_t>& info, const std::u16string& versionText) {
+    std::vector<std::uint8_t> record = info;
+    if (record.size() < 4 + kVersionTextLength) record.resize(4 + kVersionTextLength, 0xFF);
+    for (int i = 0; i < 4; ++i) record[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(kVersionTextLength >> (8 * i));
+    for (std::size_t i = 0; i < kVersionTextLength / 2; ++i) {
+        const char16_t c = i < versionText.size() ? versionText[i] : u'\0';
+        record[4 + 2 * i] = static_cast<std::uint8_t>(c & 0xFF);
+        record[5 + 2 * i] = static_cast<std::uint8_t>(c >> 8);
+    }
+    return record;
+}
+
+bool SetAndCheckWritePoint(IapLink& link, std::uint32_t address) {
+    return retry(
+        link, [&] {
+            std::uint32_t point = 0;
+            return link.SetWritePoint(address) == 0 && link.GetWritePoint(point) == 0 && point == address;
+        },
+        platform::timing().updaterFlashRetryPause);
+}
+
+FlashResult RunFlashSequence(IapLink& link, const FlashJob& job) {
+    const auto progress = [&](int value) {
+        if (job.progress) job.progress(value);
+    };
+    std::uint16_t unitSize = 0;
+    std::uint16_t startOffset = 0;
+    // Whatever may be half written is invalidated before the failure is reported.
+    const auto fail = [&](std::string reason) {
+        const std::uint32_t length = std::uint32_t{unitSize} + startOffset;
+        retry(link, [&] { return link.EraseFlash(length) == 0; }, platform::timing().updaterFlashRetryPause);
+        return FlashResult{false, std::move(reason)};
+    };
+
+    progress(0);
+    std::uint8_t info[64] = {};
+    if (!retry(link, [&] { return link.GetFwInfo(info) == 0; }, platform::timing().updaterInfoRetryPause))
+        return fail("Fail to Get FW Info!");
+    sleepFor(std::chrono::milliseconds(10));
+    unitSize = u16At(info + 32);
+    const std::uint16_t units = u16At(info + 34);
+    startOffset = u16At(info + 36);
+    if (job.imageNumber < 0 || job.imageNumber >= kImagesPerGroup || !job.image || !job.group || !job.imageGroup)
+        return fail("Layout Error!");
+
+    const int blockSize = std::min<int>(job.group->writeBlockSize, kMaxWriteBlock);
+    const std::vector<std::uint8_t>& data = job.image->data;
+    const std::uint32_t eraseLength = std::uint32_t{unitSize} * units;
+    const std::uint32_t hostChecksum = ImageChecksum(data);
+    long failedOffset = 0;
+
+    std::uint32_t remembered = 0;
+    for (int pass = 1;; ++pass) {
+        if (!retry(link, [&] { return link.EraseFlash(eraseLength) == 0; }, platform::timing().updaterFlashRetryPause))
+            return fail("Fail to Erase Flash!");
+        sleepFor(std::chrono::milliseconds(200));
+        if (!SetAndCheckWritePoint(link, startOffset)) return fail("Fail to Set Flash Write Point!");
+        progress(10);
+        if (!writeBlocks(link, data, startOffset, blockSize, 10, 80, job.progress, failedOffset))
+            return fail(blockFailure("Fail to Write Flash : %d Block!", failedOffset));
+        std::uint32_t deviceChecksum = 0;
+        const bool read = link.GetFlashChecksum(startOffset, static_cast<std::uint32_t>(data.size()), deviceChecksum) == 0;
+        if (read && deviceChecksum == hostChecksum) break;
+        // The same wrong value twice means the flash keeps reading back the
+        // same way; a third pass is tried only when it changed.
+        if (pass == 3 || (pass == 2 && deviceChecksum == remembered)) return fail("Fail to  CheckSum FW Data!");
+        remembered = deviceChecksum;
+    }
+
+    sleepFor(std::chrono::milliseconds(100));
+    if (!SetAndCheckWritePoint(link, 0)) return fail("Fail to Set Flash Version Write Point!");
+    const std::vector<std::uint8_t> versionRecord = BuildVersionRecord(job.image->info, job.imageGroup->versionText);
+    for (int attempt = 0;; ++attempt) {
+        if (!writeBlocks(link, versionRecord, 0, blockSize, 80, 100, job.progress, failedOffset))
+            return fail(blockFailure("Fail to Write Flash : %d Block!", failedOffset));
+        if (verifyVersionArea(link, versionRecord)) break;
+        if (attempt == 1) return fail(blockFailure("Fail to Verify Version Flash : %d Block!", 3));
+        // Start the version area afresh and write it once more.
+        link.EraseFlash(startOffset);
+        if (!SetAndCheckWritePoint(link, 0)) return fail("Fail to Set Flash Version Write Point!");
+    }
+    link.ResetDevice();
+    progress(100);
+    return {true, {}};
+}
+
+}  // namespace updater

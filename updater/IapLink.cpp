@@ -1,0 +1,260 @@
+#include "updater/IapLink.h"
+
+#include "devicelink/Pause.h"
+#include "platform/Timing.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace updater {
+namespace {
+
+constexpr unsigned kMsgHidNotify = 1282;
+
+// The library's report callbacks are plain functions without a context: one
+// trampoline per instance reaches the link opened on it.
+std::array<std::atomic<IapLink*>, devicelink::kHidInstanceCount> g_links{};
+
+template <int Instance>
+void reportTrampoline(std::uint16_t deviceId, const std::uint8_t* report, int length) {
+    if (IapLink* link = g_links[Instance].load(); link && length == 65) link->onReport(deviceId, report + 1);
+}
+
+template <int... Instances>
+constexpr std::array<devicelink::HidReportCallback, sizeof...(Instances)> trampolines(std::integer_sequence<int, Instances...>) {
+    return {&reportTrampoline<Instances>...};
+}
+constexpr auto kTrampolines = trampolines(std::make_integer_sequence<int, devicelink::kHidInstanceCount>{});
+
+std::uint32_t u32At(const LedCommandRecord& record, std::size_t at) {
+    return static_cast<std::uint32_t>(record.data[at] | record.data[at + 1] << 8 | record.data[at + 2] << 16) |
+           static_cast<std::uint32_t>(record.data[at + 3]) << 24;
+}
+
+void putU32(LedCommandRecord& record, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) record.data[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+LedCommandRecord command(std::uint8_t cmd, std::uint8_t key) {
+    LedCommandRecord record;
+    record.cmd = cmd;
+    record.key = key;
+    return record;
+}
+
+// Erase and checksum take one second per full 10240 bytes.
+std::chrono::milliseconds sizeWait(std::uint32_t length) {
+    return platform::timing().updaterFlashRetryPause * static_cast<int>(length / 10240);
+}
+
+}  // namespace
+
+bool IsErrorReply(const LedCommandRecord& reply) { return reply.cmd == kErrorReplyCmd && reply.key == kErrorReplyKey; }
+
+bool IsReplyTo(const LedCommandRecord& pending, const LedCommandRecord& reply) {
+    if (reply.sameCommand(pending)) return true;
+    if (pending.cmd == 0x1F && reply.cmd == 0x1E) return reply.key == 0x02;
+    return IsErrorReply(reply) && reply.data[0] == pending.cmd && reply.data[1] == pending.key;
+}
+
+IapLink::IapLink(int instance, std::uint16_t vendorId, std::uint16_t productId)
+    : m_instance(instance), m_vendorId(vendorId), m_productId(productId) {}
+
+IapLink::~IapLink() {
+    if (m_opened) {
+        devicelink::HidSetCallback(nullptr, m_instance);
+        devicelink::HidClose(m_instance);
+    }
+    IapLink* self = this;
+    g_links[m_instance].compare_exchange_strong(self, nullptr);
+}
+
+int IapLink::open() {
+    if (m_instance < 0 || m_instance >= devicelink::kHidInstanceCount) return 0;
+    devicelink::HidMatchConfig config;
+    config.VendorID = m_vendorId;
+    config.ProductID = m_productId;
+    config.UsagePairCount = 1;
+    config.Usage[0] = 0x0001;
+    config.UsagePage[0] = 0xFF00;
+    g_links[m_instance].store(this);
+    devicelink::HidSetConfig(config, m_instance);
+    devicelink::HidSetCallback(kTrampolines[m_instance], m_instance);
+    m_opened = true;
+    devicelink::HidOpen(this, kMsgHidNotify, m_instance);
+    return connected();
+}
+
+int IapLink::connected() const {
+    std::lock_guard lock(m_devicesMutex);
+    return static_cast<int>(m_devices.size());
+}
+
+std::intptr_t IapLink::onMessage(const platform::WindowMessage& message) {
+    if (message.id != kMsgHidNotify || message.wParam != 1 || message.lParam == 0) return 0;
+    const auto& note = *reinterpret_cast<const devicelink::HidNotifyRecord*>(message.lParam);
+    std::size_t position = 0;
+    std::intptr_t listed = 0;
+    {
+        std::lock_guard lock(m_devicesMutex);
+        if (note.Event == 1) {
+            m_devices.push_back(note);
+            position = m_devices.size() - 1;
+            listed = static_cast<std::intptr_t>(m_devices.size());
+        } else {
+            while (position < m_devices.size() && m_devices[position].DeviceId != note.DeviceId) ++position;
+            if (position < m_devices.size()) m_devices.erase(m_devices.begin() + static_cast<std::ptrdiff_t>(position));
+        }
+    }
+    if (QObject* owner = m_owner.load())
+        platform::postMessage(owner, {kMsgUpdaterPlug, (static_cast<std::uintptr_t>(position & 0xFFFF) << 16) |
+                                                           static_cast<std::uintptr_t>(m_instance),
+                                      listed});
+    return 0;
+}
+
+std::uint16_t IapLink::targetDeviceId() const {
+    std::lock_guard lock(m_devicesMutex);
+    int ordinal = 0;
+    for (const auto& device : m_devices) {
+        if (device.Usage != 0x0001 || device.UsagePage != 0xFF00) continue;
+        if (ordinal == m_targetOrdinal.load()) return device.DeviceId;
+        ++ordinal;
+    }
+    return 0;
+}
+
+int IapLink::transact(LedCommandRecord& record, bool expectReply, std::chrono::milliseconds wait) {
+    const std::uint16_t deviceId = targetDeviceId();
+    {
+        std::lock_guard lock(m_pendingMutex);
+        m_pending = record;
+        m_pendingDeviceId = deviceId;
+        m_expectingReply = expectReply;
+        m_replyArrived = false;
+    }
+    bool sent = false;
+    if (deviceId != 0) {
+        const auto bytes = record.bytes();
+        sent = devicelink::HidWrite(deviceId, bytes.data(), static_cast<int>(bytes.size()), m_instance) != 0;
+        devicelink::pauseFor(platform::timing().hidWritePause);
+    }
+    // Nothing written, nothing to wait for: a controller off the bus never answers.
+    if (!expectReply || !sent) return sent ? 0 : 1;
+    std::unique_lock lock(m_pendingMutex);
+    const bool arrived = m_replyStored.wait_for(lock, std::max(platform::timing().hidReplyWait, wait),
+                                                [this] { return m_replyArrived; });
+    m_expectingReply = false;
+    if (!arrived || IsErrorReply(m_pending)) return 1;
+    record = m_pending;
+    return sent ? 0 : 1;
+}
+
+void IapLink::onReport(std::uint16_t deviceId, const std::uint8_t* bytes) {
+    const LedCommandRecord reply = LedCommandRecord::fromBytes(bytes);
+    std::lock_guard lock(m_pendingMutex);
+    if (!m_expectingReply || m_replyArrived || deviceId != m_pendingDeviceId || !IsReplyTo(m_pending, reply)) return;
+    m_pending = reply;
+    m_replyArrived = true;
+    m_replyStored.notify_all();
+}
+
+int IapLink::GetSubDevice(std::uint32_t& value) {
+    LedCommandRecord record = command(0x10, 0x00);
+    if (transact(record, true, {}) != 0) return 1;
+    value = u32At(record, 0);
+    return 0;
+}
+
+int IapLink::SetSubDevice(std::uint32_t value) {
+    LedCommandRecord record = command(0x10, 0x01);
+    putU32(record, 0, value);
+    return transact(record, true, {});
+}
+
+int IapLink::GetSubDeviceCount(std::uint32_t& count) {
+    LedCommandRecord record = command(0x10, 0x02);
+    if (transact(record, true, {}) != 0) return 1;
+    count = u32At(record, 0);
+    return 0;
+}
+
+int IapLink::EnterBootLoader() {
+    LedCommandRecord record = command(0x11, 0x00);
+    return transact(record, false, {});
+}
+
+int IapLink::ResetDevice() {
+    LedCommandRecord record = command(0x11, 0x01);
+    return transact(record, false, {});
+}
+
+int IapLink::GetFwInfo(std::uint8_t (&info)[64]) {
+    LedCommandRecord record = command(0x12, 0x00);
+    if (transact(record, true, {}) != 0) return 1;
+    std::memset(info, 0, sizeof info);
+    std::memcpy(info, record.data.data(), record.data.size());
+    return 0;
+}
+
+int IapLink::GetApInfoIndex(std::uint16_t& number) {
+    LedCommandRecord record = command(0x12, 0x01);
+    if (transact(record, true, {}) != 0 || record.data[0] != 4) return 1;
+    number = static_cast<std::uint16_t>(record.data[2] | record.data[3] << 8);
+    return 0;
+}
+
+int IapLink::GetUpdateMode(std::uint8_t& mode) {
+    LedCommandRecord record = command(0x12, 0x02);
+    if (transact(record, true, {}) != 0 || record.data[0] > 1) return 1;
+    mode = record.data[0];
+    return 0;
+}
+
+int IapLink::GetInfoBlock(int n, std::uint8_t (&block)[60]) {
+    LedCommandRecord record = command(0x12, static_cast<std::uint8_t>(0x20 + n));
+    if (transact(record, true, {}) != 0) return 1;
+    std::memcpy(block, record.data.data(), sizeof block);
+    return 0;
+}
+
+int IapLink::EraseFlash(std::uint32_t length) {
+    LedCommandRecord record = command(0x1D, 0x00);
+    putU32(record, 4, length);
+    return transact(record, true, sizeWait(length));
+}
+
+int IapLink::GetFlashChecksum(std::uint32_t start, std::uint32_t length, std::uint32_t& checksum) {
+    LedCommandRecord record = command(0x1D, 0x01);
+    putU32(record, 0, start);
+    putU32(record, 4, length);
+    if (transact(record, true, sizeWait(length > start ? length - start : 0)) != 0) return 1;
+    checksum = u32At(record, 0);
+    return 0;
+}
+
+int IapLink::GetWritePoint(std::uint32_t& point) {
+    LedCommandRecord record = command(0x1E, 0x00);
+    putU32(record, 0, 0xFFFFFFFFu);
+    if (transact(record, true, {}) != 0) return 1;
+    point = u32At(record, 0);
+    return 0;
+}
+
+int IapLink::SetWritePoint(std::uint32_t address) {
+    LedCommandRecord record = command(0x1E, 0x01);
+    putU32(record, 0, address);
+    return transact(record, true, platform::timing().updaterFlashRetryPause);
+}
+
+int IapLink::WriteBlock(const std::uint8_t* bytes, int length, std::uint32_t& newPoint) {
+    if (length <= 0 || length > kMaxWriteBlock) return 1;
+    LedCommandRecord record = command(0x1F, static_cast<std::uint8_t>(length));
+    std::memcpy(record.data.data(), bytes, static_cast<std::size_t>(length));
+    if (transact(record, true, {}) != 0) return 1;
+    newPoint = u32At(record, 0);
+    return 0;
+}
+
+}  // namespace updater

@@ -1,0 +1,102 @@
+#include "updater/UpdateDecision.h"
+
+#include "updater/FlashSequence.h"
+
+#include "platform/Timing.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+namespace updater {
+namespace {
+
+template <class Step>
+bool retryInfo(IapLink& link, Step step) {
+    for (int attempt = 0; attempt < kRetries && link.connected() > 0; ++attempt) {
+        if (attempt > 0) std::this_thread::sleep_for(platform::timing().updaterInfoRetryPause);
+        if (step()) return true;
+    }
+    return false;
+}
+
+std::uint32_t u32At(const std::uint8_t* bytes) {
+    return static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16) | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+}  // namespace
+
+bool ReadDeviceInformation(IapLink& link, DeviceInformation& information) {
+    information = DeviceInformation{};
+    std::uint8_t firmware[64] = {};
+    if (!retryInfo(link, [&] { return link.GetFwInfo(firmware) == 0; })) return false;
+    std::copy(std::begin(firmware), std::end(firmware), information.firmware.begin());
+    std::uint8_t block[60] = {};
+    if (!retryInfo(link, [&] { return link.GetInfoBlock(0, block) == 0; })) return false;
+    std::copy(std::begin(block), std::end(block), information.versionBlock.begin());
+    const bool application = retryInfo(link, [&] {
+        std::uint16_t number = 0;
+        return link.GetApInfoIndex(number) == 0 && link.GetInfoBlock(number, block) == 0;
+    });
+    if (application) std::copy(std::begin(block), std::end(block), information.applicationBlock.begin());
+    return true;
+}
+
+int ChooseImage(const DeviceInformation& information, const GroupRecord& deviceGroup, const GroupBlock& imageGroup,
+                int imageNumberOption) {
+    const bool belongs = std::any_of(deviceGroup.identities.begin(), deviceGroup.identities.end(), [&](const DeviceIdentity& identity) {
+        return std::equal(identity.begin(), identity.end(), information.firmware.begin() + 4);
+    });
+    if (!belongs) return kNotOfGroup;
+    const std::uint16_t boardId = static_cast<std::uint16_t>(information.firmware[20] | information.firmware[21] << 8);
+    for (int n = 0; n < kImagesPerGroup; ++n) {
+        const ImageEntry& image = imageGroup.images[static_cast<std::size_t>(n)];
+        if (image.dataLength == 0) continue;
+        if (imageNumberOption > 0 ? imageNumberOption == n + 1 : image.boardId == boardId) return n;
+    }
+    return kNoFittingImage;
+}
+
+std::u16string DeviceVersionText(const DeviceInformation& information) {
+    const std::uint8_t* block = information.versionBlock.data();
+    const std::uint32_t length = u32At(block);
+    const bool erased = std::all_of(block + 4, block + 30, [](std::uint8_t b) { return b == 0xFF; });
+    if (length == 0xFFFFFFFFu || erased) return {};
+    std::u16string text;
+    for (std::uint32_t i = 0; i + 1 < std::min<std::uint32_t>(length, 26); i += 2) {
+        const char16_t c = static_cast<char16_t>(block[4 + i] | block[5 + i] << 8);
+        if (c == 0) break;
+        text.push_back(c);
+    }
+    return text;
+}
+
+bool DeviceVersion(const DeviceInformation& information, FirmwareVersion& version) {
+    const std::uint8_t* block = information.applicationBlock.data();
+    if (block[2] == 0xFF && block[3] == 0xFF) return false;
+    if ((block[56] | block[57] << 8) != 0x5AA5) return false;
+    version = {block[2], block[3], u32At(block + 4)};
+    return true;
+}
+
+int CompareVersions(const FirmwareVersion& a, const FirmwareVersion& b) {
+    const auto key = [](const FirmwareVersion& v) { return std::tuple(v.major, v.minor, v.build); };
+    return key(a) < key(b) ? -1 : key(a) == key(b) ? 0 : 1;
+}
+
+bool IsPackageNewer(const DeviceInformation& information, const ImageEntry& image) {
+    FirmwareVersion device;
+    if (!DeviceVersion(information, device)) return true;
+    return CompareVersions(image.version, device) > 0;
+}
+
+std::string ImageChoiceReason(int selectedImage) {
+    switch (selectedImage) {
+    case kNoFittingImage: return "Layout Fail!";
+    case kNotOfGroup: return "HW Setup Error!";
+    case kNoInformation: return "Get Info Error!";
+    default: return {};
+    }
+}
+
+}  // namespace updater
