@@ -99,6 +99,19 @@ struct Links {
 
 }  // namespace
 
+bool parseFamily(const std::string& value, Family& family, std::string& error) {
+    if (value == "standard") {
+        family = Family::Standard;
+        return true;
+    }
+    if (value == "led5") {
+        family = Family::Led5;
+        return true;
+    }
+    error = "unknown family \"" + value + "\" (standard or led5)";
+    return false;
+}
+
 std::optional<RawRequest> parseRawArguments(const std::vector<std::string>& arguments, std::string& error) {
     RawRequest request;
     std::vector<std::string> positional;
@@ -111,14 +124,7 @@ std::optional<RawRequest> parseRawArguments(const std::vector<std::string>& argu
             }
             const std::string& value = arguments[++i];
             if (argument == "--family") {
-                if (value == "standard")
-                    request.family = Family::Standard;
-                else if (value == "led5")
-                    request.family = Family::Led5;
-                else {
-                    error = "unknown family \"" + value + "\" (standard or led5)";
-                    return std::nullopt;
-                }
+                if (!parseFamily(value, request.family, error)) return std::nullopt;
             } else {
                 std::uint32_t device = 0;
                 if (!parseHexNumber(value, 0xFFFF, device)) {

@@ -31,6 +31,9 @@ struct RawRequest {
 // Parses "[--family standard|led5] [--device N] CMD KEY INDEX [DATAHEX]";
 // numbers are hexadecimal, DATAHEX up to 60 bytes. Empty with `error` set on
 // bad input.
+// "standard" or "led5"; false with a message naming the value otherwise.
+bool parseFamily(const std::string& value, Family& family, std::string& error);
+
 std::optional<RawRequest> parseRawArguments(const std::vector<std::string>& arguments, std::string& error);
 
 // The record as 128 lower-case hex digits.

@@ -84,14 +84,9 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, c
             }
             const std::string& value = arguments[++i];
             if (argument == "--family") {
-                if (value == "standard")
-                    options.family = Family::Standard;
-                else if (value == "led5")
-                    options.family = Family::Led5;
-                else {
-                    error = "unknown family \"" + value + "\" (standard or led5)";
-                    return std::nullopt;
-                }
+                Family family = Family::Standard;
+                if (!parseFamily(value, family, error)) return std::nullopt;
+                options.family = family;
             } else if (argument == "--device") {
                 if (!parseInt(value, 0, 19, options.device)) {
                     error = "bad device number \"" + value + "\" (0 to 19)";
