@@ -117,6 +117,11 @@ DeviceSpecResult parseDeviceSpec(std::string_view text) {
             std::array<std::uint8_t, kFirmwareIdentitySize> identity{};
             for (std::size_t b = 0; b < identity.size(); ++b) identity[b] = static_cast<std::uint8_t>(bytes[b]);
             spec.identity = identity;
+        } else if (name == "subdevices") {
+            unsigned count = 0;
+            if (!parseNumber(value, count) || count < 1 || count > kMaxSubDevices)
+                return failure("subdevices must be a number from 1 to 8");
+            spec.subDevices = static_cast<std::uint8_t>(count);
         } else {
             return failure("unknown option \"" + name + "\" in device spec");
         }

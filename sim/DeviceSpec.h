@@ -8,7 +8,7 @@
 
 // What a simulated controller is made of, as written on the devsim command
 // line: "standard|led5 [,fw=MAJOR.MINOR.BUILD] [,boot] [,name=TEXT] [,group]
-// [,board=N] [,identity=HEX]".
+// [,board=N] [,identity=HEX] [,subdevices=N]".
 namespace sim {
 
 constexpr std::uint16_t kVendorId = 0x2516;
@@ -31,6 +31,7 @@ std::string formatVersion(const FirmwareVersion& version);
 
 constexpr std::size_t kFirmwareIdentitySize = 16;
 constexpr std::size_t kMaxNameCharacters = 20;
+constexpr unsigned kMaxSubDevices = 8;
 
 struct DeviceSpec {
     ControllerKind kind = ControllerKind::Standard;
@@ -41,6 +42,11 @@ struct DeviceSpec {
     std::uint16_t boardId = 1;    // firmware information bytes 20-21
     // Firmware information bytes 4-19; empty means the kind's default.
     std::optional<std::array<std::uint8_t, kFirmwareIdentitySize>> identity;
+    // Controllers behind the one USB device (1-8). With more than one, the
+    // application firmware answers the sub-device commands, sub-device k
+    // reports board ID board + k, and a sub-device other than 0 enters and
+    // leaves its boot loader without the USB device re-enumerating.
+    std::uint8_t subDevices = 1;
     bool operator==(const DeviceSpec&) const = default;
 };
 

@@ -17,7 +17,6 @@ constexpr std::uint8_t kCmdWritePoint = 0x1E;
 constexpr std::uint8_t kCmdWriteBlock = 0x1F;
 constexpr std::uint8_t kKeyEnterBootLoader = 0x00;
 constexpr std::uint8_t kKeyResetDevice = 0x01;
-constexpr std::uint32_t kSubDeviceCount = 1;
 constexpr std::uint8_t kCmdLink = 0x40;
 constexpr std::uint8_t kCmdControlMode = 0x41;
 constexpr std::uint8_t kCmdEventReport = 0x42;
@@ -65,6 +64,10 @@ void putU16(std::span<std::uint8_t> out, std::size_t at, std::uint16_t value) {
 
 void putU32(std::span<std::uint8_t> out, std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+std::uint32_t u32Of(const RecordData& data, std::size_t at) {
+    return static_cast<std::uint32_t>(data[at] | data[at + 1] << 8 | data[at + 2] << 16) | static_cast<std::uint32_t>(data[at + 3]) << 24;
 }
 
 Record withData(const Record& request, const RecordData& data) {
@@ -137,7 +140,7 @@ EmulatedController::EmulatedController(const DeviceSpec& spec, std::uint16_t ide
 }
 
 std::uint16_t EmulatedController::productId() const {
-    return inBootLoader() ? bootLoaderProductId(m_spec.kind) : applicationProductId(m_spec.kind);
+    return inBootLoader() && !m_bootLoaderInPlace ? bootLoaderProductId(m_spec.kind) : applicationProductId(m_spec.kind);
 }
 
 std::string EmulatedController::name() const {
@@ -181,9 +184,12 @@ ControllerResponse EmulatedController::receive(const Record& record) {
     }
     // The firmware acts on the record even when its reply is lost.
     const bool wasInBootLoader = m_bootLoader;
+    const bool wasInPlace = m_bootLoaderInPlace;
     std::optional<Record> reply =
         m_bootLoader ? answerBootLoader(record) : answerApplication(record);
-    response.reenumerate = m_bootLoader != wasInBootLoader;
+    // A sub-device behind the hub switches without the USB device leaving the bus.
+    response.reenumerate = m_bootLoader != wasInBootLoader && !(wasInPlace || m_bootLoaderInPlace);
+    if (!m_bootLoader) m_bootLoaderInPlace = false;
     // Entering the boot loader or resetting the device is never answered.
     if (response.reenumerate) return response;
     if (m_faults.dropReplies > 0) {
@@ -207,8 +213,12 @@ std::optional<Record> EmulatedController::answerApplication(const Record& reques
     case kCmdBootControl:
         if (recordKey(request) == kKeyEnterBootLoader) {
             m_bootLoader = true;
+            m_bootLoaderInPlace = m_subDevice != 0;
             return std::nullopt;
         }
+        break;
+    case kCmdSubDevice:
+        if (m_spec.subDevices > 1) return answerSubDevice(request);
         break;
     case kCmdLink:
         if (recordIndex(request) != 0) break;
@@ -259,7 +269,7 @@ RecordData EmulatedController::firmwareInformation() const {
     RecordData data{};
     auto identity = m_spec.identity.value_or(defaultFirmwareIdentity(m_spec.kind));
     std::copy(identity.begin(), identity.end(), data.begin() + 4);
-    putU16(data, 20, m_spec.boardId);
+    putU16(data, 20, static_cast<std::uint16_t>(m_spec.boardId + m_subDevice));
     putU16(data, 32, m_layout.unitSize);
     putU16(data, 34, m_layout.applicationUnits);
     putU16(data, 36, m_layout.applicationStart);
@@ -377,6 +387,7 @@ std::vector<std::pair<std::string, std::string>> EmulatedController::state() con
                   *flashChecksum(m_layout.applicationStart, static_cast<std::uint32_t>(m_flash.size() - m_layout.applicationStart)));
     add("flash-checksum", checksum);
     add("write-point", std::to_string(m_writePoint));
+    add("sub-device", std::to_string(m_subDevice) + "/" + std::to_string(m_spec.subDevices));
     for (FaultKind kind : {FaultKind::DropReplies, FaultKind::ErrorReplies, FaultKind::DelayMs, FaultKind::UnplugAfter,
                            FaultKind::ShortWrites, FaultKind::WrongChecksums}) {
         int value = kind == FaultKind::DropReplies    ? m_faults.dropReplies
@@ -427,28 +438,9 @@ std::optional<std::uint32_t> EmulatedController::flashChecksum(std::uint32_t sta
 
 std::optional<Record> EmulatedController::answerBootLoader(const Record& request) {
     const std::uint8_t key = recordKey(request);
-    const RecordData data = recordData(request);
-    const auto u32At = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(data[at] | data[at + 1] << 8 | data[at + 2] << 16) |
-               static_cast<std::uint32_t>(data[at + 3]) << 24;
-    };
     switch (recordCmd(request)) {
-    case kCmdSubDevice: {
-        RecordData reply{};
-        if (key == 0x00) {
-            putU32(reply, 0, m_subDevice);
-            return withData(request, reply);
-        }
-        if (key == 0x01 && u32At(0) < kSubDeviceCount) {
-            m_subDevice = u32At(0);
-            return request;
-        }
-        if (key == 0x02) {
-            putU32(reply, 0, kSubDeviceCount);
-            return withData(request, reply);
-        }
-        break;
-    }
+    case kCmdSubDevice:
+        return answerSubDevice(request);
     case kCmdBootControl:
         if (key == kKeyResetDevice) {
             m_bootLoader = false;
@@ -470,13 +462,30 @@ std::optional<Record> EmulatedController::answerBootLoader(const Record& request
     return errorReply(request);
 }
 
+std::optional<Record> EmulatedController::answerSubDevice(const Record& request) {
+    const std::uint32_t asked = u32Of(recordData(request), 0);
+    RecordData reply{};
+    switch (recordKey(request)) {
+    case 0x00:
+        putU32(reply, 0, m_subDevice);
+        return withData(request, reply);
+    case 0x01:
+        if (asked >= m_spec.subDevices) break;
+        m_subDevice = asked;
+        return request;
+    case 0x02:
+        putU32(reply, 0, m_spec.subDevices);
+        return withData(request, reply);
+    default:
+        break;
+    }
+    return errorReply(request);
+}
+
 std::optional<Record> EmulatedController::answerFlash(const Record& request) {
     const std::uint8_t key = recordKey(request);
     const RecordData data = recordData(request);
-    const auto u32At = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(data[at] | data[at + 1] << 8 | data[at + 2] << 16) |
-               static_cast<std::uint32_t>(data[at + 3]) << 24;
-    };
+    const auto u32At = [&](std::size_t at) { return u32Of(data, at); };
     const std::uint32_t size = static_cast<std::uint32_t>(m_flash.size());
     switch (recordCmd(request)) {
     case kCmdFlash:

@@ -103,6 +103,7 @@ private:
     std::optional<Record> answerInformation(const Record& request) const;
     std::optional<Record> answerBootLoader(const Record& request);
     std::optional<Record> answerFlash(const Record& request);
+    std::optional<Record> answerSubDevice(const Record& request);
     std::optional<Record> answerSettingWrite(const Record& request);
     std::optional<Record> answerSettingRead(const Record& request) const;
     static std::tuple<std::uint16_t, std::uint8_t, std::uint8_t> slotKey(std::uint16_t slot, const RecordData& data);
@@ -111,6 +112,8 @@ private:
     FlashLayout m_layout;
     std::vector<std::uint8_t> m_flash;
     bool m_bootLoader = false;
+    // Entered for a sub-device other than 0: the hub keeps its application product ID.
+    bool m_bootLoaderInPlace = false;
     std::uint32_t m_writePoint = 0;
     std::uint32_t m_subDevice = 0;
     ControllerFaults m_faults;

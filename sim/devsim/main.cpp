@@ -29,7 +29,7 @@ constexpr const char* kUsage =
     "       devsim event   --socket PATH ID INDEX [DATAHEX]  # the controller sends its report 0x42/0x20\n"
     "       devsim suspend --socket PATH               # the machine goes to sleep\n"
     "       devsim resume  --socket PATH               # the machine wakes up\n"
-    "SPEC = standard|led5 [,fw=MAJOR.MINOR.BUILD] [,boot] [,name=TEXT] [,group] [,board=N] [,identity=HEX]\n"
+    "SPEC = standard|led5 [,fw=MAJOR.MINOR.BUILD] [,boot] [,name=TEXT] [,group] [,board=N] [,identity=HEX] [,subdevices=N]\n"
     "Programs reach the daemon's controllers with LUMENSTRA_HID=devsim:PATH.\n";
 
 int usageError(const std::string& message) {
