@@ -321,6 +321,18 @@ int HidWrite(std::uint16_t deviceId, const std::uint8_t* bytes, int count, int i
     return device->write(report) > 0 ? 1 : 0;
 }
 
+bool HidWaitUntilSettled(std::chrono::milliseconds limit, int index) {
+    Instance* instance = instanceAt(index);
+    if (!instance) return true;
+    std::shared_ptr<hid::Backend> backend;
+    {
+        std::lock_guard lock(instance->mutex);
+        backend = instance->backend;
+    }
+    // Waited for outside the lock: the plug watch needs it to hand events over.
+    return !backend || backend->waitUntilSettled(limit);
+}
+
 void HidClose(int index) {
     Instance* instance = instanceAt(index);
     if (!instance) return;

@@ -2,6 +2,7 @@
 
 #include "devicelink/HidBackend.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -53,6 +54,9 @@ void HidSetCallback(HidReportCallback callback, int instance);
 int HidOpen(QObject* owner, unsigned message, int instance);
 // Writes one output report; nonzero when written.
 int HidWrite(std::uint16_t deviceId, const std::uint8_t* bytes, int count, int instance);
+// Waits until no device set-up is pending on the instance's backend, at most
+// `limit`; true when settled (also when the instance has no backend).
+bool HidWaitUntilSettled(std::chrono::milliseconds limit, int instance);
 // Closes every device, stops the watch and forgets the instance.
 void HidClose(int instance);
 // The location of the USB port above the device: 1 found, 0 no such device,

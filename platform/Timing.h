@@ -31,6 +31,9 @@ struct TimingPolicy {
     std::chrono::milliseconds updaterFlashRetryPause{1000};
     // How long the updater waits for a controller to come back under its other product ID.
     std::chrono::milliseconds updaterReenumerateWait{20000};
+    // The updater's links report an arrival on a timer of this period, once no
+    // device set-up is pending (waiting at most this long for it).
+    std::chrono::milliseconds updaterArrivalSettle{100};
 };
 
 // Read from any thread; changed only by tests before they start threads.

@@ -11,6 +11,7 @@ namespace updater {
 namespace {
 
 constexpr unsigned kMsgHidNotify = 1282;
+constexpr unsigned kTimerArrivalSettle = 1;
 
 // The library's report callbacks are plain functions without a context: one
 // trampoline per instance reaches the link opened on it.
@@ -94,24 +95,52 @@ int IapLink::connected() const {
 std::intptr_t IapLink::onMessage(const platform::WindowMessage& message) {
     if (message.id != kMsgHidNotify || message.wParam != 1 || message.lParam == 0) return 0;
     const auto& note = *reinterpret_cast<const devicelink::HidNotifyRecord*>(message.lParam);
+    if (note.Event == 1) {
+        {
+            std::lock_guard lock(m_devicesMutex);
+            m_devices.push_back(note);
+        }
+        m_queuedArrivals.push_back(note.DeviceId);
+        if (!windowTimerRunning(kTimerArrivalSettle)) setWindowTimer(kTimerArrivalSettle, platform::timing().updaterArrivalSettle);
+        return 0;
+    }
+    std::size_t position = 0;
+    {
+        std::lock_guard lock(m_devicesMutex);
+        while (position < m_devices.size() && m_devices[position].DeviceId != note.DeviceId) ++position;
+        if (position == m_devices.size()) return 0;
+        m_devices.erase(m_devices.begin() + static_cast<std::ptrdiff_t>(position));
+    }
+    // A device that leaves before its arrival was reported is never reported.
+    std::erase(m_queuedArrivals, note.DeviceId);
+    report(position, 0);
+    return 0;
+}
+
+void IapLink::onTimer(unsigned id) {
+    if (id != kTimerArrivalSettle) return;
+    if (m_queuedArrivals.empty()) {
+        killWindowTimer(kTimerArrivalSettle);
+        return;
+    }
+    if (!devicelink::HidWaitUntilSettled(platform::timing().updaterArrivalSettle, m_instance)) return;
+    const std::uint16_t deviceId = m_queuedArrivals.front();
+    m_queuedArrivals.pop_front();
     std::size_t position = 0;
     std::intptr_t listed = 0;
     {
         std::lock_guard lock(m_devicesMutex);
-        if (note.Event == 1) {
-            m_devices.push_back(note);
-            position = m_devices.size() - 1;
-            listed = static_cast<std::intptr_t>(m_devices.size());
-        } else {
-            while (position < m_devices.size() && m_devices[position].DeviceId != note.DeviceId) ++position;
-            if (position < m_devices.size()) m_devices.erase(m_devices.begin() + static_cast<std::ptrdiff_t>(position));
-        }
+        while (position < m_devices.size() && m_devices[position].DeviceId != deviceId) ++position;
+        listed = static_cast<std::intptr_t>(m_devices.size());
     }
+    report(position, listed);
+}
+
+void IapLink::report(std::size_t position, std::intptr_t listed) {
     if (QObject* owner = m_owner.load())
         platform::postMessage(owner, {kMsgUpdaterPlug, (static_cast<std::uintptr_t>(position & 0xFFFF) << 16) |
                                                            static_cast<std::uintptr_t>(m_instance),
                                       listed});
-    return 0;
 }
 
 std::uint16_t IapLink::targetDeviceId() const {

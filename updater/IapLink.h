@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -22,8 +23,11 @@ namespace updater {
 
 using devicelink::LedCommandRecord;
 
-// Sent to the owner when a device of the link arrives or leaves:
+// Posted to the owner when a device of the link arrives or leaves:
 // wParam = (position << 16) | instance, lParam = devices listed (0 on removal).
+// A removal is reported at once; arrivals wait for a settle timer that sees no
+// device set-up pending, one arrival per tick, so the owner talks to a device
+// only once the system has finished setting it up.
 inline constexpr unsigned kMsgUpdaterPlug = 21505;
 
 inline constexpr std::uint8_t kErrorReplyCmd = 0xFF;
@@ -73,9 +77,11 @@ public:
 
 protected:
     std::intptr_t onMessage(const platform::WindowMessage& message) override;
+    void onTimer(unsigned id) override;
 
 private:
     std::uint16_t targetDeviceId() const;
+    void report(std::size_t position, std::intptr_t listed);
 
     int m_instance;
     std::uint16_t m_vendorId;
@@ -86,6 +92,8 @@ private:
 
     mutable std::mutex m_devicesMutex;
     std::vector<devicelink::HidNotifyRecord> m_devices;
+    // Device IDs of arrivals not reported yet, oldest first (GUI thread only).
+    std::deque<std::uint16_t> m_queuedArrivals;
 
     std::mutex m_pendingMutex;
     std::condition_variable m_replyStored;
