@@ -44,7 +44,10 @@ Run flashOnce(milliseconds latency) {
         image.data.resize(kImageSize);
         for (std::size_t i = 0; i < kImageSize; ++i) image.data[i] = static_cast<std::uint8_t>(i * 13);
         image.info.assign(180, 0xFF);
-        updater::FlashJob job{&group, &imageGroup, &image, 0, {}};
+        updater::FlashJob job;
+        job.group = &group;
+        job.imageGroup = &imageGroup;
+        job.image = &image;
         const auto start = steady_clock::now();
         run.ok = updater::RunFlashSequence(link, job).ok;
         run.wallMs = duration<double, std::milli>(steady_clock::now() - start).count();

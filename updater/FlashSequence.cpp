@@ -1,6 +1,7 @@
 #include "updater/FlashSequence.h"
 
 #include "platform/Timing.h"
+#include "updater/UpdateDecision.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -177,6 +178,12 @@ FlashResult RunFlashSequence(IapLink& link, const FlashJob& job) {
     }
     link.ResetDevice();
     progress(100);
+    if (job.subDevice != 0) {
+        DeviceInformation information;
+        if (!ReadDeviceInformation(link, information) ||
+            ChooseImage(information, *job.group, *job.imageGroup, job.imageNumberOption) < 0)
+            return fail("Fail to Reset  Device!");
+    }
     return {true, {}};
 }
 

@@ -39,6 +39,10 @@ struct FlashJob {
     const GroupBlock* imageGroup = nullptr;   // the chosen image group: version text
     const FirmwareImage* image = nullptr;
     int imageNumber = 0;                      // 0-based; 9 or more is a layout error
+    // A sub-device other than 0 is read again after the reset; the update
+    // failed when no image (chosen as before, with the "bin:" option) fits it.
+    int subDevice = 0;
+    int imageNumberOption = -1;
     std::function<void(int)> progress;        // 0-100, called on the flashing thread
 };
 

@@ -5,6 +5,7 @@
 #include "platform/Timing.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -97,6 +98,25 @@ std::string ImageChoiceReason(int selectedImage) {
     case kNoInformation: return "Get Info Error!";
     default: return {};
     }
+}
+
+std::optional<Refusal> RefuseUpdate(const Trailer& trailer, const DeviceInformation& information,
+                                    const UpdateRequest& request) {
+    if (request.selectedImage < 0) return Refusal{kExitDeviceProblem, ImageChoiceReason(request.selectedImage)};
+    char text[64];
+    if (request.imageGroup < 0 || request.imageGroup >= kGroupCount) {
+        std::snprintf(text, sizeof text, "Image Group %d: Error Group!", request.imageGroup);
+        return Refusal{kExitDeviceProblem, text};
+    }
+    const GroupBlock& block = trailer.groupBlocks[static_cast<std::size_t>(request.imageGroup)];
+    if (request.selectedImage >= kImagesPerGroup || block.images[static_cast<std::size_t>(request.selectedImage)].dataLength == 0) {
+        std::snprintf(text, sizeof text, "Image %d: Empty Bin File!", request.selectedImage);
+        return Refusal{kExitDeviceProblem, text};
+    }
+    const bool allowed = request.force || request.imageGroup != request.deviceGroup || request.imageNumberOption > 0 ||
+                         IsPackageNewer(information, block.images[static_cast<std::size_t>(request.selectedImage)]);
+    if (!allowed) return Refusal{kExitNotNewer, {}};
+    return std::nullopt;
 }
 
 }  // namespace updater

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // What the updater decides before it flashes: which image fits the connected
@@ -54,5 +55,28 @@ bool IsPackageNewer(const DeviceInformation& information, const ImageEntry& imag
 
 // The refusal text of a failed image choice.
 std::string ImageChoiceReason(int selectedImage);
+
+// Why Update does not run. Silent runs end with `exitCode`; the window shows
+// `message` in a message box, or the result pop-up with code 3 when
+// `message` is empty.
+struct Refusal {
+    int exitCode = 0;
+    std::string message;
+    bool operator==(const Refusal&) const = default;
+};
+
+struct UpdateRequest {
+    int selectedImage = kNoFittingImage;  // an image of the image group, or why there is none
+    int imageGroup = -1;
+    int deviceGroup = -1;
+    bool force = false;
+    int imageNumberOption = -1;  // "bin:", 1-9
+};
+
+// The checks of Update in their order: an image was chosen, its group and
+// data exist, and the update is due (forced, another group's image, an image
+// number given, or the package newer than the device).
+std::optional<Refusal> RefuseUpdate(const Trailer& trailer, const DeviceInformation& information,
+                                    const UpdateRequest& request);
 
 }  // namespace updater

@@ -166,7 +166,9 @@ TEST_F(FlashSequenceTest, ChecksumMismatchesRunFurtherPasses) {
         simulator->setFault(id, sim::FaultKind::WrongChecksums, c.wrongChecksums);
         const updater::FlashResult result = flash(61);
         EXPECT_EQ(result.ok, c.ok) << c.wrongChecksums;
-        if (!c.ok) EXPECT_EQ(result.reason, "Fail to  CheckSum FW Data!");
+        if (!c.ok) {
+            EXPECT_EQ(result.reason, "Fail to  CheckSum FW Data!");
+        }
         const auto commands = commandsSent();
         EXPECT_EQ(std::count(commands.begin(), commands.end(), std::pair<int, int>{0x1D, 0x01}), c.passes) << c.wrongChecksums;
         simulator->unplug(id);

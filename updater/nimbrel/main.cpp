@@ -62,11 +62,11 @@ int main(int argc, char** argv) {
 
     int exitCode = 0;
     {
-        updater::NimbrelSession session(load.package, options, std::cout, [&](int code) {
+        updater::NimbrelSession session(load.package, options, std::cout, std::cerr, [&](int code) {
             exitCode = code;
             QCoreApplication::exit(code);
         });
-        QTimer::singleShot(0, &session, [&session] { session.start(); });
+        QTimer::singleShot(0, &application, [&session] { session.start(); });
         application.exec();
     }
     devicelink::HidSetBackend(nullptr);
