@@ -22,7 +22,8 @@ bool isBootLoaderInstance(int instance) { return instance % 2 == 1; }
 
 // Opens the links group by group. A target device counts over the groups in
 // order, within a group first over its application devices, then over its
-// boot-loader devices; the walk stops at the group that holds it.
+// boot-loader devices; the walk stops at the group that holds it, and only
+// that group's reports are followed from then on.
 bool UpdateProcedure::createLinks() {
     bool found = false;
     bool placed = false;
@@ -55,6 +56,7 @@ bool UpdateProcedure::createLinks() {
             links.bootLoader->setTargetOrdinal(m_targetDevice);
             placed = true;
         }
+        if (placed) m_targetGroup = g;
         counted += applications + boots;
     }
     if (m_targetDevice >= 0 && !placed) {
@@ -98,8 +100,9 @@ void UpdateProcedure::onPlugReport(std::uintptr_t wParam, std::intptr_t lParam) 
     IapLink* application = m_links[static_cast<std::size_t>(g)].application.get();
     if (!application) return;
 
+    const bool targetGroup = m_targetDevice < 0 || g == m_targetGroup;
     if (lParam == 0) {
-        if ((m_targetDevice < 0 || m_targetDevice == position) && !anyLinkConnected()) {
+        if ((m_targetDevice < 0 || (targetGroup && m_targetDevice == position)) && !anyLinkConnected()) {
             m_deviceGroup = m_imageGroup = -1;
             m_deviceVersionText.clear();
             m_host.setControlState(m_updating, false);
@@ -117,6 +120,7 @@ void UpdateProcedure::onPlugReport(std::uintptr_t wParam, std::intptr_t lParam) 
         if (!asked || readDeviceInformation(*asked, g, true) < 0) return;
         m_host.showMessage(kTwoDevicesMessage);
     }
+    if (!targetGroup) return;
     if (m_options.deviceGroup < 0 || m_options.deviceGroup == g) m_deviceGroup = m_imageGroup = g;
     if (m_targetDevice >= 0 &&
         !(m_targetDevice == position && (isBootLoaderInstance(instance) || m_targetOnApplicationLink)))

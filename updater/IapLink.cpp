@@ -111,9 +111,8 @@ std::intptr_t IapLink::onMessage(const platform::WindowMessage& message) {
         if (position == m_devices.size()) return 0;
         m_devices.erase(m_devices.begin() + static_cast<std::ptrdiff_t>(position));
     }
-    // A device that leaves before its arrival was reported is never reported.
-    std::erase(m_queuedArrivals, note.DeviceId);
-    report(position, 0);
+    // A device that leaves before its arrival was reported is not reported at all.
+    if (std::erase(m_queuedArrivals, note.DeviceId) == 0) report(position, 0);
     return 0;
 }
 

@@ -114,7 +114,8 @@ private:
     int m_exitCode = 0;
     bool m_autoStart = false;
     bool m_updating = false;
-    int m_targetDevice = -1;
+    int m_targetDevice = -1;  // an ordinal within the list of its link, once placed
+    int m_targetGroup = -1;
     bool m_targetOnApplicationLink = false;
     int m_deviceGroup = -1;
     int m_imageGroup = -1;

@@ -51,12 +51,12 @@ protected:
     }
 };
 
-// Runs the event loop until `done` holds or two seconds passed.
-inline bool pumpUntil(const std::function<bool()>& done) {
+// Runs the event loop until `done` holds or `limit` passed.
+inline bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::milliseconds(2000)) {
     QElapsedTimer timer;
     timer.start();
     while (!done()) {
-        if (timer.elapsed() > 2000) return false;
+        if (timer.elapsed() > limit.count()) return false;
         platform::pumpEventsFor(std::chrono::milliseconds(2));
     }
     return true;

@@ -1,5 +1,6 @@
 // Runs the real devsim daemon and the real updater with a package appended.
 #include "tests/support/RunProgram.h"
+#include "tests/updater/PackageFixture.h"
 #include "tests/support/TestEnvironment.h"
 #include "updater/FlashSequence.h"
 #include "updater/Package.h"
@@ -21,22 +22,6 @@ using namespace std::chrono_literals;
 
 const std::string kDevsim = LUMENSTRA_BIN_DIR "/devsim";
 constexpr std::size_t kApplicationSize = 65536;  // P * N of the emulated controller
-
-std::vector<std::uint8_t> imageBytes(std::size_t length) {
-    std::vector<std::uint8_t> data(length);
-    for (std::size_t i = 0; i < length; ++i) data[i] = static_cast<std::uint8_t>((i * 31) ^ (i >> 8));
-    return data;
-}
-
-std::vector<std::uint8_t> infoFor(updater::FirmwareVersion version) {
-    std::vector<std::uint8_t> info(180, 0xFF);
-    info[122] = version.major;
-    info[123] = version.minor;
-    for (int i = 0; i < 4; ++i) info[124 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(version.build >> (8 * i));
-    info[176] = 0xA5;
-    info[177] = 0x5A;
-    return info;
-}
 
 std::string field(const std::string& text, const std::string& key) {
     const std::string prefix = key + "=";
@@ -62,7 +47,7 @@ protected:
             std::this_thread::sleep_for(25ms);
         }
         ::setenv("LUMENSTRA_HID", ("devsim:" + socket).c_str(), 1);
-        data = imageBytes(6001);
+        data = updatertest::imageBytes(6001);
         updater = home.path("Nimbrel");
         writeUpdater(updater, {1, 2, 7});
     }
@@ -76,25 +61,12 @@ protected:
     }
 
     void writeUpdater(const std::string& path, updater::FirmwareVersion version) {
-        updater::Trailer trailer;
-        trailer.title = u"Nimbrel test";
-        updater::GroupRecord& group = trailer.groupRecords[0];
-        for (std::size_t i = 0; i < 16; ++i) group.identities[0][i] = static_cast<std::uint8_t>(0x30 + i);
-        group.identities[0][15] = 0x4D;
-        group.appVendorId = group.bootVendorId = 0x2516;
-        group.appProductId = 0x014D;
-        group.bootProductId = 0x014E;
-        group.writeBlockSize = 60;
-        trailer.groupBlocks[0].name = u"Standard";
-        trailer.groupBlocks[0].versionText = u"1.2.7";
-        trailer.groupBlocks[0].images[0].name = u"Test layout";
-        trailer.groupBlocks[0].images[0].boardId = 1;
-        trailer.groupBlocks[0].images[0].version = version;
-        std::array<updater::FirmwareImage, updater::kGroupCount * updater::kImagesPerGroup> images;
-        images[0] = {data, infoFor(version)};
-        const auto package = updater::BuildPackage(trailer, images);
+        updater::FirmwarePackage package;
+        package.trailer.title = u"Nimbrel test";
+        updatertest::addGroup(package, 0, sim::ControllerKind::Standard, 1, data, version);
+        const auto bytesOfPackage = updater::BuildPackage(package.trailer, package.images);
         std::string bytes = testsupport::readFileBytes(NIMBREL_PROGRAM);
-        bytes.append(package.begin(), package.end());
+        bytes.append(bytesOfPackage.begin(), bytesOfPackage.end());
         testsupport::writeFileBytes(path, bytes);
         ::chmod(path.c_str(), 0755);
     }

@@ -138,4 +138,46 @@ TEST(VersionTest, DeviceVersionTextFromTheVersionBlock) {
     EXPECT_EQ(updater::DeviceVersionText(information), u"1.2") << "the stored length counts bytes";
 }
 
+TEST(UpdateRefusalTest, TheChecksOfUpdateInTheirOrder) {
+    updater::Trailer trailer;
+    trailer.groupBlocks[0].images[0] = {100, 10, u"a", 1, {1, 2, 7}};
+    trailer.groupBlocks[1].images[0] = {100, 10, u"b", 1, {1, 2, 7}};
+    using updater::Refusal;
+    struct Case {
+        int selected, imageGroup, deviceGroup;
+        bool force;
+        int imageOption;
+        FirmwareVersion device;
+        std::optional<Refusal> expected;
+    };
+    const Refusal notNewer{updater::kExitNotNewer, {}};
+    const Case cases[] = {
+        {updater::kNoFittingImage, 0, 0, false, -1, {1, 2, 5}, Refusal{3, "Layout Fail!"}},
+        {updater::kNotOfGroup, 0, 0, true, -1, {1, 2, 5}, Refusal{3, "HW Setup Error!"}},
+        {updater::kNoInformation, 0, 0, false, -1, {1, 2, 5}, Refusal{3, "Get Info Error!"}},
+        {0, -1, 0, false, -1, {1, 2, 5}, Refusal{3, "Image Group -1: Error Group!"}},
+        {4, 0, 0, false, -1, {1, 2, 5}, Refusal{3, "Image 4: Empty Bin File!"}},
+        {0, 0, 0, false, -1, {1, 2, 5}, std::nullopt},  // newer
+        {0, 0, 0, false, -1, {1, 2, 7}, notNewer},
+        {0, 0, 0, false, -1, {1, 3, 0}, notNewer},
+        {0, 0, 0, true, -1, {1, 2, 7}, std::nullopt},   // -force
+        {0, 1, 0, false, -1, {1, 2, 7}, std::nullopt},  // another group's image
+        {0, 0, 0, false, 1, {1, 2, 7}, std::nullopt},   // bin:1
+    };
+    for (const Case& c : cases) {
+        updater::UpdateRequest request;
+        request.selectedImage = c.selected;
+        request.imageGroup = c.imageGroup;
+        request.deviceGroup = c.deviceGroup;
+        request.force = c.force;
+        request.imageNumberOption = c.imageOption;
+        const auto refusal = updater::RefuseUpdate(trailer, deviceWith(c.device), request);
+        EXPECT_EQ(refusal.has_value(), c.expected.has_value()) << "selected " << c.selected << " group " << c.imageGroup;
+        if (refusal && c.expected) {
+            EXPECT_EQ(refusal->exitCode, c.expected->exitCode) << c.expected->message;
+            EXPECT_EQ(refusal->message, c.expected->message);
+        }
+    }
+}
+
 }  // namespace

@@ -1,0 +1,293 @@
+// The updater's device watch and update procedure against emulated
+// controllers in the same process, with a host that records what a window
+// would show.
+#include "devicelink/HidLibrary.h"
+#include "platform/Timing.h"
+#include "sim/SimBackend.h"
+#include "tests/devicelink/DeviceLinkFixture.h"
+#include "tests/support/TestEnvironment.h"
+#include "tests/updater/PackageFixture.h"
+#include "updater/UpdateProcedure.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+using namespace std::chrono_literals;
+using devicelinktest::pumpUntil;
+using sim::ControllerKind;
+
+constexpr std::uint16_t kStandardApp = 0x014D;
+constexpr std::uint16_t kStandardBoot = 0x014E;
+
+struct RecordingHost : updater::UpdateHost {
+    std::vector<std::string> messages;
+    std::vector<updater::Refusal> refusals;
+    std::vector<int> progress;
+    bool connected = false;
+    std::optional<bool> ended;
+    std::optional<int> closedWith;
+
+    void showMessage(const std::string& text) override { messages.push_back(text); }
+    void refused(const updater::Refusal& refusal) override { refusals.push_back(refusal); }
+    void setControlState(bool, bool isConnected) override { connected = isConnected; }
+    void repaint() override {}
+    void setProgress(int percent) override { progress.push_back(percent); }
+    void updateEnded(bool success, const std::string&) override { ended = success; }
+    void close(int exitCode) override { closedWith = exitCode; }
+};
+
+class DeviceWatchTest : public testsupport::IsolatedTest {
+protected:
+    DeviceWatchTest() : m_savedTiming(platform::timing()) {
+        platform::TimingPolicy shortened = m_savedTiming;
+        shortened.hidReplyWait = 100ms;
+        shortened.hidWritePause = 0us;
+        shortened.hidReadPoll = 5ms;
+        shortened.updaterInfoRetryPause = 1ms;
+        shortened.updaterFlashRetryPause = 1ms;
+        shortened.updaterArrivalSettle = 5ms;
+        shortened.updaterReenumerateWait = 300ms;
+        platform::setTiming(shortened);
+        devicelink::HidSetBackend(simulator);
+        updatertest::addGroup(package, 0, ControllerKind::Standard, 1, data, {1, 2, 7});
+    }
+    ~DeviceWatchTest() override {
+        procedure.reset();
+        devicelink::HidSetBackend(nullptr);
+        platform::setTiming(m_savedTiming);
+    }
+
+    int plug(const std::string& spec) { return simulator->plug(*sim::parseDeviceSpec(spec).spec).id; }
+
+    updater::UpdateProcedure& start(const updater::NimbrelOptions& options) {
+        procedure = std::make_unique<updater::UpdateProcedure>(package, options, host);
+        opened = procedure->open();
+        return *procedure;
+    }
+
+    static updater::NimbrelOptions silent() {
+        updater::NimbrelOptions options;
+        options.silent = options.autoStart = true;
+        return options;
+    }
+
+    bool waitForExit() {
+        return pumpUntil([&] { return host.closedWith.has_value(); }, 20s);
+    }
+
+    std::string firmwareOf(int id) {
+        std::string version;
+        simulator->inspect(id, [&](const sim::EmulatedController& c) { version = sim::formatVersion(c.firmwareVersion()); });
+        return version;
+    }
+
+    std::string stateOf(int id, const std::string& key) {
+        for (const auto& [name, value] : simulator->state(id).value_or(std::vector<std::pair<std::string, std::string>>{}))
+            if (name == key) return value;
+        return {};
+    }
+
+    // How many records with `cmd`/`key` reached controllers under `productId`.
+    long sent(std::uint16_t productId, std::uint8_t cmd, std::uint8_t key) {
+        const auto trace = simulator->trace();
+        return std::count_if(trace.begin(), trace.end(), [&](const sim::TraceEntry& entry) {
+            return entry.productId == productId && entry.record[0] == cmd && entry.record[1] == key;
+        });
+    }
+
+    platform::TimingPolicy m_savedTiming;
+    std::shared_ptr<sim::SimBackend> simulator = std::make_shared<sim::SimBackend>(0ms);
+    std::vector<std::uint8_t> data = updatertest::imageBytes(3001);
+    updater::FirmwarePackage package;
+    RecordingHost host;
+    std::unique_ptr<updater::UpdateProcedure> procedure;
+    bool opened = false;
+};
+
+TEST_F(DeviceWatchTest, SilentStartWithoutAControllerEndsWithNoDevice) {
+    start(silent());
+    EXPECT_TRUE(opened);
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(*host.closedWith, updater::kExitNoDevice);
+}
+
+TEST_F(DeviceWatchTest, ATargetBeyondTheDevicesEndsAtOnce) {
+    plug("standard");
+    updater::NimbrelOptions options = silent();
+    options.targetDevice = 1;  // dev:2
+    start(options);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(host.messages, std::vector<std::string>{"The Target Dev is wrong or no device is found!!"});
+    EXPECT_EQ(procedure->exitCode(), updater::kExitNoDevice);
+}
+
+TEST_F(DeviceWatchTest, ATargetCountsOverTheGroupsInOrder) {
+    updatertest::addGroup(package, 1, ControllerKind::Led5, 1, data, {1, 2, 7});
+    plug("standard");
+    plug("led5");
+    for (int target : {0, 1}) {
+        updater::NimbrelOptions options;
+        options.targetDevice = target;
+        host = RecordingHost{};
+        start(options);
+        ASSERT_TRUE(pumpUntil([&] { return procedure->selectedImage() >= 0; })) << "target " << target;
+        platform::pumpEventsFor(50ms);
+        EXPECT_EQ(procedure->deviceGroup(), target) << "the other group's report is not followed";
+        procedure.reset();
+    }
+}
+
+TEST_F(DeviceWatchTest, AnApplicationModeControllerIsUpdatedWithoutUserAction) {
+    const int id = plug("standard,fw=1.2.5");
+    start(silent());
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(*host.closedWith, updater::kExitSuccess);
+    EXPECT_EQ(firmwareOf(id), "1.2.7");
+    EXPECT_EQ(sent(kStandardApp, 0x11, 0x00), 1) << "asked into its boot loader once";
+    EXPECT_GE(sent(kStandardBoot, 0x1D, 0x00), 1) << "erased from its boot loader";
+    EXPECT_EQ(sent(kStandardBoot, 0x11, 0x01), 1) << "reset at the end";
+    ASSERT_FALSE(host.progress.empty());
+    EXPECT_EQ(host.progress.back(), 100);
+}
+
+TEST_F(DeviceWatchTest, AReportWhileBothIdentitiesAreListedIsRepostedFifteenTimes) {
+    plug("standard,fw=1.2.5");
+    plug("standard,boot,fw=1.2.5");
+    start(updater::NimbrelOptions{});
+    // Every handling of a report starts by resetting the progress: each of the
+    // two arrival reports is handled once, then again for each of its re-posts.
+    ASSERT_TRUE(pumpUntil([&] { return host.progress.size() >= 32; }, 5s)) << host.progress.size();
+    platform::pumpEventsFor(50ms);
+    EXPECT_EQ(host.progress.size(), 32u);
+    EXPECT_EQ(sent(kStandardBoot, 0x12, 0x00), 1) << "the boot-loader report refreshes once it is processed";
+    EXPECT_EQ(sent(kStandardApp, 0x12, 0x00), 0) << "the application report does not";
+    EXPECT_EQ(procedure->selectedImage(), 0);
+}
+
+TEST_F(DeviceWatchTest, ASecondControllerOfAnotherGroupIsWarnedAbout) {
+    updatertest::addGroup(package, 1, ControllerKind::Led5, 1, data, {1, 2, 7});
+    struct Case {
+        int deviceGroupOption;
+        int groupAfter;
+    };
+    for (const Case c : {Case{-1, 1}, Case{0, 0}}) {
+        const int first = plug("standard");
+        updater::NimbrelOptions options;
+        options.deviceGroup = c.deviceGroupOption;
+        host = RecordingHost{};
+        start(options);
+        ASSERT_TRUE(pumpUntil([&] { return procedure->selectedImage() >= 0; }));
+        const int second = plug("led5");
+        ASSERT_TRUE(pumpUntil([&] { return !host.messages.empty(); }));
+        EXPECT_EQ(host.messages[0], "Please don't plug in two different device!!");
+        platform::pumpEventsFor(50ms);
+        EXPECT_EQ(procedure->deviceGroup(), c.groupAfter) << "devgroup option " << c.deviceGroupOption;
+        procedure.reset();
+        simulator->unplug(first);
+        simulator->unplug(second);
+    }
+}
+
+TEST_F(DeviceWatchTest, TheSubDeviceIsTheGroupsOrTheFirstThatAnImageFits) {
+    struct Case {
+        std::uint8_t scan, fixed;
+        std::uint16_t imageBoard;
+        int subDevice, selected;
+        const char* deviceState;
+    };
+    const Case cases[] = {
+        {1, 0, 3, 2, 0, "2/3"},                        // board 1 + 2
+        {0, 1, 2, 1, 0, "1/3"},                        // the group names sub-device 1
+        {1, 0, 9, 0, updater::kNoFittingImage, "2/3"},  // none fits: every one was tried
+    };
+    for (const Case& c : cases) {
+        const int id = plug("standard,board=1,subdevices=3");
+        package.trailer.groupRecords[0].subDeviceScan = c.scan;
+        package.trailer.groupRecords[0].subDevice = c.fixed;
+        package.trailer.groupBlocks[0].images[0].boardId = c.imageBoard;
+        host = RecordingHost{};
+        start(updater::NimbrelOptions{});
+        ASSERT_TRUE(pumpUntil([&] { return host.connected; })) << c.imageBoard;
+        EXPECT_EQ(procedure->subDevice(), c.subDevice) << c.imageBoard;
+        EXPECT_EQ(procedure->selectedImage(), c.selected) << c.imageBoard;
+        EXPECT_EQ(stateOf(id, "sub-device"), c.deviceState) << c.imageBoard;
+        procedure.reset();
+        simulator->unplug(id);
+    }
+}
+
+TEST_F(DeviceWatchTest, ASubDeviceBehindAHubIsUpdatedWithoutLeavingTheBus) {
+    const int id = plug("standard,fw=1.2.5,board=1,subdevices=2");
+    package.trailer.groupRecords[0].subDeviceScan = 1;
+    package.trailer.groupBlocks[0].images[0].boardId = 2;
+    start(silent());
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(*host.closedWith, updater::kExitSuccess);
+    EXPECT_EQ(firmwareOf(id), "1.2.7");
+    EXPECT_EQ(sent(kStandardApp, 0x11, 0x00), 1);
+    EXPECT_GE(sent(kStandardApp, 0x1F, 60), 50) << "the blocks went through the application link";
+    const auto trace = simulator->trace();
+    EXPECT_TRUE(std::all_of(trace.begin(), trace.end(), [](const sim::TraceEntry& e) { return e.productId == kStandardApp; }))
+        << "never under the boot-loader product ID";
+}
+
+TEST_F(DeviceWatchTest, AControllerThatNeverReachesItsBootLoaderIsReported) {
+    const int id = plug("standard,fw=1.2.5");
+    start(updater::NimbrelOptions{});
+    ASSERT_TRUE(pumpUntil([&] { return host.connected; }));
+    // The update-mode query, then EnterBootLoader: the controller leaves for good.
+    simulator->setFault(id, sim::FaultKind::UnplugAfter, 2);
+    procedure->update();
+    EXPECT_TRUE(procedure->updating());
+    ASSERT_TRUE(pumpUntil([&] { return !host.refusals.empty(); }));
+    EXPECT_EQ(host.refusals[0], (updater::Refusal{updater::kExitDeviceProblem, {}}));
+    EXPECT_FALSE(procedure->updating());
+}
+
+TEST_F(DeviceWatchTest, TheLastControllerLeavingClearsTheDeviceGroup) {
+    const int id = plug("standard");
+    start(updater::NimbrelOptions{});
+    ASSERT_TRUE(pumpUntil([&] { return host.connected && procedure->deviceGroup() == 0; }));
+    simulator->unplug(id);
+    ASSERT_TRUE(pumpUntil([&] { return procedure->deviceGroup() == -1; }));
+    EXPECT_FALSE(host.connected);
+    EXPECT_TRUE(procedure->deviceVersionText().empty());
+}
+
+// The links themselves: arrivals wait for the settle timer, removals do not.
+TEST_F(DeviceWatchTest, LinksReportArrivalsAfterTheSettleAndRemovalsAtOnce) {
+    platform::TimingPolicy slower = platform::timing();
+    slower.updaterArrivalSettle = 100ms;
+    platform::setTiming(slower);
+    const int first = plug("standard");
+    plug("standard");
+    devicelinktest::MessageRecorder owner;
+    updater::IapLink link(0, sim::kVendorId, kStandardApp);
+    link.setOwner(&owner);
+    EXPECT_EQ(link.open(), 2) << "listed at once";
+    const auto reports = [&] { return owner.withId(updater::kMsgUpdaterPlug); };
+    EXPECT_TRUE(reports().empty()) << "reported only after the settle";
+    ASSERT_TRUE(pumpUntil([&] { return reports().size() == 2; }));
+    EXPECT_EQ(reports()[0].wParam, devicelinktest::plugWParam(0, 0));
+    EXPECT_EQ(reports()[1].wParam, devicelinktest::plugWParam(1, 0));
+    EXPECT_EQ(reports()[1].lParam, 2);
+
+    simulator->unplug(first);
+    ASSERT_TRUE(pumpUntil([&] { return reports().size() == 3; }));
+    EXPECT_EQ(reports()[2].wParam, devicelinktest::plugWParam(0, 0));
+    EXPECT_EQ(reports()[2].lParam, 0);
+
+    // Gone before its arrival was reported: neither is.
+    const int brief = plug("standard");
+    ASSERT_TRUE(pumpUntil([&] { return link.connected() == 2; }));
+    simulator->unplug(brief);
+    ASSERT_TRUE(pumpUntil([&] { return link.connected() == 1; }));
+    platform::pumpEventsFor(300ms);
+    EXPECT_EQ(reports().size(), 3u);
+}
+
+}  // namespace
