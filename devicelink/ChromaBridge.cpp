@@ -99,9 +99,7 @@ int ChromaBridge::eventCallback(int type, void* record) {
     for (std::size_t i = 0; i < bridge->m_latest.size(); ++i) bridge->m_latest[i] = event->colours[i];
     if (!bridge->m_deliveryQueued) {
         bridge->m_deliveryQueued = true;
-        auto* waiting = new QEvent(coloursWaiting());
-        platform::markEventPosted();
-        QCoreApplication::postEvent(bridge, waiting);
+        platform::postEvent(bridge, new QEvent(coloursWaiting()));
     }
     return 0;
 }

@@ -192,8 +192,7 @@ void notifyOwner(Instance& instance, std::vector<HidNotifyRecord> notes) {
     } else {
         // Posted events die with their receiver, so HidClose drops what is still queued.
         auto* event = new NotesEvent(std::move(notes));
-        platform::markEventPosted();
-        QCoreApplication::postEvent(relay, event);
+        platform::postEvent(relay, event);
     }
 }
 

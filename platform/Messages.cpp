@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <atomic>
+#include <mutex>
 
 namespace platform {
 
@@ -18,16 +19,20 @@ QEvent::Type MessageEvent::eventType() {
 
 namespace {
 std::atomic<unsigned> g_postedEvents{0};
+std::mutex g_postMutex;
 }  // namespace
 
-void markEventPosted() { g_postedEvents.fetch_add(1, std::memory_order_release); }
+void postEvent(QObject* target, QEvent* event) {
+    std::lock_guard lock(g_postMutex);
+    g_postedEvents.fetch_add(1, std::memory_order_release);
+    QCoreApplication::postEvent(target, event);
+}
+
 void markEventReceived() { (void)g_postedEvents.load(std::memory_order_acquire); }
 
 void postMessage(QObject* target, const WindowMessage& message) {
     if (!target) return;
-    auto* event = new MessageEvent(message);
-    markEventPosted();
-    QCoreApplication::postEvent(target, event);
+    postEvent(target, new MessageEvent(message));
 }
 
 std::intptr_t sendMessage(QObject* target, const WindowMessage& message) {

@@ -35,11 +35,13 @@ private:
     std::intptr_t m_result = 0;
 };
 
-// Qt hands a posted event to the receiving thread through locks that
-// ThreadSanitizer cannot see inside an uninstrumented Qt. Whoever posts from
-// another thread marks the post, and the receiver marks its reception first
-// thing, so the hand-off is visible to the sanitizer. Costs one atomic each.
-void markEventPosted();
+// Qt hands a posted event to the receiving thread, and keeps the queue of
+// posted events, behind locks that ThreadSanitizer cannot see inside an
+// uninstrumented Qt. Every post goes through postEvent, which serialises the
+// posts under a lock of ours and marks them; the receiver marks its reception
+// first thing, so the hand-off is visible to the sanitizer.
+// Queues `event` (taking ownership) for `target`; safe from any thread.
+void postEvent(QObject* target, QEvent* event);
 void markEventReceived();
 
 // Queues the message for `target`; it is handled when the event loop runs.
