@@ -34,7 +34,12 @@ void NimbrelSession::say(const std::string& text) {
 }
 
 void NimbrelSession::start() {
-    if (!m_procedure.open()) close(m_procedure.exitCode());
+    if (!m_procedure.open()) {
+        close(m_procedure.exitCode());
+        return;
+    }
+    m_opened = true;
+    if (!m_procedure.anyLinkConnected()) setControlState(false, false);
 }
 
 void NimbrelSession::showMessage(const std::string& text) { m_errors << "Nimbrel: " << text << std::endl; }
@@ -47,31 +52,28 @@ void NimbrelSession::refused(const Refusal& refusal) {
     close(refusal.exitCode);
 }
 
+// Says once that it waits whenever no controller is there, outside an update.
 void NimbrelSession::setControlState(bool updating, bool connected) {
-    if (updating || connected) {
-        m_waitingShown = false;
-        return;
-    }
-    if (!m_waitingShown) say("Waiting for a controller (Ctrl+C ends)...\n");
+    if (connected) m_waitingShown = false;
+    if (!m_opened || updating || connected || m_procedure.flashing() || m_waitingShown) return;
     m_waitingShown = true;
+    say("Waiting for a controller (Ctrl+C ends)...\n");
 }
 
-// Prints the device line whenever what the window would paint about it changes.
+// Prints the device and the image it gets once, when they are first known.
 void NimbrelSession::repaint() {
     const GroupBlock* group = m_procedure.imageGroupBlock();
-    if (!group || m_procedure.deviceGroup() < 0 || m_procedure.selectedImage() == kNoInformation)
-        return;
-    std::string line = "Device: group " + std::to_string(m_procedure.deviceGroup() + 1) + " (" + utf8(group->name) +
-                       "), firmware \"" + utf8(m_procedure.deviceVersionText()) + "\"\n";
     const int image = m_procedure.selectedImage();
-    if (image >= 0) {
-        const ImageEntry& entry = group->images[static_cast<std::size_t>(image)];
-        line += "Package: image " + std::to_string(image + 1) + " \"" + utf8(entry.name) + "\", version " +
-                versionText(entry.version) + " (\"" + utf8(group->versionText) + "\")\n";
-    }
-    if (line == m_shownDevice) return;
-    m_shownDevice = line;
-    say(line);
+    if (m_deviceShown || !group || m_procedure.deviceGroup() < 0 || image == kNoInformation ||
+        (image < 0 && m_procedure.deviceVersionText().empty()))
+        return;
+    m_deviceShown = true;
+    say("Device: group " + std::to_string(m_procedure.deviceGroup() + 1) + " (" + utf8(group->name) + "), firmware \"" +
+        utf8(m_procedure.deviceVersionText()) + "\"\n");
+    if (image < 0) return;
+    const ImageEntry& entry = group->images[static_cast<std::size_t>(image)];
+    say("Package: image " + std::to_string(image + 1) + " \"" + utf8(entry.name) + "\", version " +
+        versionText(entry.version) + " (\"" + utf8(group->versionText) + "\")\n");
 }
 
 void NimbrelSession::setProgress(int percent) {

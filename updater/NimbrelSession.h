@@ -37,9 +37,10 @@ private:
     std::ostream& m_errors;
     std::function<void(int)> m_finished;
     bool m_closed = false;
+    bool m_opened = false;
     bool m_waitingShown = false;
     int m_shownProgress = -1;
-    std::string m_shownDevice;
+    bool m_deviceShown = false;
 };
 
 }  // namespace updater

@@ -66,6 +66,8 @@ public:
     bool updating() const { return m_updating; }
     // The flashing sequence runs on its worker thread.
     bool flashing() const { return m_worker.joinable(); }
+    // A link of some group lists a device.
+    bool anyLinkConnected() const;
     int deviceGroup() const { return m_deviceGroup; }
     int imageGroup() const { return m_imageGroup; }
     int selectedImage() const { return m_selectedImage; }
@@ -93,7 +95,6 @@ private:
 
     bool createLinks();
     IapLink* linkToFlash(int group);
-    bool anyLinkConnected() const;
     void selectSubDevice(IapLink& application, const GroupRecord& record);
     // Reads the device's records with `link` and chooses its image for
     // `group`; unless only reporting, the result becomes the selected image.

@@ -135,6 +135,9 @@ TEST_F(DeviceWatchTest, ATargetCountsOverTheGroupsInOrder) {
         host = RecordingHost{};
         start(options);
         ASSERT_TRUE(pumpUntil([&] { return procedure->selectedImage() >= 0; })) << "target " << target;
+        EXPECT_EQ(procedure->deviceGroup(), target);
+        // Another report of the other group's controller, at the same position.
+        procedure->onPlugReport(devicelinktest::plugWParam(0, 2 * (1 - target)), 1);
         platform::pumpEventsFor(50ms);
         EXPECT_EQ(procedure->deviceGroup(), target) << "the other group's report is not followed";
         procedure.reset();
