@@ -37,6 +37,7 @@ TEST(DeviceSpecTest, ParsesEveryOption) {
              s.groupMember = true;
          })},
         {"led5,board=65535", with(specOf(ControllerKind::Led5), [](DeviceSpec& s) { s.boardId = 65535; })},
+        {"standard,subdevices=8", with(specOf(ControllerKind::Standard), [](DeviceSpec& s) { s.subDevices = 8; })},
         {"standard,identity=F0F1F2F3f4f5f6f7f8f9fafbfcfdfeff", with(specOf(ControllerKind::Standard), [&](DeviceSpec& s) { s.identity = identity; })},
         {"standard,name=ÄÖÜäöüßÄÖÜäöüßÄÖÜäöü", with(specOf(ControllerKind::Standard), [](DeviceSpec& s) { s.name = "ÄÖÜäöüßÄÖÜäöüßÄÖÜäöü"; })},
     };
@@ -60,6 +61,8 @@ TEST(DeviceSpecTest, RejectsBadTextWithAReason) {
         {"standard,boot=1", "takes no value"},
         {"standard,board=65536", "board"},
         {"standard,board=x", "board"},
+        {"standard,subdevices=0", "subdevices"},
+        {"standard,subdevices=9", "subdevices"},
         {"standard,identity=0011", "32 hex digits"},
         {"standard,identity=zz00000000000000000000000000000000", "32 hex digits"},
         {"standard,name=123456789012345678901", "longer than 20"},
