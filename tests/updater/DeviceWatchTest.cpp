@@ -6,7 +6,7 @@
 #include "sim/SimBackend.h"
 #include "tests/devicelink/DeviceLinkFixture.h"
 #include "tests/support/TestEnvironment.h"
-#include "tests/updater/PackageFixture.h"
+#include "tests/updater/UpdaterFixture.h"
 #include "updater/UpdateProcedure.h"
 
 #include <gtest/gtest.h>
@@ -42,23 +42,13 @@ struct RecordingHost : updater::UpdateHost {
 
 class DeviceWatchTest : public testsupport::IsolatedTest {
 protected:
-    DeviceWatchTest() : m_savedTiming(platform::timing()) {
-        platform::TimingPolicy shortened = m_savedTiming;
-        shortened.hidReplyWait = 100ms;
-        shortened.hidWritePause = 0us;
-        shortened.hidReadPoll = 5ms;
-        shortened.updaterInfoRetryPause = 1ms;
-        shortened.updaterFlashRetryPause = 1ms;
-        shortened.updaterArrivalSettle = 5ms;
-        shortened.updaterReenumerateWait = 300ms;
-        platform::setTiming(shortened);
+    DeviceWatchTest() {
         devicelink::HidSetBackend(simulator);
         updatertest::addGroup(package, 0, ControllerKind::Standard, 1, data, {1, 2, 7});
     }
     ~DeviceWatchTest() override {
         procedure.reset();
         devicelink::HidSetBackend(nullptr);
-        platform::setTiming(m_savedTiming);
     }
 
     int plug(const std::string& spec) { return simulator->plug(*sim::parseDeviceSpec(spec).spec).id; }
@@ -99,7 +89,7 @@ protected:
         });
     }
 
-    platform::TimingPolicy m_savedTiming;
+    updatertest::ShortUpdaterTiming timing;
     std::shared_ptr<sim::SimBackend> simulator = std::make_shared<sim::SimBackend>(0ms);
     std::vector<std::uint8_t> data = updatertest::imageBytes(3001);
     updater::FirmwarePackage package;

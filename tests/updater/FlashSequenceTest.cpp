@@ -4,6 +4,7 @@
 #include "platform/Timing.h"
 #include "sim/SimBackend.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/updater/UpdaterFixture.h"
 #include "updater/FlashSequence.h"
 #include "updater/UpdateDecision.h"
 
@@ -19,14 +20,7 @@ constexpr std::uint32_t kStart = 1024;  // S of the emulated controller
 
 class FlashSequenceTest : public testsupport::IsolatedTest {
 protected:
-    FlashSequenceTest() : m_savedTiming(platform::timing()) {
-        platform::TimingPolicy shortened = m_savedTiming;
-        shortened.hidReplyWait = 100ms;
-        shortened.hidWritePause = 0us;
-        shortened.hidReadPoll = 5ms;
-        shortened.updaterInfoRetryPause = 1ms;
-        shortened.updaterFlashRetryPause = 1ms;
-        platform::setTiming(shortened);
+    FlashSequenceTest() {
         devicelink::HidSetBackend(simulator);
         group.writeBlockSize = 60;
         imageGroup.versionText = u"1.2.7";
@@ -34,7 +28,6 @@ protected:
     ~FlashSequenceTest() override {
         link.reset();
         devicelink::HidSetBackend(nullptr);
-        platform::setTiming(m_savedTiming);
     }
 
     int plugBootLoader() {
@@ -78,7 +71,7 @@ protected:
         return commands;
     }
 
-    platform::TimingPolicy m_savedTiming;
+    updatertest::ShortUpdaterTiming timing;
     std::shared_ptr<sim::SimBackend> simulator = std::make_shared<sim::SimBackend>(0ms);
     std::unique_ptr<updater::IapLink> link;
     updater::GroupRecord group;

@@ -1,6 +1,6 @@
 // Runs the real devsim daemon and the real updater with a package appended.
 #include "tests/support/RunProgram.h"
-#include "tests/updater/PackageFixture.h"
+#include "tests/updater/UpdaterFixture.h"
 #include "tests/support/TestEnvironment.h"
 #include "updater/FlashSequence.h"
 #include "updater/Package.h"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Timing.h"
 #include "sim/DeviceSpec.h"
 #include "updater/Package.h"
 
@@ -7,8 +8,34 @@
 #include <cstdint>
 #include <vector>
 
-// Firmware packages for the simulated controllers, made in memory.
+// What the updater's tests against the simulator share: shortened waits, and
+// firmware packages for the simulated controllers made in memory.
 namespace updatertest {
+
+// The updater's waits and pauses shortened for the life of a test, so that a
+// failure path costs milliseconds. Declare it before the links, so that it is
+// restored after their reader threads have ended.
+class ShortUpdaterTiming {
+public:
+    ShortUpdaterTiming() : m_saved(platform::timing()) {
+        using namespace std::chrono_literals;
+        platform::TimingPolicy shortened = m_saved;
+        shortened.hidReplyWait = 100ms;
+        shortened.hidWritePause = 0us;
+        shortened.hidReadPoll = 5ms;
+        shortened.updaterInfoRetryPause = 1ms;
+        shortened.updaterFlashRetryPause = 1ms;
+        shortened.updaterArrivalSettle = 5ms;
+        shortened.updaterReenumerateWait = 300ms;
+        platform::setTiming(shortened);
+    }
+    ~ShortUpdaterTiming() { platform::setTiming(m_saved); }
+    ShortUpdaterTiming(const ShortUpdaterTiming&) = delete;
+    ShortUpdaterTiming& operator=(const ShortUpdaterTiming&) = delete;
+
+private:
+    platform::TimingPolicy m_saved;
+};
 
 inline std::vector<std::uint8_t> imageBytes(std::size_t length) {
     std::vector<std::uint8_t> data(length);
