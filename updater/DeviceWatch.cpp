@@ -85,10 +85,15 @@ IapLink* UpdateProcedure::linkToFlash(int group) {
     return links.bootLoader.get();
 }
 
+bool UpdateProcedure::groupConnected(int group) const {
+    if (group < 0 || group >= kGroupCount) return false;
+    const GroupLinks& links = m_links[static_cast<std::size_t>(group)];
+    return (links.application && links.application->connected() > 0) || (links.bootLoader && links.bootLoader->connected() > 0);
+}
+
 bool UpdateProcedure::anyLinkConnected() const {
-    for (const GroupLinks& links : m_links)
-        if ((links.application && links.application->connected() > 0) || (links.bootLoader && links.bootLoader->connected() > 0))
-            return true;
+    for (int g = 0; g < kGroupCount; ++g)
+        if (groupConnected(g)) return true;
     return false;
 }
 
@@ -107,6 +112,10 @@ void UpdateProcedure::onPlugReport(std::uintptr_t wParam, std::intptr_t lParam) 
             m_deviceVersionText.clear();
             m_host.setControlState(m_updating, false);
             m_host.repaint();
+        } else if (g == m_deviceGroup && !groupConnected(g)) {
+            // Another group's controller is still there: this one's records no longer count.
+            m_selectedImage = kNoInformation;
+            m_host.setControlState(m_updating, false);
         }
         return;
     }
@@ -142,6 +151,7 @@ void UpdateProcedure::onPlugReport(std::uintptr_t wParam, std::intptr_t lParam) 
 }
 
 void UpdateProcedure::refresh() {
+    if (flashing()) return;
     if (groupSelectorShown()) m_imageGroup = m_selectorGroup;
     m_host.repaint();
     IapLink* application =
@@ -167,6 +177,11 @@ void UpdateProcedure::refresh() {
             startUpdateThread(*link);
         }
     } else if (application && application->connected() > 0) {
+        if (m_awaitingBootLoader) {
+            // Sent to its boot loader, the controller came back with its application firmware.
+            bootLoaderNotReached();
+            return;
+        }
         // Application firmware that needs its boot loader for the update.
         selectSubDevice(*application, m_package.trailer.groupRecords[static_cast<std::size_t>(m_deviceGroup)]);
         m_updating = false;

@@ -29,7 +29,7 @@ bool retry(IapLink& link, Step step, std::chrono::milliseconds pause) {
     return false;
 }
 
-std::string blockFailure(const char* format, long value) {
+std::string blockFailure(const char* format, int value) {
     char text[96];
     std::snprintf(text, sizeof text, format, value);
     return text;
@@ -38,7 +38,7 @@ std::string blockFailure(const char* format, long value) {
 // Writes `bytes` from `start` in blocks; each block is tried until the write
 // point moves by exactly its length. Progress runs from `from` to `to`.
 bool writeBlocks(IapLink& link, std::span<const std::uint8_t> bytes, std::uint32_t start, int blockSize, int from,
-                 int to, const std::function<void(int)>& progress, long& failedOffset) {
+                 int to, const std::function<void(int)>& progress, int& failedOffset) {
     const int blocks = BlockCount(bytes.size(), blockSize);
     std::uint32_t previous = start;
     for (int k = 0; k < blocks; ++k) {
@@ -57,7 +57,7 @@ bool writeBlocks(IapLink& link, std::span<const std::uint8_t> bytes, std::uint32
             if (!SetAndCheckWritePoint(link, previous)) break;
         }
         if (!written) {
-            failedOffset = static_cast<long>(offset);
+            failedOffset = static_cast<int>(offset);
             return false;
         }
         previous += static_cast<std::uint32_t>(length);
@@ -144,7 +144,7 @@ FlashResult RunFlashSequence(IapLink& link, const FlashJob& job) {
     const std::vector<std::uint8_t>& data = job.image->data;
     const std::uint32_t eraseLength = std::uint32_t{unitSize} * units;
     const std::uint32_t hostChecksum = ImageChecksum(data);
-    long failedOffset = 0;
+    int failedOffset = 0;
 
     std::uint32_t remembered = 0;
     for (int pass = 1;; ++pass) {

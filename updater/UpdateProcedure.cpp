@@ -58,6 +58,8 @@ bool UpdateProcedure::open() {
 void UpdateProcedure::chooseImageGroup(int group) {
     if (group < 0 || group >= kGroupCount) return;
     m_selectorGroup = group;
+    // The worker has the controller to itself; the choice counts from the next refresh.
+    if (flashing()) return;
     m_imageGroup = group;
     refresh();
 }
@@ -151,8 +153,12 @@ void UpdateProcedure::update() {
                 flash->setTargetOrdinal(m_targetDevice);
             }
             enterBootLoaderFor(*application);
+            m_awaitingBootLoader = true;
             setWindowTimer(kTimerBootLoaderWait, platform::timing().updaterReenumerateWait);
         }
+    } else {
+        refuse({kExitNoDevice, "The target group is empty!"});
+        return;
     }
     m_updating = true;
     m_host.setControlState(true, false);
@@ -170,7 +176,7 @@ bool UpdateProcedure::enterBootLoaderFor(IapLink& application) {
 
 void UpdateProcedure::startUpdateThread(IapLink& link) {
     if (m_worker.joinable()) return;
-    killWindowTimer(kTimerBootLoaderWait);
+    stopAwaitingBootLoader();
     m_host.setControlState(true, false);
     FlashJob job;
     job.group = &m_package.trailer.groupRecords[static_cast<std::size_t>(m_deviceGroup)];
@@ -221,14 +227,21 @@ std::intptr_t UpdateProcedure::onMessage(const platform::WindowMessage& message)
     return 0;
 }
 
-// The controller was asked into its boot loader but never came back there.
-void UpdateProcedure::onTimer(unsigned id) {
-    if (id != kTimerBootLoaderWait) return;
+void UpdateProcedure::stopAwaitingBootLoader() {
+    m_awaitingBootLoader = false;
     killWindowTimer(kTimerBootLoaderWait);
-    if (m_worker.joinable() || !m_updating) return;
+}
+
+void UpdateProcedure::bootLoaderNotReached() {
+    stopAwaitingBootLoader();
     m_updating = false;
     m_host.setControlState(false, anyLinkConnected());
     refuse({kExitDeviceProblem, {}});
+}
+
+// The controller was asked into its boot loader but never came back there.
+void UpdateProcedure::onTimer(unsigned id) {
+    if (id == kTimerBootLoaderWait && m_awaitingBootLoader) bootLoaderNotReached();
 }
 
 }  // namespace updater

@@ -103,6 +103,10 @@ private:
     // A silent run ends with the refusal's exit code; otherwise the host shows it.
     void refuse(const Refusal& refusal);
     bool enterBootLoaderFor(IapLink& application);
+    void stopAwaitingBootLoader();
+    // Asked into its boot loader, the controller came back elsewhere or not at all.
+    void bootLoaderNotReached();
+    bool groupConnected(int group) const;
     void startUpdateThread(IapLink& link);
     void onUpdateThreadEnded(bool success);
     void postExit(int code);
@@ -115,6 +119,8 @@ private:
     int m_exitCode = 0;
     bool m_autoStart = false;
     bool m_updating = false;
+    // EnterBootLoader was sent; the boot-loader identity has not arrived yet.
+    bool m_awaitingBootLoader = false;
     int m_targetDevice = -1;  // an ordinal within the list of its link, once placed
     int m_targetGroup = -1;
     bool m_targetOnApplicationLink = false;

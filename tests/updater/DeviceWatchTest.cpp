@@ -228,17 +228,42 @@ TEST_F(DeviceWatchTest, ASubDeviceBehindAHubIsUpdatedWithoutLeavingTheBus) {
         << "never under the boot-loader product ID";
 }
 
-TEST_F(DeviceWatchTest, AControllerThatNeverReachesItsBootLoaderIsReported) {
-    const int id = plug("standard,fw=1.2.5");
-    start(updater::NimbrelOptions{});
-    ASSERT_TRUE(pumpUntil([&] { return host.connected; }));
-    // The update-mode query, then EnterBootLoader: the controller leaves for good.
-    simulator->setFault(id, sim::FaultKind::UnplugAfter, 2);
-    procedure->update();
-    EXPECT_TRUE(procedure->updating());
-    ASSERT_TRUE(pumpUntil([&] { return !host.refusals.empty(); }));
-    EXPECT_EQ(host.refusals[0], (updater::Refusal{updater::kExitDeviceProblem, {}}));
-    EXPECT_FALSE(procedure->updating());
+TEST_F(DeviceWatchTest, AControllerThatDoesNotReachItsBootLoaderIsReported) {
+    for (const bool comesBackAsApplication : {false, true}) {
+        // Coming back under the application identity ends the wait at once, whatever its length.
+        platform::TimingPolicy policy = platform::timing();
+        policy.updaterReenumerateWait = comesBackAsApplication ? std::chrono::milliseconds(3600000) : 300ms;
+        platform::setTiming(policy);
+        const int id = plug("standard,fw=1.2.5");
+        host = RecordingHost{};
+        start(updater::NimbrelOptions{});
+        ASSERT_TRUE(pumpUntil([&] { return host.connected; }));
+        // The update-mode query, then EnterBootLoader: the controller leaves.
+        simulator->setFault(id, sim::FaultKind::UnplugAfter, 2);
+        procedure->update();
+        EXPECT_TRUE(procedure->updating());
+        ASSERT_TRUE(pumpUntil([&] { return !procedure->anyLinkConnected(); }));
+        const int back = comesBackAsApplication ? plug("standard,fw=1.2.5") : 0;
+        ASSERT_TRUE(pumpUntil([&] { return !host.refusals.empty(); }, 5s)) << comesBackAsApplication;
+        EXPECT_EQ(host.refusals[0], (updater::Refusal{updater::kExitDeviceProblem, {}}));
+        EXPECT_FALSE(procedure->updating());
+        procedure.reset();
+        if (back) simulator->unplug(back);
+    }
+}
+
+TEST_F(DeviceWatchTest, PickingAnImageGroupWhileFlashingLeavesTheControllerToTheUpdate) {
+    plug("standard,boot,fw=1.2.5");
+    updater::NimbrelOptions options;
+    options.autoStart = true;
+    start(options);
+    ASSERT_TRUE(pumpUntil([&] { return procedure->flashing(); }, 5s));
+    while (procedure->flashing()) {
+        procedure->chooseImageGroup(0);
+        platform::pumpEventsFor(1ms);
+    }
+    ASSERT_TRUE(pumpUntil([&] { return host.ended.has_value(); }, 20s));
+    EXPECT_TRUE(*host.ended);
 }
 
 TEST_F(DeviceWatchTest, TheLastControllerLeavingClearsTheDeviceGroup) {
