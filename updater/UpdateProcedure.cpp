@@ -14,6 +14,7 @@ constexpr unsigned kMsgUpdateEnded = 17410;
 // Ends the wait for a controller that was asked into its boot loader.
 constexpr unsigned kTimerBootLoaderWait = 4115;
 constexpr int kBootLoaderPolls = 20;
+constexpr char kTargetGroupEmptyMessage[] = "The target group is empty!";
 
 void sleepFor(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
 
@@ -120,7 +121,7 @@ void UpdateProcedure::update() {
     IapLink* flash = linkToFlash(m_deviceGroup);
     IapLink* application = m_deviceGroup >= 0 ? m_links[static_cast<std::size_t>(m_deviceGroup)].application.get() : nullptr;
     if (!flash || !application) {
-        refuse({kExitNoDevice, "The target group is empty!"});
+        refuse({kExitNoDevice, kTargetGroupEmptyMessage});
         return;
     }
     if (flash->connected() > 0) {
@@ -157,7 +158,7 @@ void UpdateProcedure::update() {
             setWindowTimer(kTimerBootLoaderWait, platform::timing().updaterReenumerateWait);
         }
     } else {
-        refuse({kExitNoDevice, "The target group is empty!"});
+        refuse({kExitNoDevice, kTargetGroupEmptyMessage});
         return;
     }
     m_updating = true;
@@ -165,13 +166,13 @@ void UpdateProcedure::update() {
 }
 
 // Tries until the command is written; a controller that leaves the bus before
-// the write is confirmed is already switching.
-bool UpdateProcedure::enterBootLoaderFor(IapLink& application) {
+// the write is confirmed is already switching. Whether it arrives is the
+// watch's to see.
+void UpdateProcedure::enterBootLoaderFor(IapLink& application) {
     for (int attempt = 0; attempt < kRetries; ++attempt) {
         if (attempt > 0) sleepFor(platform::timing().updaterInfoRetryPause);
-        if (application.connected() == 0 || application.EnterBootLoader() == 0) return true;
+        if (application.connected() == 0 || application.EnterBootLoader() == 0) return;
     }
-    return false;
 }
 
 void UpdateProcedure::startUpdateThread(IapLink& link) {

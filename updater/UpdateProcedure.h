@@ -102,7 +102,7 @@ private:
     void showImage(int group, int chosen);
     // A silent run ends with the refusal's exit code; otherwise the host shows it.
     void refuse(const Refusal& refusal);
-    bool enterBootLoaderFor(IapLink& application);
+    void enterBootLoaderFor(IapLink& application);
     void stopAwaitingBootLoader();
     // Asked into its boot loader, the controller came back elsewhere or not at all.
     void bootLoaderNotReached();
