@@ -1,13 +1,13 @@
 #include "app/ConfigApp.h"
 
 #include "app/CommandLine.h"
-#include "app/Companion.h"
-#include "app/DebugLog.h"
-#include "app/ProcessValues.h"
+#include "platform/Companion.h"
+#include "platform/DebugLog.h"
 #include "mainwindow/ConfigDlg.h"
 #include "platform/Folders.h"
 #include "platform/Process.h"
 #include "platform/Timing.h"
+#include "skin/SkinDocuments.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -29,20 +29,20 @@ bool CConfigApp::InitInstance() {
     // A second instance ends silently: no window, nothing to the companion.
     if (m_instanceLock.acquire(kInstanceMutex) == platform::SingleInstanceLock::Result::HeldElsewhere) return false;
 
-    app::ProcessValues& values = app::processValues();
-    values.programFolder = platform::programFolder();
+    const std::string programFolder = platform::programFolder();
+    skin::setSkinProgramFolder(programFolder);
 
-    const std::string companionPath = values.programFolder + app::kCompanionExecutable;
-    app::EnsureCompanionRunning([] { return app::companion().exists(); },
+    const std::string companionPath = programFolder + platform::kCompanionExecutable;
+    platform::EnsureCompanionRunning([] { return platform::companion().exists(); },
                                 [&] { platform::startDetached(companionPath); },
                                 [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); },
                                 platform::timing().companionStartPause);
 
     const app::StartOptions options = app::parseCommandLine(m_arguments);
-    values.debug = options.debug;
-    if (values.debug) app::DebugLog("App Init");
+    platform::enableDebugLog(options.debug);
+    platform::DebugTrace("App Init");
 
-    app::sendToCompanion(app::kMsgConfigurationRun, 0, 1);
+    platform::sendToCompanion(platform::kMsgConfigurationRun, 0, 1);
 
     const std::string resolutionFolder = app::chooseResolutionFolder(options.resolutionChoice, primaryScreenWidth());
     {
@@ -55,7 +55,7 @@ bool CConfigApp::InitInstance() {
     }
 
     // Posted, not sent: the companion may handle it after we have gone.
-    app::postToCompanion(app::kMsgConfigurationRun, 0, 0);
+    platform::postToCompanion(platform::kMsgConfigurationRun, 0, 0);
     return false;
 }
 

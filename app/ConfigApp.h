@@ -11,7 +11,6 @@
 class CConfigApp {
 public:
     static constexpr char kInstanceMutex[] = "Ostmar_Pellan_KV 6000_Series_RGB_LED_configure";
-    static constexpr char kDataFolder[] = "/Ostmar/Ostmar Pellan KV 6000 Series RGB LED/";
 
     explicit CConfigApp(std::vector<std::string> arguments);
 

@@ -1,7 +1,7 @@
 #include "app/ConfigApp.h"
 #include "devicelink/HidLibrary.h"
-#include "devicelink/ProgramBackend.h"
-#include "platform/WindowCapture.h"
+#include "backends/BackendSelection.h"
+#include "skin/WindowCapture.h"
 
 #include <QApplication>
 
@@ -40,10 +40,10 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumenstra"));
-    const auto demoSupport = platform::installDemoSupportFromEnvironment();
+    const auto demoSupport = skin::installDemoSupportFromEnvironment();
 
     std::string backendError;
-    if (!devicelink::installBackendFromEnvironment(backendError))
+    if (!backends::installBackendFromEnvironment(backendError))
         std::fprintf(stderr, "lumenstra: %s; no controller can be reached\n", backendError.c_str());
 
     std::vector<std::string> words;

@@ -5,8 +5,8 @@
 // at the same time, plus the command pause).
 #include "devicelink/HidLibrary.h"
 #include "devicelink/UsbDriver.h"
-#include "mainwindow/ConfigurationSequences.h"
-#include "mainwindow/ReadBack.h"
+#include "devicecontrol/ConfigurationSequences.h"
+#include "devicecontrol/ReadBack.h"
 #include "platform/Messages.h"
 #include "platform/Timing.h"
 #include "sim/SimBackend.h"
@@ -25,8 +25,7 @@ constexpr auto kLatency = std::chrono::milliseconds(1);
 constexpr auto kPause = std::chrono::milliseconds(1);
 constexpr int kRounds = 5;
 
-template <class Driver>
-bool openAndWait(Driver& driver, int instance) {
+bool openAndWait(devicelink::CUSBDriver& driver, int instance) {
     driver.setInstanceIndex(instance);
     if (!driver.OpenDriver()) return false;
     const auto deadline = Clock::now() + std::chrono::seconds(2);
@@ -54,11 +53,10 @@ void report(const char* name, sim::SimBackend& simulator, const std::function<vo
                 wall / minimum);
 }
 
-template <class Driver>
-void measureFamily(sim::SimBackend& simulator, sim::ControllerKind kind, int instance, effects::DeviceFamily family,
+void measureFamily(sim::SimBackend& simulator, sim::ControllerKind kind, int instance, devicelink::Family family,
                    const char* applyName, const char* readName) {
     simulator.plug(kind);
-    Driver link;
+    devicelink::CUSBDriver link(family);
     if (!openAndWait(link, instance)) {
         std::fprintf(stderr, "no controller for %s\n", applyName);
         return;
@@ -68,16 +66,16 @@ void measureFamily(sim::SimBackend& simulator, sim::ControllerKind kind, int ins
     set.selected().morseTexts = {u"SOS", u"HELLO", u"LUMENSTRA"};
     report(applyName, simulator, [&] {
         effects::EditorState state;
-        mainwindow::ApplyConfiguration(link, family, set, state);
+        devicecontrol::ApplyConfiguration(link, family, set, state);
     });
     report(readName, simulator, [&] {
-        mainwindow::ReadBackRequest request;
+        devicecontrol::ReadBackRequest request;
         request.family = family;
         int lastApplied = 0;
         effects::LedProfileSet read = set;
-        mainwindow::PrepareArrivedDevice(link, 0);
-        mainwindow::LoadDeviceSettings(link, request, read, lastApplied);
-        mainwindow::FinishArrivedDevice(link, 0);
+        devicecontrol::PrepareArrivedDevice(link, 0);
+        devicecontrol::LoadDeviceSettings(link, request, read, lastApplied);
+        devicecontrol::FinishArrivedDevice(link, 0);
     });
 }
 
@@ -87,9 +85,9 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     auto simulator = std::make_shared<sim::SimBackend>(kLatency);
     devicelink::HidSetBackend(simulator);
-    measureFamily<devicelink::CUSBDriver>(*simulator, sim::ControllerKind::Standard, 0, effects::DeviceFamily::Standard,
+    measureFamily(*simulator, sim::ControllerKind::Standard, 0, devicelink::Family::Standard,
                                           "apply standard", "read standard");
-    measureFamily<devicelink::USBDriverVGALed5>(*simulator, sim::ControllerKind::Led5, 2, effects::DeviceFamily::Led5,
+    measureFamily(*simulator, sim::ControllerKind::Led5, 2, devicelink::Family::Led5,
                                                 "apply led5", "read led5");
     devicelink::HidSetBackend(nullptr);
     return 0;

@@ -2,6 +2,7 @@
 #include "cli/EffectCommands.h"
 
 #include "devicelink/HidLibrary.h"
+#include "devicecontrol/ControllerLinks.h"
 #include "devicelink/UsbDriver.h"
 
 #include <charconv>
@@ -81,21 +82,6 @@ bool wantsHelp(const std::vector<std::string>& arguments) {
         if (argument == "--help" || argument == "-h") return true;
     return false;
 }
-
-// The four links of one program, opened together as Lumenstra opens them.
-struct Links {
-    devicelink::CUSBDriver standard;
-    devicelink::IAP_CUSBDriver standardBoot;
-    devicelink::USBDriverVGALed5 led5;
-    devicelink::IAP_CUSBDriverVGALed5 led5Boot;
-
-    Links() {
-        standard.setInstanceIndex(0);
-        standardBoot.setInstanceIndex(1);
-        led5.setInstanceIndex(2);
-        led5Boot.setInstanceIndex(3);
-    }
-};
 
 }  // namespace
 
@@ -179,25 +165,24 @@ int runList(const std::vector<std::string>& arguments, std::ostream& out, std::o
         err << "lumenstra-cli list: unexpected argument \"" << arguments[0] << "\"\n" << kListUsage;
         return kExitUsage;
     }
-    Links links;
+    using devicelink::LinkMode;
+    devicecontrol::ControllerLinks links;
+    links.openAll();
     const struct {
-        devicelink::CUSBDriver* driver;
-        const char* family;
-        const char* mode;
-    } rows[] = {{&links.standard, "standard", "app"},
-                {&links.standardBoot, "standard", "boot"},
-                {&links.led5, "led5", "app"},
-                {&links.led5Boot, "led5", "boot"}};
-    links.standard.OpenDriver();
-    links.standardBoot.OpenDriver();
-    links.led5.OpenDriver();
-    links.led5Boot.OpenDriver();
+        Family family;
+        LinkMode mode;
+        const char* familyName;
+        const char* modeName;
+    } rows[] = {{Family::Standard, LinkMode::Application, "standard", "app"},
+                {Family::Standard, LinkMode::BootLoader, "standard", "boot"},
+                {Family::Led5, LinkMode::Application, "led5", "app"},
+                {Family::Led5, LinkMode::BootLoader, "led5", "boot"}};
     for (const auto& row : rows) {
         int position = 0;
-        for (const auto& device : row.driver->devices()) {
+        for (const auto& device : links.link(row.family, row.mode).devices()) {
             char productId[5];
             std::snprintf(productId, sizeof productId, "%04x", device.ProductID);
-            out << row.family << ' ' << position++ << ' ' << row.mode << ' ' << device.DeviceId << ' ' << productId
+            out << row.familyName << ' ' << position++ << ' ' << row.modeName << ' ' << device.DeviceId << ' ' << productId
                 << '\n';
         }
     }
@@ -215,13 +200,9 @@ int runRaw(const std::vector<std::string>& arguments, std::ostream& out, std::os
         err << "lumenstra-cli raw: " << error << "\n" << kRawUsage;
         return kExitUsage;
     }
-    Links links;
-    devicelink::CUSBDriver& driver = request->family == Family::Standard ? static_cast<devicelink::CUSBDriver&>(links.standard)
-                                                                          : links.led5;
-    if (request->family == Family::Standard)
-        links.standard.OpenDriver();
-    else
-        links.led5.OpenDriver();
+    devicecontrol::ControllerLinks links;
+    devicelink::CUSBDriver& driver = links.link(request->family);
+    driver.OpenDriver();
     if (request->device >= driver.deviceCount()) {
         err << "lumenstra-cli raw: no " << (request->family == Family::Standard ? "standard" : "led5")
             << " controller at position " << request->device << " (" << driver.deviceCount() << " attached)\n";

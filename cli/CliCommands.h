@@ -1,5 +1,7 @@
 #pragma once
 
+#include "devicelink/ControllerKinds.h"
+
 #include <array>
 #include <cstdint>
 #include <iosfwd>
@@ -17,7 +19,7 @@ inline constexpr int kExitFailure = 1;    // no reply, error reply, backend unus
 inline constexpr int kExitNoDevice = 2;   // no controller at that position
 inline constexpr int kExitUsage = 64;     // bad command line
 
-enum class Family { Standard, Led5 };
+using devicelink::Family;
 
 struct RawRequest {
     Family family = Family::Standard;

@@ -1,14 +1,14 @@
 #include "cli/EffectCommands.h"
 
-#include "app/ConfigApp.h"
 #include "cli/CliCommands.h"
+#include "devicecontrol/ControllerLinks.h"
 #include "devicelink/UsbDriver.h"
-#include "effects/Encoding.h"
+#include "devicecontrol/Encoding.h"
 #include "effects/Morse.h"
 #include "effects/Profiles.h"
-#include "mainwindow/ConfigurationSequences.h"
-#include "mainwindow/DeviceIdentity.h"
-#include "mainwindow/ReadBack.h"
+#include "devicecontrol/ConfigurationSequences.h"
+#include "devicecontrol/DeviceIdentity.h"
+#include "devicecontrol/ReadBack.h"
 #include "platform/Folders.h"
 #include "platform/Utf16.h"
 
@@ -23,7 +23,8 @@ namespace cli {
 namespace {
 
 using namespace effects;
-using mainwindow::IdentityTable;
+using namespace devicecontrol;
+using devicecontrol::IdentityTable;
 
 constexpr char kTitleFormat[] = "Controller %d";
 
@@ -133,34 +134,29 @@ std::string jsonString(const std::string& text) {
 }
 
 const char* familyName(Family family) { return family == Family::Standard ? "standard" : "led5"; }
-DeviceFamily deviceFamily(Family family) {
-    return family == Family::Standard ? DeviceFamily::Standard : DeviceFamily::Led5;
+devicelink::Family deviceFamily(Family family) {
+    return family == Family::Standard ? devicelink::Family::Standard : devicelink::Family::Led5;
 }
 
-std::string dataFolder() { return platform::setUpDataFolder(CConfigApp::kDataFolder); }
+std::string dataFolder() { return platform::setUpDataFolder(effects::kDataFolder); }
 
 // Both application links, opened as the program opens them, with the
 // identity tables that every plug refreshes.
 class Session {
 public:
     Session() {
-        m_standard.setInstanceIndex(0);
-        m_led5.setInstanceIndex(2);
-        m_standard.OpenDriver();
-        m_led5.OpenDriver();
+        m_links.open(Family::Standard, devicelink::LinkMode::Application);
+        m_links.open(Family::Led5, devicelink::LinkMode::Application);
     }
-    devicelink::CUSBDriver& link(Family family) {
-        return family == Family::Standard ? static_cast<devicelink::CUSBDriver&>(m_standard) : m_led5;
-    }
+    devicelink::CUSBDriver& link(Family family) { return m_links.link(family); }
     IdentityTable& table(Family family) { return m_tables[family == Family::Standard ? 0 : 1]; }
     void refreshIdentities() {
         for (const Family family : {Family::Standard, Family::Led5})
-            mainwindow::RefreshDeviceIdentities(link(family), link(family).deviceCount(), table(family));
+            devicecontrol::RefreshDeviceIdentities(link(family), link(family).deviceCount(), table(family));
     }
     // The family and position the options name; false (with a message) when absent.
     bool resolve(const Options& options, Family& family, std::ostream& err, const char* command) {
-        family = options.family.value_or(m_standard.deviceCount() > 0 || m_led5.deviceCount() == 0 ? Family::Standard
-                                                                                                 : Family::Led5);
+        family = options.family.value_or(m_links.defaultFamily());
         if (options.device < link(family).deviceCount()) return true;
         err << "lumenstra-cli " << command << ": no " << familyName(family) << " controller at position "
             << options.device << " (" << link(family).deviceCount() << " attached)\n";
@@ -168,14 +164,13 @@ public:
     }
 
 private:
-    devicelink::CUSBDriver m_standard;
-    devicelink::USBDriverVGALed5 m_led5;
+    devicecontrol::ControllerLinks m_links;
     IdentityTable m_tables[2];
 };
 
 // The window's answers for the group and name logic: no records to copy
 // besides the saved profile, and a selection that only points the link.
-class CliGroupHost : public mainwindow::GroupHost {
+class CliGroupHost : public devicecontrol::GroupHost {
 public:
     CliGroupHost(devicelink::CUSBDriver& link, IdentityTable& table, bool overwriteAllowed)
         : m_link(link), m_table(table), m_overwriteAllowed(overwriteAllowed) {}
@@ -184,7 +179,7 @@ public:
         return m_overwriteAllowed;
     }
     void copyRecords(int, int) override {}
-    void selectDevice(int position) override { mainwindow::SelectDeviceGroup(m_link, m_table, position); }
+    void selectDevice(int position) override { devicecontrol::SelectDeviceGroup(m_link, m_table, position); }
     bool asked = false;
 
 private:
@@ -224,10 +219,10 @@ bool stillAttached(devicelink::CUSBDriver& link, int position) {
 // Apply as the window runs it, for the device and its group.
 bool applyTo(Session& session, Family family, int position, LedProfileSet& set) {
     devicelink::CUSBDriver& link = session.link(family);
-    const int current = mainwindow::SelectDeviceGroup(link, session.table(family), position);
+    const int current = devicecontrol::SelectDeviceGroup(link, session.table(family), position);
     EditorState state;
     state.cardEffect = EFFECT_MULTI;
-    mainwindow::ApplyConfiguration(link, deviceFamily(family), set, state);
+    devicecontrol::ApplyConfiguration(link, deviceFamily(family), set, state);
     return stillAttached(link, current);
 }
 
@@ -342,10 +337,10 @@ int runDeviceList(const std::vector<std::string>& arguments, std::ostream& out, 
         for (int position = 0; position < link.deviceCount(); ++position) {
             ++number;
             std::uint8_t data[60] = {};
-            mainwindow::IdentityBlock block{};
+            devicecontrol::IdentityBlock block{};
             if (link.GetIdentityBlock(data, position) == 0) std::memcpy(block.data(), data, sizeof data);
-            const std::string title = mainwindow::DeviceTitle(block, kTitleFormat, number);
-            const bool member = mainwindow::IsGroupMember(block);
+            const std::string title = devicecontrol::DeviceTitle(block, kTitleFormat, number);
+            const bool member = devicecontrol::IsGroupMember(block);
             const std::string firmware = firmwareText(link, position);
             if (options->json) {
                 out << (first ? "" : ",") << "{\"family\":\"" << familyName(family) << "\",\"position\":" << position
@@ -375,13 +370,13 @@ int runRead(const std::vector<std::string>& arguments, std::ostream& out, std::o
     const int position = prepared.options.device;
     LedProfileSet set;
     LoadStartupProfileSet(set, dataFolder());
-    mainwindow::PrepareArrivedDevice(link, position);
-    mainwindow::ReadBackRequest request;
+    devicecontrol::PrepareArrivedDevice(link, position);
+    devicecontrol::ReadBackRequest request;
     request.family = deviceFamily(prepared.family);
     request.position = position;
     int lastApplied = 0;
-    const int readResult = mainwindow::LoadDeviceSettings(link, request, set, lastApplied);
-    mainwindow::FinishArrivedDevice(link, position);
+    const int readResult = devicecontrol::LoadDeviceSettings(link, request, set, lastApplied);
+    devicecontrol::FinishArrivedDevice(link, position);
     if (readResult != 0 || !stillAttached(link, position)) return failure(err, "read", "the controller did not answer every read");
     const auto output = prepared.options.values.find("-o");
     if (output != prepared.options.values.end()) {
@@ -567,7 +562,7 @@ int runRestore(const std::vector<std::string>& arguments, std::ostream& out, std
     for (const Family family : {Family::Standard, Family::Led5}) {
         bool groupDone = false;
         for (int position = 0; position < session.link(family).deviceCount(); ++position) {
-            const bool member = mainwindow::IsGroupMember(session.table(family)[position]);
+            const bool member = devicecontrol::IsGroupMember(session.table(family)[position]);
             if (member && groupDone) continue;
             groupDone = groupDone || member;
             LedProfileSet set;
@@ -592,11 +587,11 @@ int runRename(const std::vector<std::string>& arguments, std::ostream& out, std:
     if (const int result = prepare(arguments, {}, {}, session, "rename", err, prepared)) return result;
     if (prepared.options.positional.size() != 1) return usage(err, "rename", "expected one name");
     const std::u16string name = platform::utf8ToUtf16(prepared.options.positional[0]);
-    if (name.empty() || name.size() > mainwindow::kNameUnits)
+    if (name.empty() || name.size() > devicecontrol::kNameUnits)
         return usage(err, "rename", "name \"" + prepared.options.positional[0] + "\" must have 1 to 20 characters");
     devicelink::CUSBDriver& link = session.link(prepared.family);
     CliGroupHost host(link, session.table(prepared.family), false);
-    if (mainwindow::StoreDeviceName(link, session.table(prepared.family), prepared.options.device, name, host) != 0)
+    if (devicecontrol::StoreDeviceName(link, session.table(prepared.family), prepared.options.device, name, host) != 0)
         return failure(err, "rename", "the controller did not take the name");
     return kExitSuccess;
 }
@@ -616,9 +611,9 @@ int runGroup(const std::vector<std::string>& arguments, std::ostream& out, std::
     devicelink::CUSBDriver& link = session.link(prepared.family);
     IdentityTable& table = session.table(prepared.family);
     const int position = prepared.options.device;
-    if (mainwindow::IsGroupMember(table[position]) == join) return kExitSuccess;
+    if (devicecontrol::IsGroupMember(table[position]) == join) return kExitSuccess;
     CliGroupHost host(link, table, prepared.options.yes);
-    const int result = mainwindow::ToggleGroupMember(link, table, position, position, host);
+    const int result = devicecontrol::ToggleGroupMember(link, table, position, position, host);
     if (host.asked && !prepared.options.yes)
         return usage(err, "group", "another controller is a group member already; joining takes over its "
                                    "configuration: add --yes to go on");
@@ -637,19 +632,19 @@ int runResetCommand(const std::vector<std::string>& arguments, std::ostream& out
     if (const int result = prepare(arguments, {}, {}, session, command, err, prepared)) return result;
     if (!prepared.options.positional.empty()) return usage(err, command, "unexpected argument \"" + prepared.options.positional[0] + "\"");
     devicelink::CUSBDriver& link = session.link(prepared.family);
-    const int current = mainwindow::SelectDeviceGroup(link, session.table(prepared.family), prepared.options.device);
+    const int current = devicecontrol::SelectDeviceGroup(link, session.table(prepared.family), prepared.options.device);
     LedProfileSet set;
     LoadStartupProfileSet(set, dataFolder());
     if (zelvor)
         ZelvorSync(link, set.selected());
     else
         ResetAll(link, set.selected());
-    mainwindow::ReadBackRequest request;
+    devicecontrol::ReadBackRequest request;
     request.family = deviceFamily(prepared.family);
     request.position = current;
     request.profileNumber = set.selectedProfile;
     int lastApplied = 0;
-    const int readResult = mainwindow::LoadDeviceSettings(link, request, set, lastApplied);
+    const int readResult = devicecontrol::LoadDeviceSettings(link, request, set, lastApplied);
     EditorState state;
     state.cardEffect = EFFECT_MULTI;
     PreviewEffect(link, set, state);

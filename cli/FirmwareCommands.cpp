@@ -2,8 +2,10 @@
 // launch of the main window, without a window.
 #include "cli/CliCommands.h"
 
+#include "devicecontrol/ControllerLinks.h"
 #include "devicelink/UsbDriver.h"
-#include "mainwindow/VersionCheck.h"
+#include "devicecontrol/VersionCheck.h"
+#include "platform/Folders.h"
 #include "platform/Utf16.h"
 
 #include <sys/wait.h>
@@ -72,8 +74,6 @@ bool parseTarget(const std::vector<std::string>& arguments, Target& target, std:
     return true;
 }
 
-int familyNumber(Family family) { return family == Family::Led5 ? mainwindow::kLed5Family : mainwindow::kStandardFamily; }
-
 }  // namespace
 
 int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
@@ -87,22 +87,12 @@ int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::
         err << "lumenstra-cli check: " << error << "\n" << kCheckUsage;
         return kExitUsage;
     }
-    devicelink::CUSBDriver standard;
-    devicelink::IAP_CUSBDriver standardBoot;
-    devicelink::USBDriverVGALed5 led5;
-    devicelink::IAP_CUSBDriverVGALed5 led5Boot;
     const bool isLed5 = target.family == Family::Led5;
-    devicelink::CUSBDriver& application = isLed5 ? static_cast<devicelink::CUSBDriver&>(led5) : standard;
-    devicelink::CUSBDriver& bootLoader = isLed5 ? static_cast<devicelink::CUSBDriver&>(led5Boot) : standardBoot;
-    application.setInstanceIndex(isLed5 ? 2 : 0);
-    bootLoader.setInstanceIndex(isLed5 ? 3 : 1);
-    if (isLed5) {
-        led5.OpenDriver();
-        led5Boot.OpenDriver();
-    } else {
-        standard.OpenDriver();
-        standardBoot.OpenDriver();
-    }
+    devicecontrol::ControllerLinks links;
+    devicelink::CUSBDriver& application = links.link(target.family, devicelink::LinkMode::Application);
+    devicelink::CUSBDriver& bootLoader = links.link(target.family, devicelink::LinkMode::BootLoader);
+    application.OpenDriver();
+    bootLoader.OpenDriver();
     const int applications = application.deviceCount();
     if (target.device >= applications + bootLoader.deviceCount()) {
         err << "lumenstra-cli check: no " << (isLed5 ? "led5" : "standard") << " controller at position " << target.device
@@ -111,9 +101,9 @@ int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::
     }
     const bool inBootLoader = target.device >= applications;
     devicelink::CUSBDriver& link = inBootLoader ? bootLoader : application;
-    mainwindow::FirmwareCheckState state;
-    const int result = mainwindow::FirmwareCheck(link, inBootLoader ? target.device - applications : target.device,
-                                                 mainwindow::UpdaterPath(familyNumber(target.family)), state);
+    devicecontrol::FirmwareCheckState state;
+    const int result = devicecontrol::FirmwareCheck(link, inBootLoader ? target.device - applications : target.device,
+                                                 devicecontrol::UpdaterPath(platform::programFolder(), target.family), state);
     if (!state.packageMessage.empty()) err << "lumenstra-cli check: " << state.packageMessage << "\n";
     out << "mode: " << (inBootLoader ? "boot" : "app") << "\n"
         << "firmware: " << platform::utf16ToUtf8(state.deviceVersion) << "\n"
@@ -133,7 +123,7 @@ int runUpdate(const std::vector<std::string>& arguments, std::ostream& out, std:
         err << "lumenstra-cli update: " << error << "\n" << kUpdateUsage;
         return kExitUsage;
     }
-    const std::string updater = mainwindow::UpdaterPath(familyNumber(target.family));
+    const std::string updater = devicecontrol::UpdaterPath(platform::programFolder(), target.family);
     if (::access(updater.c_str(), X_OK) != 0) {
         err << "lumenstra-cli update: cannot run " << updater << "\n";
         return kExitFailure;

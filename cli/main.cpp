@@ -1,6 +1,6 @@
 #include "cli/CliCommands.h"
 #include "devicelink/HidLibrary.h"
-#include "devicelink/ProgramBackend.h"
+#include "backends/BackendSelection.h"
 
 #include <QCoreApplication>
 
@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     if (!helpOnly) {
         std::string error;
-        if (!devicelink::installBackendFromEnvironment(error)) {
+        if (!backends::installBackendFromEnvironment(error)) {
             std::cerr << "lumenstra-cli: " << error << "\n";
             return cli::kExitFailure;
         }

@@ -260,7 +260,7 @@ void HidSetCallback(HidReportCallback callback, int index) {
     Instance* instance = instanceAt(index);
     if (!instance) return;
     std::lock_guard lock(instance->mutex);
-    instance->callback = callback;
+    instance->callback = std::move(callback);
 }
 
 int HidOpen(QObject* owner, unsigned message, int index) {

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "devicelink/HidBackend.h"
+#include "hid/HidBackend.h"
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -38,7 +39,7 @@ struct HidNotifyRecord {
 };
 
 // Called on the device's reader thread with the report ID in byte 0.
-using HidReportCallback = void (*)(std::uint16_t deviceId, const std::uint8_t* report, int length);
+using HidReportCallback = std::function<void(std::uint16_t deviceId, const std::uint8_t* report, int length)>;
 
 // The backend every instance opened afterwards uses. Set before the first
 // HidOpen (programs: from LUMENSTRA_HID; tests: a simulator).

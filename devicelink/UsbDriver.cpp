@@ -1,8 +1,7 @@
 #include "devicelink/UsbDriver.h"
 
-#include "app/Companion.h"
-#include "app/DebugLog.h"
-#include "app/ProcessValues.h"
+#include "platform/Companion.h"
+#include "platform/DebugLog.h"
 #include "devicelink/Pause.h"
 #include "platform/Timing.h"
 
@@ -11,46 +10,6 @@
 
 namespace devicelink {
 namespace {
-
-// The report callbacks are plain functions; each reaches its driver object
-// through its class's pointer, set by OpenDriver and cleared before the object dies.
-std::atomic<CUSBDriver*> g_standardDriver{nullptr};
-std::atomic<CUSBDriver*> g_standardBootDriver{nullptr};
-std::atomic<CUSBDriver*> g_led5Driver{nullptr};
-std::atomic<CUSBDriver*> g_led5BootDriver{nullptr};
-
-void passRecord(CUSBDriver* driver, const std::uint8_t* report, int length) {
-    if (driver && length == kReportLength) driver->onReply(report + 1);
-}
-
-void traceBootReport(std::uint16_t deviceId, const std::uint8_t* report, int length) {
-    std::fprintf(stderr, "ID:%x,pBuffer=%x , Length=%x\n", deviceId,
-                 static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(report)), static_cast<unsigned>(length));
-    std::fprintf(stderr, "%02x %02x %02x %02x %02x %02x %02x %02x %02x\n", report[0], report[1], report[2], report[3],
-                 report[4], report[5], report[6], report[7], report[8]);
-}
-
-void standardCallback(std::uint16_t, const std::uint8_t* report, int length) {
-    passRecord(g_standardDriver.load(), report, length);
-}
-void led5Callback(std::uint16_t, const std::uint8_t* report, int length) {
-    passRecord(g_led5Driver.load(), report, length);
-}
-void standardBootCallback(std::uint16_t deviceId, const std::uint8_t* report, int length) {
-    traceBootReport(deviceId, report, length);
-    passRecord(g_standardBootDriver.load(), report, length);
-}
-void led5BootCallback(std::uint16_t deviceId, const std::uint8_t* report, int length) {
-    traceBootReport(deviceId, report, length);
-    passRecord(g_led5BootDriver.load(), report, length);
-}
-
-void forget(std::atomic<CUSBDriver*>& pointer, CUSBDriver* driver) {
-    CUSBDriver* expected = driver;
-    pointer.compare_exchange_strong(expected, nullptr);
-}
-
-bool debugOn() { return app::processValues().debug; }
 
 std::uint32_t readU32(const std::uint8_t* bytes) {
     return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
@@ -71,54 +30,16 @@ LedCommandRecord makeRecord(std::uint8_t cmd, std::uint8_t key, std::uint16_t in
 
 }  // namespace
 
-CUSBDriver::CUSBDriver() = default;
+CUSBDriver::CUSBDriver(Family family, LinkMode mode)
+    : m_family(family), m_mode(mode), m_instance(InstanceIndexOf(family, mode)) {}
 
+// Closed before any member goes, so no reader thread can reach a dying object.
 CUSBDriver::~CUSBDriver() {
-    closeIfOpened();
-    forget(g_standardDriver, this);
-}
-
-void CUSBDriver::closeIfOpened() {
     if (m_opened) CloseDriver();
 }
 
 bool CUSBDriver::OpenDriver() {
-    g_standardDriver.store(this);
-    return openLink(kStandardAppProductId, standardCallback, true);
-}
-
-bool IAP_CUSBDriver::OpenDriver() {
-    g_standardBootDriver.store(this);
-    return openLink(kStandardBootProductId, standardBootCallback, false);
-}
-
-bool USBDriverVGALed5::OpenDriver() {
-    g_led5Driver.store(this);
-    return openLink(kLed5AppProductId, led5Callback, false);
-}
-
-bool IAP_CUSBDriverVGALed5::OpenDriver() {
-    g_led5BootDriver.store(this);
-    return openLink(kLed5BootProductId, led5BootCallback, false);
-}
-
-// Each class closes its link before its callback pointer is cleared, so no
-// reader thread can reach a dying object.
-IAP_CUSBDriver::~IAP_CUSBDriver() {
-    closeIfOpened();
-    forget(g_standardBootDriver, this);
-}
-USBDriverVGALed5::~USBDriverVGALed5() {
-    closeIfOpened();
-    forget(g_led5Driver, this);
-}
-IAP_CUSBDriverVGALed5::~IAP_CUSBDriverVGALed5() {
-    closeIfOpened();
-    forget(g_led5BootDriver, this);
-}
-
-bool CUSBDriver::openLink(std::uint16_t productId, HidReportCallback callback, bool logOpen) {
-    if (logOpen && debugOn()) app::DebugLog("Open USB Driver");
+    if (m_family == Family::Standard && m_mode == LinkMode::Application) platform::DebugTrace("Open USB Driver");
     // Closed whenever it was opened, not only while connected: a link that lost
     // its connected flag to a stray removal still holds its devices, and every
     // open must start from an empty list with IDs from 1.
@@ -126,16 +47,29 @@ bool CUSBDriver::openLink(std::uint16_t productId, HidReportCallback callback, b
     m_devices.clear();
     m_matchConfig = HidMatchConfig{};
     m_matchConfig.VendorID = kVendorId;
-    m_matchConfig.ProductID = productId;
+    m_matchConfig.ProductID = ProductIdOf(m_family, m_mode);
     m_matchConfig.UsagePairCount = 1;
     m_matchConfig.Usage[0] = kUsage;
     m_matchConfig.UsagePage[0] = kUsagePage;
     HidSetConfig(m_matchConfig, m_instance);
-    HidSetCallback(callback, m_instance);
+    HidSetCallback([this](std::uint16_t deviceId, const std::uint8_t* report, int length) {
+        onReport(deviceId, report, length);
+    }, m_instance);
     m_opened = true;
     const int opened = HidOpen(this, kMsgHidNotify, m_instance);
     m_connected.store(opened);
     return opened != 0;
+}
+
+void CUSBDriver::onReport(std::uint16_t deviceId, const std::uint8_t* report, int length) {
+    if (m_mode == LinkMode::BootLoader) {
+        platform::DebugTrace("ID:%x,pBuffer=%x , Length=%x", deviceId,
+                             static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(report)),
+                             static_cast<unsigned>(length));
+        platform::DebugTrace("%02x %02x %02x %02x %02x %02x %02x %02x %02x", report[0], report[1], report[2],
+                             report[3], report[4], report[5], report[6], report[7], report[8]);
+    }
+    if (length == kReportLength) onReply(report + 1);
 }
 
 int CUSBDriver::CloseDriver() {
@@ -151,7 +85,7 @@ int CUSBDriver::CloseDriver() {
 std::uint16_t CUSBDriver::deviceIdOfOrdinal(int ordinal) const {
     if (m_devices.empty()) return 0;
     int count = 0;
-    for (const _DEVICE_STATE& device : m_devices) {
+    for (const HidNotifyRecord& device : m_devices) {
         if (device.UsagePage != kUsagePage) continue;
         if (count == ordinal) return device.DeviceId;
         ++count;
@@ -169,17 +103,16 @@ void CUSBDriver::handleNotification(const HidNotifyRecord& record) {
     QObject* owner = m_owner.load();
     const auto instanceBits = static_cast<std::uintptr_t>(m_instance & 0xFFFF);
     if (record.Event == 1) {
-        std::fprintf(stderr, "MONITOROPEN:dwDeviceID=%x,usage:0x%x,uagePage:0x%x\n", record.DeviceId, record.Usage,
-                     record.UsagePage);
-        m_devices.push_back({record.Event, record.DeviceId, record.VendorID, record.ProductID, record.Usage,
-                             record.UsagePage});
+        platform::DebugTrace("MONITOROPEN:dwDeviceID=%x,usage:0x%x,uagePage:0x%x", record.DeviceId, record.Usage,
+                             record.UsagePage);
+        m_devices.push_back(record);
         m_connected.store(1);
         const auto position = static_cast<std::uintptr_t>(m_devices.size() - 1) & 0xFFFF;
         if (owner) platform::postMessage(owner, {kMsgPlug, (position << 16) | instanceBits, 1});
         return;
     }
-    std::fprintf(stderr, "MONITORCLOSE:dwDeviceID=%x,usage:0x%x,uagePage:0x%x\n", record.DeviceId, record.Usage,
-                 record.UsagePage);
+    platform::DebugTrace("MONITORCLOSE:dwDeviceID=%x,usage:0x%x,uagePage:0x%x", record.DeviceId, record.Usage,
+                         record.UsagePage);
     std::size_t position = 0;
     while (position < m_devices.size() && m_devices[position].DeviceId != record.DeviceId) ++position;
     const bool found = position < m_devices.size();
@@ -191,7 +124,7 @@ void CUSBDriver::handleNotification(const HidNotifyRecord& record) {
 int CUSBDriver::SetData(LedCommandRecord& record, int address) {
     if (address == kDefaultDevice) address = m_defaultDevice;
     const auto companionAddress = static_cast<std::uint32_t>(address);
-    app::sendToCompanion(app::kMsgCommandTransaction, companionAddress, 1);
+    platform::sendToCompanion(platform::kMsgCommandTransaction, companionAddress, 1);
     int result = 0;
     if (address == kAllDevices)
         result = broadcast(record);
@@ -199,7 +132,7 @@ int CUSBDriver::SetData(LedCommandRecord& record, int address) {
         result = transactGroup(record);
     else
         result = transactOne(record, address);
-    app::sendToCompanion(app::kMsgCommandTransaction, companionAddress, 0);
+    platform::sendToCompanion(platform::kMsgCommandTransaction, companionAddress, 0);
     return result;
 }
 
@@ -241,8 +174,7 @@ int CUSBDriver::transactOne(LedCommandRecord& record, int address) {
         m_pending = record;
         m_replyArrived = false;
     }
-    if (debugOn())
-        app::DebugLog("SetData Out: cmd:%x, Key:%x, Index:%x, Data:%x", record.cmd, record.key, record.index,
+    platform::DebugTrace("SetData Out: cmd:%x, Key:%x, Index:%x, Data:%x", record.cmd, record.key, record.index,
                       record.data[0]);
     bool sent = false;
     if (m_connected.load()) {
@@ -255,14 +187,13 @@ int CUSBDriver::transactOne(LedCommandRecord& record, int address) {
         std::unique_lock lock(m_pendingMutex);
         if (!m_replyStored.wait_for(lock, platform::timing().hidReplyWait, [this] { return m_replyArrived; })) {
             lock.unlock();
-            if (debugOn()) app::DebugLog("SetData Error ...Error ");
+            platform::DebugTrace("SetData Error ...Error ");
             return 1;
         }
         reply = m_pending;
     }
     record = reply;
-    if (debugOn())
-        app::DebugLog("SetData In: cmd:%x, Key:%x, Index:%x, Data:%x", reply.cmd, reply.key, reply.index,
+    platform::DebugTrace("SetData In: cmd:%x, Key:%x, Index:%x, Data:%x", reply.cmd, reply.key, reply.index,
                       reply.data[0]);
     return sent ? 0 : 1;
 }

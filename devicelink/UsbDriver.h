@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devicelink/ControllerKinds.h"
 #include "devicelink/EffectSlotCodec.h"
 #include "devicelink/HidLibrary.h"
 #include "devicelink/LedCommandRecord.h"
@@ -15,15 +16,7 @@
 
 namespace devicelink {
 
-inline constexpr std::uint16_t kVendorId = 0x2516;
-inline constexpr std::uint16_t kUsagePage = 0xFF00;
-inline constexpr std::uint16_t kUsage = 0x0001;
 inline constexpr int kReportLength = 65;
-
-inline constexpr std::uint16_t kStandardAppProductId = 0x014D;
-inline constexpr std::uint16_t kStandardBootProductId = 0x014E;
-inline constexpr std::uint16_t kLed5AppProductId = 0x015B;
-inline constexpr std::uint16_t kLed5BootProductId = 0x015C;
 
 // Messages of the device link.
 inline constexpr unsigned kMsgHidNotify = 1282;    // library -> driver
@@ -35,15 +28,6 @@ inline constexpr int kDefaultDevice = -1;
 inline constexpr int kAllDevices = 0xFFFF;
 inline constexpr int kCurrentGroup = 0xFFFFF;
 
-// One attached device, as reported on arrival.
-struct _DEVICE_STATE {
-    std::int32_t Event = 0;
-    std::uint16_t DeviceId = 0;
-    std::uint16_t VendorID = 0;
-    std::uint16_t ProductID = 0;
-    std::uint16_t Usage = 0;
-    std::uint16_t UsagePage = 0;
-};
 
 // Cached by ReadLinkInfo.
 struct LinkInfo {
@@ -52,21 +36,26 @@ struct LinkInfo {
     std::uint8_t flag = 0;
 };
 
-// The link to one kind of controller: owns one library instance, keeps the
-// attached devices in arrival order (a device's position is its number
-// everywhere), tells the owner about arrivals and removals, and runs the
+// The link to one family's controllers in one mode: owns one library instance,
+// keeps the attached devices in arrival order (a device's position is its
+// number everywhere), tells the owner about arrivals and removals, and runs the
 // command transaction and the command set. Lives on the GUI thread; only the
-// reply handler runs on reader threads.
+// reply handler runs on reader threads. Boot-loader links trace every report
+// they receive.
 class CUSBDriver : public platform::MessageWindow<QObject> {
 public:
-    CUSBDriver();
+    explicit CUSBDriver(Family family = Family::Standard, LinkMode mode = LinkMode::Application);
     ~CUSBDriver() override;
     CUSBDriver(const CUSBDriver&) = delete;
     CUSBDriver& operator=(const CUSBDriver&) = delete;
 
+    Family family() const { return m_family; }
+    LinkMode mode() const { return m_mode; }
+
     // Set before OpenDriver; the owner must outlive the driver.
     void setOwner(QObject* owner) { m_owner.store(owner); }
     QObject* owner() const { return m_owner.load(); }
+    // The family's instance unless set otherwise before OpenDriver.
     void setInstanceIndex(int index) { m_instance = index; }
     int instanceIndex() const { return m_instance; }
 
@@ -75,7 +64,7 @@ public:
 
     int connected() const { return m_connected.load(); }
     int deviceCount() const { return static_cast<int>(m_devices.size()); }
-    const std::vector<_DEVICE_STATE>& devices() const { return m_devices; }
+    const std::vector<HidNotifyRecord>& devices() const { return m_devices; }
     std::uint16_t deviceIdOfOrdinal(int ordinal) const;
     const HidMatchConfig& matchConfig() const { return m_matchConfig; }
 
@@ -121,12 +110,10 @@ public:
 
 protected:
     std::intptr_t onMessage(const platform::WindowMessage& message) override;
-    // The open steps every driver class shares, with the class's product ID and callback.
-    bool openLink(std::uint16_t productId, HidReportCallback callback, bool logOpen);
-    // Closes the link if this object ever opened it; for the destructors.
-    void closeIfOpened();
 
 private:
+    // Called on a reader thread with the report ID in byte 0.
+    void onReport(std::uint16_t deviceId, const std::uint8_t* report, int length);
     void handleNotification(const HidNotifyRecord& record);
     int transactOne(LedCommandRecord& record, int address);
     int broadcast(const LedCommandRecord& record);
@@ -134,10 +121,12 @@ private:
     // Builds and runs one command; `pause` adds the command pause afterwards.
     int command(LedCommandRecord& record, int address, bool pause = true);
 
+    Family m_family;
+    LinkMode m_mode;
     std::atomic<QObject*> m_owner{nullptr};
-    int m_instance = 0;
+    int m_instance;
     std::atomic<int> m_connected{0};
-    std::vector<_DEVICE_STATE> m_devices;
+    std::vector<HidNotifyRecord> m_devices;
     HidMatchConfig m_matchConfig;
     int m_defaultDevice = 0;
     std::vector<int> m_groupList;
@@ -150,24 +139,6 @@ private:
     std::condition_variable m_replyStored;
     LedCommandRecord m_pending;
     bool m_replyArrived = false;
-};
-
-class IAP_CUSBDriver : public CUSBDriver {
-public:
-    ~IAP_CUSBDriver() override;
-    bool OpenDriver();
-};
-
-class USBDriverVGALed5 : public CUSBDriver {
-public:
-    ~USBDriverVGALed5() override;
-    bool OpenDriver();
-};
-
-class IAP_CUSBDriverVGALed5 : public CUSBDriver {
-public:
-    ~IAP_CUSBDriverVGALed5() override;
-    bool OpenDriver();
 };
 
 }  // namespace devicelink

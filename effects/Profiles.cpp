@@ -1,6 +1,6 @@
 #include "effects/Profiles.h"
 
-#include "app/IniFile.h"
+#include "platform/IniFile.h"
 #include "platform/AtomicFile.h"
 #include "platform/Utf16.h"
 
@@ -43,7 +43,7 @@ std::u16string textOfMorseBlock(std::span<const std::uint8_t> block) {
     return text;
 }
 
-std::string blockValue(std::span<const std::uint8_t> bytes) { return app::encodeStructValue(bytes); }
+std::string blockValue(std::span<const std::uint8_t> bytes) { return platform::encodeStructValue(bytes); }
 
 const char* layerKey(int layer) {
     static constexpr const char* kKeys[] = {"BASE_LAYER", "MULTILAYER", "FAN_LAYER", "LOGO_LAYER"};
@@ -68,7 +68,7 @@ std::string ProfileFilePath(const std::string& dataFolder, int index) {
 
 bool ReadProfileFile(const std::string& path, LedProfile& profile) {
     if (!platform::readWholeFile(path)) return false;
-    const app::CIniFile file(path);
+    const platform::CIniFile file(path);
     profile.name = cutText(platform::utf8ToUtf16(file.readString(kSectionName, "PROFILE_NAME", "")));
     profile.zelvor = static_cast<std::uint8_t>(file.readInt(kSectionEffect, "ZELVOR", 0));
     profile.cardEffect = file.readInt(kSectionEffect, "SELECT_EFFECT", 0);
@@ -88,7 +88,7 @@ bool ReadProfileFile(const std::string& path, LedProfile& profile) {
 }
 
 bool WriteProfileFile(const std::string& path, const LedProfile& profile) {
-    std::vector<app::IniEntry> entries;
+    std::vector<platform::IniEntry> entries;
     entries.push_back({kSectionName, "PROFILE_NAME", platform::utf16ToUtf8(cutText(profile.name))});
     entries.push_back({kSectionEffect, "ZELVOR", std::to_string(profile.zelvor)});
     entries.push_back({kSectionEffect, "SELECT_EFFECT", std::to_string(profile.cardEffect)});
@@ -103,20 +103,20 @@ bool WriteProfileFile(const std::string& path, const LedProfile& profile) {
     for (int text = 0; text < 3; ++text)
         entries.push_back({kSectionEffect, numbered("MORSE_INFO_", text + 1),
                            blockValue(morseBlockOf(profile.morseTexts[text]))});
-    return app::CIniFile(path).writeEntries(entries);
+    return platform::CIniFile(path).writeEntries(entries);
 }
 
 bool ReadSyncBlock(const std::string& path, LedProfile& profile) {
-    return app::CIniFile(path).readStruct(kSectionSetting, "SYNC", profile.mirage.bytes);
+    return platform::CIniFile(path).readStruct(kSectionSetting, "SYNC", profile.mirage.bytes);
 }
 
 bool WriteSyncBlock(const std::string& path, const LedProfile& profile) {
-    return app::CIniFile(path).writeStruct(kSectionSetting, "SYNC", profile.mirage.bytes);
+    return platform::CIniFile(path).writeStruct(kSectionSetting, "SYNC", profile.mirage.bytes);
 }
 
 void LoadProfiles(LedProfileSet& set, const std::string& dataFolder) {
     set.selectedProfile =
-        static_cast<std::uint8_t>(app::CIniFile(dataFolder + "config.ini").readInt("Setting", "Profile", 0));
+        static_cast<std::uint8_t>(platform::CIniFile(dataFolder + "config.ini").readInt("Setting", "Profile", 0));
     const std::string path = ProfileFilePath(dataFolder, 0);
     LedProfile& profile = set.profiles[0];
     ReadProfileFile(path, profile);
@@ -124,7 +124,7 @@ void LoadProfiles(LedProfileSet& set, const std::string& dataFolder) {
 }
 
 bool SaveProfiles(const LedProfileSet& set, const std::string& dataFolder) {
-    const bool settings = app::CIniFile(dataFolder + "config.ini").writeInt("Setting", "Profile", set.selectedProfile);
+    const bool settings = platform::CIniFile(dataFolder + "config.ini").writeInt("Setting", "Profile", set.selectedProfile);
     const bool profile = WriteProfileFile(ProfileFilePath(dataFolder, 0), set.profiles[0]);
     return settings && profile;
 }

@@ -9,6 +9,10 @@
 // Integers are decimal text, layers and other blocks hex pairs with a checksum.
 namespace effects {
 
+// The data folder below the configuration home, where Lumenstra and
+// lumenstra-cli keep "config.ini" and the profiles.
+inline constexpr char kDataFolder[] = "/Ostmar/Ostmar Pellan KV 6000 Series RGB LED/";
+
 // data folder (ending with '/') + "Profile<index>.Prf"
 std::string ProfileFilePath(const std::string& dataFolder, int index);
 

@@ -21,15 +21,6 @@ CConfigDlg::CConfigDlg(QWidget* parent) : platform::MessageWindow<QDialog>(paren
     resize(520, 260);
 }
 
-devicelink::CUSBDriver& CConfigDlg::link(int instance) {
-    switch (instance) {
-    case 1: return m_standardBoot;
-    case 2: return m_led5;
-    case 3: return m_led5Boot;
-    default: return m_standard;
-    }
-}
-
 void CConfigDlg::showEvent(QShowEvent* event) {
     m_status->setText(tr("Skin set: %1\nController check: %2")
                           .arg(m_resolutionFolder, m_deviceCheck ? tr("on") : tr("off (nodev)")));
@@ -39,15 +30,8 @@ void CConfigDlg::showEvent(QShowEvent* event) {
 
 void CConfigDlg::openLinks() {
     m_linksOpened = true;
-    for (int instance = 0; instance < 4; ++instance) {
-        devicelink::CUSBDriver& driver = link(instance);
-        driver.setOwner(this);
-        driver.setInstanceIndex(instance);
-    }
-    m_standard.OpenDriver();
-    m_standardBoot.OpenDriver();
-    m_led5.OpenDriver();
-    m_led5Boot.OpenDriver();
+    m_links.setOwner(this);
+    m_links.openAll();
     showControllers();
 }
 
@@ -61,7 +45,7 @@ void CConfigDlg::showControllers() {
                                              "LED5 controller", "LED5 controller, boot loader"};
     QStringList lines;
     for (int instance = 0; instance < 4; ++instance) {
-        devicelink::CUSBDriver& driver = link(instance);
+        devicelink::CUSBDriver& driver = *m_links.linkOfInstance(instance);
         for (int position = 0; position < driver.deviceCount(); ++position)
             lines << tr("%1 %2 (device ID %3)")
                          .arg(QString::fromLatin1(kLinkNames[instance]))

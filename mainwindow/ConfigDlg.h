@@ -1,7 +1,7 @@
 #pragma once
 
 #include "devicelink/SleepSignal.h"
-#include "devicelink/UsbDriver.h"
+#include "devicecontrol/ControllerLinks.h"
 #include "platform/Messages.h"
 
 #include <QDialog>
@@ -28,8 +28,7 @@ public:
     bool deviceCheck() const { return m_deviceCheck; }
     int languageCode() const { return m_languageCode; }
 
-    // The link of an instance index: 0 standard, 1 its boot loader, 2 LED5, 3 its boot loader.
-    devicelink::CUSBDriver& link(int instance);
+    devicecontrol::ControllerLinks& links() { return m_links; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -47,9 +46,6 @@ private:
     QLabel* m_status = nullptr;
     QLabel* m_controllers = nullptr;
 
-    devicelink::CUSBDriver m_standard;
-    devicelink::IAP_CUSBDriver m_standardBoot;
-    devicelink::USBDriverVGALed5 m_led5;
-    devicelink::IAP_CUSBDriverVGALed5 m_led5Boot;
+    devicecontrol::ControllerLinks m_links;
     devicelink::SleepSignal m_sleepSignal;
 };

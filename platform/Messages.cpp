@@ -1,9 +1,8 @@
 #include "platform/Messages.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
-#include <QWidget>
 
 #include <atomic>
 #include <mutex>
@@ -50,12 +49,6 @@ void pumpEventsFor(std::chrono::milliseconds duration) {
     QEventLoop loop;
     QTimer::singleShot(duration, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-QWidget* findWindow(const QString& title) {
-    for (QWidget* window : QApplication::topLevelWidgets())
-        if (window->windowTitle() == title) return window;
-    return nullptr;
 }
 
 void WindowTimers::set(QObject& owner, unsigned id, std::chrono::milliseconds interval) {

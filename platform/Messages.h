@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <map>
 
-class QWidget;
 class QString;
 
 // Numbered window messages and timers by number on top of Qt's event loop.
@@ -54,10 +53,6 @@ std::intptr_t sendMessage(QObject* target, const WindowMessage& message);
 void pumpEvents(int rounds);
 // Runs the event loop for `duration`, handling events as they come.
 void pumpEventsFor(std::chrono::milliseconds duration);
-
-// The live top-level window with this title, or null. Looked up at every call,
-// never cached, so a window that closed is never returned.
-QWidget* findWindow(const QString& title);
 
 // Timers by number for one object: setting a number that runs restarts it.
 class WindowTimers {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devicelink/HidBackend.h"
+#include "hid/HidBackend.h"
 #include "sim/DeviceSpec.h"
 #include "sim/EmulatedController.h"
 #include "sim/Record.h"

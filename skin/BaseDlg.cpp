@@ -1,7 +1,6 @@
 #include "skin/BaseDlg.h"
 
-#include "app/DebugLog.h"
-#include "app/ProcessValues.h"
+#include "platform/DebugLog.h"
 #include "skin/MessageBox.h"
 #include "skin/SkinDocuments.h"
 #include "skin/SkinPicture.h"
@@ -12,19 +11,13 @@
 #include <QWindow>
 
 namespace skin {
-namespace {
-void logStep(const char* line) {
-    if (app::processValues().debug) app::DebugLog("%s", line);
-}
-}  // namespace
-
 CBaseDlg::CBaseDlg(QWidget* parent) : platform::MessageWindow<QDialog>(parent) {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 std::string CBaseDlg::pictureFolder() const {
-    return app::processValues().programFolder + "Skins/" + m_skinFolder + "/";
+    return skinProgramFolder() + "Skins/" + m_skinFolder + "/";
 }
 
 void CBaseDlg::CreateSkinned(int templateId, QWidget* parent) {
@@ -50,18 +43,18 @@ void CBaseDlg::OnInitDialog() {
 void CBaseDlg::LoadSkin() {
     xml::CXmlDoc& skins = skinDocument(SkinDocument::Skins);
     const std::string folder = pictureFolder();
-    logStep("Load Dlg Mask!");
+    platform::DebugTrace("%s", "Load Dlg Mask!");
     const std::string maskName = GetSkinText(skins, m_section, "MASK");
     if (!maskName.empty()) {
         QImage mask;
         LoadPicture(folder + maskName, mask);
-        logStep("Create Dlg RGN!");
+        platform::DebugTrace("%s", "Create Dlg RGN!");
         if (const std::optional<QRegion> region = RegionFromPicture(mask))
             setMask(*region);
         else
             ShowMessageBox(this, "error");
     }
-    logStep("Load Dlg Normal!");
+    platform::DebugTrace("%s", "Load Dlg Normal!");
     QSize size;
     if (LoadPicture(folder + GetSkinText(skins, m_section, "NORMAL"), m_normal, &size)) {
         move(0, 0);
@@ -71,14 +64,14 @@ void CBaseDlg::LoadSkin() {
         const std::string name = GetSkinText(skins, m_section, state);
         if (!name.empty()) LoadPicture(folder + name, picture);
     };
-    logStep("Load Dlg OVER!");
+    platform::DebugTrace("%s", "Load Dlg OVER!");
     loadState("OVER", m_over);
-    logStep("Load Dlg DOWN!");
+    platform::DebugTrace("%s", "Load Dlg DOWN!");
     loadState("DOWN", m_down);
-    logStep("Load Dlg DISABLE!");
+    platform::DebugTrace("%s", "Load Dlg DISABLE!");
     loadState("DISABLE", m_disable);
     m_context = SkinContext{&m_normal, &m_over, &m_down, &m_disable, false, 0, 0};
-    logStep("Load Base Dlg Finish!!");
+    platform::DebugTrace("%s", "Load Base Dlg Finish!!");
 }
 
 void CBaseDlg::FreeStateImages() {

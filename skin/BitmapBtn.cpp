@@ -1,6 +1,5 @@
 #include "skin/BitmapBtn.h"
 
-#include "app/ProcessValues.h"
 #include "skin/MessageBox.h"
 #include "skin/SkinDocuments.h"
 #include "skin/SkinMessages.h"
@@ -22,7 +21,7 @@ CBitmapBtn::CBitmapBtn(QWidget* parent) : platform::MessageWindow<QWidget>(paren
     // Every button takes the global caption face and size; a strings document
     // not loaded yet is loaded here.
     xml::CXmlDoc& strings = skinDocument(SkinDocument::Strings);
-    if (strings.Text().empty() && strings.LoadFile(app::processValues().programFolder + "Strings.xml"))
+    if (strings.Text().empty() && strings.LoadFile(skinProgramFolder() + "Strings.xml"))
         strings.Parse();
     const std::string face = GetSkinText(strings, "GLOBAL", "FONT");
     const std::string size = GetSkinText(strings, "GLOBAL", "FONT_SIZE");

@@ -1,6 +1,5 @@
 #include "skin/PopupDlgs.h"
 
-#include "app/ProcessValues.h"
 #include "platform/Timing.h"
 #include "skin/MessageBox.h"
 #include "skin/SkinDocuments.h"
@@ -165,7 +164,7 @@ void CDlgLoading::showEvent(QShowEvent* event) {
     if (m_started) return;
     m_started = true;
     xml::CXmlDoc& skins = skinDocument(SkinDocument::Skins);
-    const std::string folder = app::processValues().programFolder + "Skins/" + m_skinFolder + "/";
+    const std::string folder = skinProgramFolder() + "Skins/" + m_skinFolder + "/";
     LoadPicture(folder + GetSkinText(skins, "MASK", "NORMAL"), m_picture);
     const std::string maskName = GetSkinText(skins, "MASK", "MASK");
     if (!maskName.empty()) {

@@ -1,7 +1,6 @@
 #include "skin/SkinDocuments.h"
 
-#include "app/DebugLog.h"
-#include "app/ProcessValues.h"
+#include "platform/DebugLog.h"
 #include "platform/Utf16.h"
 
 namespace skin {
@@ -28,6 +27,17 @@ xml::CXmlDoc& skinDocument(SkinDocument which) {
     return documents[static_cast<int>(which)];
 }
 
+namespace {
+std::string& programFolderOfSkin() {
+    static std::string folder;
+    return folder;
+}
+}  // namespace
+
+void setSkinProgramFolder(const std::string& programFolder) { programFolderOfSkin() = programFolder; }
+
+const std::string& skinProgramFolder() { return programFolderOfSkin(); }
+
 std::string skinDocumentPath(SkinDocument which, const std::string& programFolder,
                              const std::string& resolutionFolder) {
     switch (which) {
@@ -43,12 +53,11 @@ void LoadSkinDocuments(const std::string& programFolder, const std::string& reso
         xml::CXmlDoc& document = skinDocument(which);
         if (document.LoadFile(skinDocumentPath(which, programFolder, resolutionFolder))) document.Parse();
     }
-    if (app::processValues().debug) {
-        const auto hasText = [](SkinDocument which) { return skinDocument(which).Text().empty() ? 0 : 1; };
-        app::DebugLog("APP Load Info: Size=%s Skin=%d Str=%d Btn=%d", resolutionFolder.c_str(),
-                      hasText(SkinDocument::Skins), hasText(SkinDocument::Strings), hasText(SkinDocument::Buttons));
-        app::DebugLog("Exe Path: %s", programFolder.c_str());
-    }
+    setSkinProgramFolder(programFolder);
+    const auto hasText = [](SkinDocument which) { return skinDocument(which).Text().empty() ? 0 : 1; };
+    platform::DebugTrace("APP Load Info: Size=%s Skin=%d Str=%d Btn=%d", resolutionFolder.c_str(),
+                         hasText(SkinDocument::Skins), hasText(SkinDocument::Strings), hasText(SkinDocument::Buttons));
+    platform::DebugTrace("Exe Path: %s", programFolder.c_str());
 }
 
 std::string GetSkinText(xml::CXmlDoc& document, std::string_view section, std::string_view key) {

@@ -18,13 +18,18 @@ enum class SkinDocument { Skins, Strings, Buttons };
 // The process-wide documents; empty until LoadSkinDocuments. GUI thread only.
 xml::CXmlDoc& skinDocument(SkinDocument which);
 
+// The program folder the skin's documents and pictures come from, ending with
+// '/'; set by the program (or LoadSkinDocuments) before the first window. GUI thread only.
+void setSkinProgramFolder(const std::string& programFolder);
+const std::string& skinProgramFolder();
+
 // programFolder ends with '/'; resolutionFolder is "1920x1080/", "1366x768/" or "960x540/".
 std::string skinDocumentPath(SkinDocument which, const std::string& programFolder,
                              const std::string& resolutionFolder);
 
 // Loads Skins.xml, Strings.xml and Buttons.xml, in that order, parsing each one
-// that loaded; a failed load leaves that document empty. With the debug flag
-// set, logs which of them hold text and the program folder.
+// that loaded; a failed load leaves that document empty. Remembers the program
+// folder and traces which documents hold text.
 void LoadSkinDocuments(const std::string& programFolder, const std::string& resolutionFolder);
 
 // root / section / key. When the first section of that name lacks the key, the

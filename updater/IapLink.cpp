@@ -13,21 +13,6 @@ namespace {
 constexpr unsigned kMsgHidNotify = 1282;
 constexpr unsigned kTimerArrivalSettle = 1;
 
-// The library's report callbacks are plain functions without a context: one
-// trampoline per instance reaches the link opened on it.
-std::array<std::atomic<IapLink*>, devicelink::kHidInstanceCount> g_links{};
-
-template <int Instance>
-void reportTrampoline(std::uint16_t deviceId, const std::uint8_t* report, int length) {
-    if (IapLink* link = g_links[Instance].load(); link && length == 65) link->onReport(deviceId, report + 1);
-}
-
-template <int... Instances>
-constexpr std::array<devicelink::HidReportCallback, sizeof...(Instances)> trampolines(std::integer_sequence<int, Instances...>) {
-    return {&reportTrampoline<Instances>...};
-}
-constexpr auto kTrampolines = trampolines(std::make_integer_sequence<int, devicelink::kHidInstanceCount>{});
-
 std::uint32_t u32At(const LedCommandRecord& record, std::size_t at) {
     return static_cast<std::uint32_t>(record.data[at] | record.data[at + 1] << 8 | record.data[at + 2] << 16) |
            static_cast<std::uint32_t>(record.data[at + 3]) << 24;
@@ -67,8 +52,6 @@ IapLink::~IapLink() {
         devicelink::HidSetCallback(nullptr, m_instance);
         devicelink::HidClose(m_instance);
     }
-    IapLink* self = this;
-    g_links[m_instance].compare_exchange_strong(self, nullptr);
 }
 
 int IapLink::open() {
@@ -79,9 +62,10 @@ int IapLink::open() {
     config.UsagePairCount = 1;
     config.Usage[0] = 0x0001;
     config.UsagePage[0] = 0xFF00;
-    g_links[m_instance].store(this);
     devicelink::HidSetConfig(config, m_instance);
-    devicelink::HidSetCallback(kTrampolines[m_instance], m_instance);
+    devicelink::HidSetCallback([this](std::uint16_t deviceId, const std::uint8_t* report, int length) {
+        if (length == 65) onReport(deviceId, report + 1);
+    }, m_instance);
     m_opened = true;
     devicelink::HidOpen(this, kMsgHidNotify, m_instance);
     return connected();

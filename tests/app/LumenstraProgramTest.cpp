@@ -1,5 +1,5 @@
 // Runs the real lumenstra program offscreen, each run in its own temporary home.
-#include "app/Companion.h"
+#include "platform/Companion.h"
 #include "platform/SingleInstance.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -51,7 +51,7 @@ protected:
 };
 
 TEST_F(LumenstraProgramTest, DebugNodevLogsAppInitOpensTheMainWindowAndTellsTheCompanion) {
-    platform::CompanionListener companion(app::kCompanionTitle);
+    platform::CompanionListener companion(platform::kCompanionTitle);
     ASSERT_TRUE(companion.start());
     const RunResult run = runProgram(kProgram, {"DEBUG", "nodev"}, screenshots);
     ASSERT_TRUE(run.finished);
@@ -74,7 +74,7 @@ TEST_F(LumenstraProgramTest, DebugNodevLogsAppInitOpensTheMainWindowAndTellsTheC
 }
 
 TEST_F(LumenstraProgramTest, ASecondInstanceEndsAtOnceSilently) {
-    platform::CompanionListener companion(app::kCompanionTitle);
+    platform::CompanionListener companion(platform::kCompanionTitle);
     ASSERT_TRUE(companion.start());
     platform::SingleInstanceLock firstInstance;
     ASSERT_EQ(firstInstance.acquire("Ostmar_Pellan_KV 6000_Series_RGB_LED_configure"),
@@ -94,9 +94,9 @@ TEST_F(LumenstraProgramTest, AMissingCompanionIsStartedThreeTimesThenTheWindowOp
     fs::create_directories(folder);
     fs::copy_file(kProgram, folder + "lumenstra");
     const std::string starts = home.path("companion-starts");
-    testsupport::writeFileBytes(folder + app::kCompanionExecutable,
+    testsupport::writeFileBytes(folder + platform::kCompanionExecutable,
                                 "#!/bin/sh\necho started >> '" + starts + "'\n");
-    fs::permissions(folder + app::kCompanionExecutable, fs::perms::owner_all);
+    fs::permissions(folder + platform::kCompanionExecutable, fs::perms::owner_all);
 
     const RunResult run = runProgram(folder + "lumenstra", {"nodev"}, screenshots);
     ASSERT_TRUE(run.finished);

@@ -1,6 +1,6 @@
-#include "mainwindow/ConfigurationSequences.h"
+#include "devicecontrol/ConfigurationSequences.h"
 
-#include "mainwindow/DeviceIdentity.h"
+#include "devicecontrol/DeviceIdentity.h"
 #include "tests/devicecontrol/SimFixture.h"
 
 #include <gmock/gmock.h>
@@ -17,9 +17,9 @@ TEST_F(ConfigurationSequencesTest, ApplyOnAGroupMemberSendsEveryCommandToEveryMe
     simulator->plug(sim::ControllerKind::Standard, 3);
     devicelink::CUSBDriver link;
     open(link, 0);
-    mainwindow::IdentityTable table(3, mainwindow::IdentityBlock{mainwindow::kIdentityPresent, 1, 0, 2, 0, 3, 0, 4, 0});
-    table[0][0] = table[2][0] = mainwindow::kGroupMember;
-    ASSERT_EQ(mainwindow::SelectDeviceGroup(link, table, 2), 0);
+    devicecontrol::IdentityTable table(3, devicecontrol::IdentityBlock{devicecontrol::kIdentityPresent, 1, 0, 2, 0, 3, 0, 4, 0});
+    table[0][0] = table[2][0] = devicecontrol::kGroupMember;
+    ASSERT_EQ(devicecontrol::SelectDeviceGroup(link, table, 2), 0);
     LedProfileSet set;
     ResetProfile(set.selected());
     set.selected().zelvor = 1;
@@ -27,7 +27,7 @@ TEST_F(ConfigurationSequencesTest, ApplyOnAGroupMemberSendsEveryCommandToEveryMe
     EditorState state;
     std::vector<int> progress;
     simulator->clearTrace();
-    mainwindow::ApplyConfiguration(link, DeviceFamily::Standard, set, state, [&](int value) { progress.push_back(value); });
+    devicecontrol::ApplyConfiguration(link, devicelink::Family::Standard, set, state, [&](int value) { progress.push_back(value); });
 
     const auto trace = simulator->takeTrace();
     ASSERT_FALSE(trace.empty());
@@ -62,7 +62,7 @@ TEST_F(ConfigurationSequencesTest, TheExitSequenceGoesToEachControllerInPosition
     devicelink::CUSBDriver link;
     open(link, 0);
     simulator->clearTrace();
-    mainwindow::SendExitSequence(link);
+    devicecontrol::SendExitSequence(link);
     const auto trace = simulator->takeTrace();
     std::vector<std::pair<int, std::string>> sent;
     for (const auto& entry : trace) sent.emplace_back(entry.deviceId, devicecontroltest::commandOf(entry));

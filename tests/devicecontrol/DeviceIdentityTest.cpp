@@ -1,4 +1,4 @@
-#include "mainwindow/DeviceIdentity.h"
+#include "devicecontrol/DeviceIdentity.h"
 
 #include "tests/devicecontrol/SimFixture.h"
 
@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-using namespace mainwindow;
+using namespace devicecontrol;
 using devicecontroltest::SimTest;
 using testing::ElementsAre;
 

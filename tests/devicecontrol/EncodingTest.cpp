@@ -1,4 +1,4 @@
-#include "effects/Encoding.h"
+#include "devicecontrol/Encoding.h"
 
 #include "devicelink/EffectSlotCodec.h"
 #include "effects/Morse.h"
@@ -11,6 +11,7 @@
 #include <map>
 
 using namespace effects;
+using namespace devicecontrol;
 using devicecontroltest::SimTest;
 using testing::ElementsAreArray;
 
@@ -114,7 +115,7 @@ TEST_F(EncodingSimTest, WholeConfigurationWritesTheFamilysEffectsThenTheGroupMap
     simulator->plug(sim::ControllerKind::Standard);
     simulator->plug(sim::ControllerKind::Led5);
     devicelink::CUSBDriver standard;
-    devicelink::USBDriverVGALed5 led5;
+    devicelink::CUSBDriver led5{devicelink::Family::Led5};
     open(standard, 0);
     open(led5, 2);
     LedProfileSet set;
@@ -128,7 +129,7 @@ TEST_F(EncodingSimTest, WholeConfigurationWritesTheFamilysEffectsThenTheGroupMap
     const std::vector<std::string> zoneSlots = {"06.01", "05.01", "06.02", "05.02", "06.03", "05.03", "06.00", "05.00"};
     simulator->clearTrace();
     int steps = 0;
-    WriteWholeConfiguration(standard, DeviceFamily::Standard, set, state, [&] { ++steps; });
+    WriteWholeConfiguration(standard, devicelink::Family::Standard, set, state, [&] { ++steps; });
     auto trace = simulator->takeTrace();
     std::vector<std::string> expected = {"00", "0b", "02", "01"};
     expected.insert(expected.end(), zoneSlots.begin(), zoneSlots.end());
@@ -150,7 +151,7 @@ TEST_F(EncodingSimTest, WholeConfigurationWritesTheFamilysEffectsThenTheGroupMap
     EXPECT_EQ(trace.back().record[4], 0xE0);
     EXPECT_EQ(trace[trace.size() - 3].record[4 + 6], EffectModeCode(EFFECT_MORSE)) << "map position 2";
 
-    WriteWholeConfiguration(led5, DeviceFamily::Led5, set, state);
+    WriteWholeConfiguration(led5, devicelink::Family::Led5, set, state);
     trace = simulator->takeTrace();
     expected = {"00", "07", "0a", "09", "08", "0b", "02", "01"};
     expected.insert(expected.end(), zoneSlots.begin(), zoneSlots.end());

@@ -1,6 +1,6 @@
-#include "mainwindow/ReadBack.h"
+#include "devicecontrol/ReadBack.h"
 
-#include "effects/Encoding.h"
+#include "devicecontrol/Encoding.h"
 #include "effects/Morse.h"
 #include "tests/devicecontrol/SimFixture.h"
 
@@ -9,6 +9,7 @@
 #include <cstring>
 
 using namespace effects;
+using namespace devicecontrol;
 using devicecontroltest::SimTest;
 using testing::ElementsAre;
 using testing::ElementsAreArray;
@@ -17,15 +18,15 @@ namespace {
 
 class ReadBackTest : public SimTest {
 protected:
-    int load(devicelink::CUSBDriver& link, DeviceFamily family, LedProfileSet& set, std::vector<int>* progress = nullptr) {
-        mainwindow::ReadBackRequest request;
+    int load(devicelink::CUSBDriver& link, devicelink::Family family, LedProfileSet& set, std::vector<int>* progress = nullptr) {
+        devicecontrol::ReadBackRequest request;
         request.family = family;
         request.position = 0;
         if (progress) request.setProgress = [progress](int value) {
             if (progress->empty() || progress->back() != value) progress->push_back(value);
         };
         int lastApplied = 5;
-        const int result = mainwindow::LoadDeviceSettings(link, request, set, lastApplied);
+        const int result = devicecontrol::LoadDeviceSettings(link, request, set, lastApplied);
         EXPECT_EQ(lastApplied, 0);
         return result;
     }
@@ -49,7 +50,7 @@ TEST_F(ReadBackTest, AFreshLoadOfAStandardControllerReadsInTheFixedOrder) {
     LedProfileSet set;
     set.chromaSync = 1;
     std::vector<int> progress;
-    EXPECT_EQ(load(link, DeviceFamily::Standard, set, &progress), 0);
+    EXPECT_EQ(load(link, devicelink::Family::Standard, set, &progress), 0);
     EXPECT_THAT(takeCommands(),
                 ElementsAreArray({"41/03/0", "52/96/0", "52/28/0", "52/29/0", "51/28/0", "52/2c/1", "52/2c/1",
                                   "52/73/2", "52/73/3", "52/73/4", "52/73/5", "52/73/6", "52/73/7", "52/73/0",
@@ -60,11 +61,11 @@ TEST_F(ReadBackTest, AFreshLoadOfAStandardControllerReadsInTheFixedOrder) {
 
 TEST_F(ReadBackTest, AFreshLoadOfAnLed5ControllerReadsItsEightEffects) {
     simulator->plug(sim::ControllerKind::Led5);
-    devicelink::USBDriverVGALed5 link;
+    devicelink::CUSBDriver link{devicelink::Family::Led5};
     open(link, 2);
     simulator->clearTrace();
     LedProfileSet set;
-    EXPECT_EQ(load(link, DeviceFamily::Led5, set), 0);
+    EXPECT_EQ(load(link, devicelink::Family::Led5, set), 0);
     const auto trace = simulator->takeTrace();
     std::vector<std::string> commands;
     std::vector<int> slotModes;
@@ -86,7 +87,7 @@ TEST_F(ReadBackTest, AFreshLoadOfAnLed5ControllerReadsItsEightEffects) {
 
 TEST_F(ReadBackTest, AnLed5ControllerGivesBackWhatAWholeWriteStored) {
     simulator->plug(sim::ControllerKind::Led5);
-    devicelink::USBDriverVGALed5 link;
+    devicelink::CUSBDriver link{devicelink::Family::Led5};
     open(link, 2);
     LedProfileSet written;
     LedProfile& profile = written.selected();
@@ -104,12 +105,12 @@ TEST_F(ReadBackTest, AnLed5ControllerGivesBackWhatAWholeWriteStored) {
     layer.setWord(EffectLayer::kEffectMirror + 4, EFFECT_MODE_01);
     profile.morseTexts = {u"A", u"B", u"C"};
     profile.selectedMorse = 1;
-    WriteWholeConfiguration(link, DeviceFamily::Led5, written, EditorState{});
+    WriteWholeConfiguration(link, devicelink::Family::Led5, written, EditorState{});
     link.SetSyncFlag(0x10);
 
     LedProfileSet read;
     ResetProfile(read.selected());
-    ASSERT_EQ(load(link, DeviceFamily::Led5, read), 0);
+    ASSERT_EQ(load(link, devicelink::Family::Led5, read), 0);
     const EffectLayer& back = read.selected().multiLayer;
     EXPECT_EQ(back.colour(76), 0x0A0B0Cu);
     EXPECT_EQ(back.colour(80), 0x0D0E0Fu);
@@ -134,7 +135,7 @@ TEST_F(ReadBackTest, OnlyASyncFlagOf0x10SetsTheZelvorFlag) {
         link.SetSyncFlag(static_cast<std::uint8_t>(flag));
         LedProfileSet set;
         set.selected().zelvor = static_cast<std::uint8_t>(1 - zelvor);
-        load(link, DeviceFamily::Standard, set);
+        load(link, devicelink::Family::Standard, set);
         EXPECT_EQ(set.selected().zelvor, zelvor) << "flag " << flag;
     }
 }
@@ -162,7 +163,7 @@ TEST_F(ReadBackTest, TheRunningTextSelectsTheFirstStoredTextThatEqualsIt) {
         LedProfile profile;
         profile.selectedMorse = c.selectedBefore;
         profile.morseTexts = {u"x", u"y", u"z"};
-        EXPECT_EQ(mainwindow::ReadMorseTexts(link, 0, profile), 0);
+        EXPECT_EQ(devicecontrol::ReadMorseTexts(link, 0, profile), 0);
         EXPECT_EQ(profile.selectedMorse, c.selected) << "running text of " << c.running.size() << " units";
         EXPECT_EQ(profile.morseTexts[0], c.firstText);
         EXPECT_EQ(profile.morseTexts[1], c.stored[1]);
@@ -178,7 +179,7 @@ TEST_F(ReadBackTest, ReportedModesSetTheCardWideEffectExceptDirect) {
         link.SetEffectMode(mode, 0, 0, 0);
         LedProfileSet set;
         set.selected().cardEffect = EFFECT_MODE_10;
-        load(link, DeviceFamily::Standard, set);
+        load(link, devicelink::Family::Standard, set);
         EXPECT_EQ(set.selected().cardEffect, expected) << "mode " << mode;
     }
 }
@@ -190,7 +191,7 @@ TEST_F(ReadBackTest, AnUnpluggedControllerFailsTheLoadAndLeavesFillerValues) {
     simulator->unplug(id);
     ASSERT_TRUE(devicelinktest::pumpUntil([&] { return link.connected() == 0; }));
     LedProfileSet set;
-    EXPECT_EQ(load(link, DeviceFamily::Standard, set), 1);
+    EXPECT_EQ(load(link, devicelink::Family::Standard, set), 1);
     EXPECT_EQ(set.selected().cardEffect, EFFECT_STATIC) << "a failed mode read reports mode 0";
     EXPECT_EQ(set.selected().multiLayer.colour(48), 0xFFFFFFu);
     EXPECT_EQ(set.selected().multiLayer.byte(52), 0xFF);
@@ -201,8 +202,8 @@ TEST_F(ReadBackTest, ArrivalPreparationAndItsEnd) {
     devicelink::CUSBDriver link;
     open(link, 0);
     simulator->clearTrace();
-    mainwindow::PrepareArrivedDevice(link, 0);
-    mainwindow::FinishArrivedDevice(link, 0);
+    devicecontrol::PrepareArrivedDevice(link, 0);
+    devicecontrol::FinishArrivedDevice(link, 0);
     EXPECT_THAT(takeCommands(), ElementsAre("40/20/0", "42/00/0", "40/63/0", "41/01/0", "41/00/0", "41/80/0"));
 }
 

@@ -28,9 +28,7 @@ protected:
     SimTest() { devicelink::HidSetBackend(simulator); }
     ~SimTest() override { devicelink::HidSetBackend(nullptr); }
 
-    // Each driver class opens its own product ID, so the call must reach the class's own OpenDriver.
-    template <class Driver>
-    void open(Driver& driver, int instance) {
+    void open(devicelink::CUSBDriver& driver, int instance) {
         driver.setInstanceIndex(instance);
         driver.setCommandPause(std::chrono::milliseconds(0));
         ASSERT_TRUE(driver.OpenDriver());

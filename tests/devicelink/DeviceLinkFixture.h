@@ -72,8 +72,7 @@ protected:
     ~DeviceLinkTest() override { devicelink::HidSetBackend(nullptr); }
 
     // Opens a driver with this test's owner.
-    template <class Driver>
-    bool open(Driver& driver, int instance) {
+    bool open(devicelink::CUSBDriver& driver, int instance) {
         driver.setOwner(&owner);
         driver.setInstanceIndex(instance);
         driver.setCommandPause(std::chrono::milliseconds(0));

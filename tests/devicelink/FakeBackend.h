@@ -1,6 +1,6 @@
 #pragma once
 
-#include "devicelink/HidBackend.h"
+#include "hid/HidBackend.h"
 
 #include <condition_variable>
 #include <deque>

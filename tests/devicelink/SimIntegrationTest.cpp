@@ -16,8 +16,7 @@ protected:
     SimIntegrationTest() { HidSetBackend(simulator); }
     ~SimIntegrationTest() override { HidSetBackend(nullptr); }
 
-    template <class Driver>
-    bool open(Driver& driver, int instance) {
+    bool open(CUSBDriver& driver, int instance) {
         driver.setOwner(&owner);
         driver.setInstanceIndex(instance);
         driver.setCommandPause(0ms);
@@ -41,7 +40,7 @@ TEST_F(SimIntegrationTest, ControllersOfBothKindsComeAndGoOnTheirOwnLinks) {
     simulator->plug(sim::ControllerKind::Standard, 2);
     const int led5 = simulator->plug(sim::ControllerKind::Led5).front();
     CUSBDriver standard;
-    USBDriverVGALed5 second;
+    CUSBDriver second{devicelink::Family::Led5};
     ASSERT_TRUE(open(standard, 0));
     ASSERT_TRUE(open(second, 2));
     ASSERT_TRUE(pumpUntil([&] { return plugMessages().size() == 3; }));
@@ -176,7 +175,7 @@ TEST_F(SimIntegrationTest, LostErrorAndLateRepliesFailTheTransaction) {
 
 TEST_F(SimIntegrationTest, EventReportsOfTheControllerReachTheOwner) {
     const int id = simulator->plug(sim::ControllerKind::Led5).front();
-    USBDriverVGALed5 driver;
+    CUSBDriver driver{devicelink::Family::Led5};
     ASSERT_TRUE(open(driver, 2));
     const std::uint8_t pressed[5] = {3, 0, 0, 0, 0};
     const std::uint8_t quiet[5] = {};

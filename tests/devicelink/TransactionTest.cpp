@@ -1,6 +1,6 @@
-#include "app/Companion.h"
-#include "app/DebugLog.h"
-#include "app/ProcessValues.h"
+#include "platform/Companion.h"
+#include "platform/DebugLog.h"
+#include "platform/DebugLog.h"
 #include "platform/CompanionChannel.h"
 #include "tests/devicelink/DeviceLinkFixture.h"
 
@@ -43,7 +43,7 @@ protected:
 
     std::vector<std::shared_ptr<FakeDevice>> devices;
     CUSBDriver driver;
-    platform::CompanionListener companion{app::kCompanionTitle};
+    platform::CompanionListener companion{platform::kCompanionTitle};
 };
 
 TEST_F(TransactionTest, DefaultAddressGoesToTheDefaultDeviceAndTheCompanionHearsItsPosition) {
@@ -112,7 +112,7 @@ TEST_F(TransactionTest, BroadcastWritesEveryDeviceAndWaitsForNoReply) {
 }
 
 TEST_F(TransactionTest, BroadcastWithoutDevicesSucceedsAndWritesNothing) {
-    USBDriverVGALed5 empty;  // the plugged controllers are all of the other kind
+    CUSBDriver empty{devicelink::Family::Led5};  // the plugged controllers are all of the other kind
     ASSERT_FALSE(open(empty, 2));
     LedCommandRecord record = command(0x50, 0x55);
     EXPECT_EQ(empty.SetData(record, kAllDevices), 0);
@@ -189,14 +189,14 @@ TEST_F(TransactionTest, EventReportsPostTheControllerEvent) {
 
 
 TEST_F(TransactionTest, DebugLogRecordsEachTransactionWhenDebugIsOn) {
-    app::processValues().debug = true;
+    platform::enableDebugLog(true);
     devices[2]->setResponder(nullptr);
     LedCommandRecord answered = command(0x52, 0x94, 0, 0x05);
     LedCommandRecord unanswered = command(0x41, 0x03);
     driver.SetData(answered, 0);
     driver.SetData(unanswered, 2);
-    app::processValues().debug = false;
-    const std::string log = testsupport::readFileBytes(app::debugLogPath());
+    platform::enableDebugLog(false);
+    const std::string log = testsupport::readFileBytes(platform::debugLogPath());
     for (const char* line : {"SetData Out: cmd:52, Key:94, Index:0, Data:5", "SetData In: cmd:52, Key:94, Index:0, Data:a0",
                              "SetData Out: cmd:41, Key:3, Index:0, Data:0", "SetData Error ...Error "})
         EXPECT_NE(log.find(testsupport::utf16le(line)), std::string::npos) << line;

@@ -1,5 +1,7 @@
 #include "tests/devicelink/DeviceLinkFixture.h"
 
+#include "platform/DebugLog.h"
+
 #include <gmock/gmock.h>
 
 using namespace devicelink;
@@ -49,7 +51,7 @@ TEST_F(TransportTest, TwoControllersGetIdsInEnumerationOrderAndRenumberAfterUnpl
 }
 
 TEST_F(TransportTest, PlugAfterAnEmptyOpenIsReportedWithoutAnotherOpen) {
-    USBDriverVGALed5 driver;
+    CUSBDriver driver{devicelink::Family::Led5};
     ASSERT_FALSE(open(driver, 2));
     backend->plug(controllerInfo("led5", kLed5AppProductId));
     ASSERT_TRUE(pumpUntil([&] { return owner.messages.size() == 2; }));
@@ -90,7 +92,7 @@ TEST_F(TransportTest, OnlyTheLinkOfTheMatchingProductAndUsageReportsADevice) {
     foreign.vendorId = 0x1234;
     backend->plug(foreign, false);
     CUSBDriver app;
-    IAP_CUSBDriver boot;
+    CUSBDriver boot{devicelink::Family::Standard, devicelink::LinkMode::BootLoader};
     EXPECT_FALSE(open(app, 0));
     EXPECT_TRUE(open(boot, 1));
     ASSERT_TRUE(pumpUntil([&] { return owner.messages.size() == 2; }));
@@ -211,23 +213,34 @@ TEST_F(TransportTest, ReportsReachTheCallbackOnlyWithTheReportIdByte) {
 }
 
 
-TEST_F(TransportTest, BootLoaderLinksTraceEveryReportBeforeHandlingIt) {
-    auto device = backend->plug(controllerInfo("boot", kLed5BootProductId), false);
-    IAP_CUSBDriverVGALed5 driver;
-    ASSERT_TRUE(open(driver, 3));
-    driver.groupList().clear();
-    device->setResponder(echoWith({0x33}));
-    testing::internal::CaptureStderr();
-    LedCommandRecord record;
-    record.cmd = 0x12;
-    record.key = 0x00;
-    const int result = driver.SetData(record, 0);
-    const std::string trace = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(record.data[0], 0x33);
-    EXPECT_THAT(trace, testing::HasSubstr("ID:1,pBuffer="));
-    EXPECT_THAT(trace, testing::HasSubstr(" , Length=41\n"));
-    EXPECT_THAT(trace, testing::HasSubstr("00 12 00 00 00 33 00 00 00\n"));
+TEST_F(TransportTest, BootLoaderLinksTraceEveryReportOnlyWhenTheDebugLogIsOn) {
+    for (const bool debug : {false, true}) {
+        auto device = backend->plug(controllerInfo("boot", kLed5BootProductId), false);
+        CUSBDriver driver{devicelink::Family::Led5, devicelink::LinkMode::BootLoader};
+        ASSERT_TRUE(open(driver, 3));
+        driver.groupList().clear();
+        device->setResponder(echoWith({0x33}));
+        platform::enableDebugLog(debug);
+        testing::internal::CaptureStderr();
+        LedCommandRecord record;
+        record.cmd = 0x12;
+        record.key = 0x00;
+        const int result = driver.SetData(record, 0);
+        const std::string trace = testing::internal::GetCapturedStderr();
+        platform::enableDebugLog(false);
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(record.data[0], 0x33);
+        if (!debug) {
+            EXPECT_EQ(trace, "");
+            backend->unplug("boot");
+            continue;
+        }
+        EXPECT_THAT(trace, testing::HasSubstr("ID:1,pBuffer="));
+        EXPECT_THAT(trace, testing::HasSubstr(" , Length=41\n"));
+        EXPECT_THAT(trace, testing::HasSubstr("00 12 00 00 00 33 00 00 00\n"));
+        const std::string log = testsupport::readFileBytes(platform::debugLogPath());
+        EXPECT_NE(log.find(testsupport::utf16le("00 12 00 00 00 33 00 00 00")), std::string::npos);
+    }
 }
 
 
@@ -250,7 +263,7 @@ TEST_F(TransportTest, PowerHookSuspendsAndResumesEveryLink) {
     backend->plug(controllerInfo("a", kStandardAppProductId), false);
     backend->plug(controllerInfo("b", kLed5AppProductId), false);
     CUSBDriver standard;
-    USBDriverVGALed5 led5;
+    CUSBDriver led5{devicelink::Family::Led5};
     ASSERT_TRUE(open(standard, 0));
     ASSERT_TRUE(open(led5, 2));
     HidPowerEvent(true);

@@ -1,4 +1,4 @@
-#include "app/IniFile.h"
+#include "platform/IniFile.h"
 #include "effects/Profiles.h"
 #include "platform/Utf16.h"
 #include "tests/support/TestEnvironment.h"
@@ -70,7 +70,7 @@ TEST_F(ProfilesTest, AnEmptyProfileFileGivesZoneEffects4096AndPerZoneEffects) {
 
 TEST_F(ProfilesTest, TheSelectedProfileComesFromConfigIniAndIsForcedToZeroAboveOne) {
     for (const auto& [stored, expected] : {std::pair{1, 1}, std::pair{7, 0}, std::pair{0, 0}}) {
-        ASSERT_TRUE(app::CIniFile(folder + "config.ini").writeInt("Setting", "Profile", stored));
+        ASSERT_TRUE(platform::CIniFile(folder + "config.ini").writeInt("Setting", "Profile", stored));
         LedProfileSet set;
         LoadStartupProfileSet(set, folder);
         EXPECT_EQ(set.selectedProfile, expected) << stored;
@@ -82,7 +82,7 @@ TEST_F(ProfilesTest, ASavedSetLoadsBackExceptTheMirageBlockWhichOnlyTheMirageSav
     saved.selectedProfile = 1;
     saved.profiles[0] = editedProfile();
     ASSERT_TRUE(SaveProfiles(saved, folder));
-    EXPECT_EQ(app::CIniFile(folder + "config.ini").readInt("Setting", "Profile", 0), 1);
+    EXPECT_EQ(platform::CIniFile(folder + "config.ini").readInt("Setting", "Profile", 0), 1);
 
     LedProfileSet loaded;
     LoadStartupProfileSet(loaded, folder);
@@ -132,7 +132,7 @@ TEST_F(ProfilesTest, ReadsAWindowsWrittenFileAndIgnoresDamagedBlocksOneByOne) {
     ASSERT_TRUE(WriteProfileFile(profilePath, written));
     ASSERT_TRUE(WriteSyncBlock(profilePath, written));
     // Damage one checksum and one length, keep the rest.
-    const app::CIniFile file(profilePath);
+    const platform::CIniFile file(profilePath);
     std::string multi = file.readString("EFFECT", "MULTILAYER", "");
     multi.back() = multi.back() == '0' ? '1' : '0';
     ASSERT_TRUE(file.writeString("effect", "multilayer", multi));
@@ -154,7 +154,7 @@ TEST_F(ProfilesTest, LongNamesAreCutAndUnterminatedMorseTextsKeep260Units) {
     std::vector<std::uint8_t> block(520);
     for (std::size_t i = 0; i < block.size(); i += 2) block[i] = 'E';
     writeWindowsFile(profilePath, "[NAME]\r\nPROFILE_NAME=" + std::string(300, 'n') + "\r\n[EFFECT]\r\nMORSE_INFO_2=" +
-                                      app::encodeStructValue(block) + "\r\n");
+                                      platform::encodeStructValue(block) + "\r\n");
     LedProfile loaded = defaultProfile();
     ASSERT_TRUE(ReadProfileFile(profilePath, loaded));
     EXPECT_EQ(loaded.name, std::u16string(259, u'n'));
@@ -162,7 +162,7 @@ TEST_F(ProfilesTest, LongNamesAreCutAndUnterminatedMorseTextsKeep260Units) {
     // Written back, the block is the same 520 bytes.
     ASSERT_TRUE(WriteProfileFile(profilePath, loaded));
     std::vector<std::uint8_t> again(520);
-    ASSERT_TRUE(app::CIniFile(profilePath).readStruct("EFFECT", "MORSE_INFO_2", again));
+    ASSERT_TRUE(platform::CIniFile(profilePath).readStruct("EFFECT", "MORSE_INFO_2", again));
     EXPECT_EQ(again, block);
 }
 

@@ -26,20 +26,20 @@ TEST_F(ConfigDlgTest, TheWindowOpensEveryLinkAndFollowsArrivalsAndRemovals) {
     CConfigDlg window;
     window.show();
     EXPECT_EQ(window.windowTitle(), "Ostmar Pellan KV 6000 Series_RGB_LED");
-    EXPECT_EQ(window.link(0).deviceCount(), 2);
-    EXPECT_EQ(window.link(2).deviceCount(), 0);
+    EXPECT_EQ(window.links().link(devicelink::Family::Standard).deviceCount(), 2);
+    EXPECT_EQ(window.links().link(devicelink::Family::Led5).deviceCount(), 0);
     EXPECT_TRUE(controllerText(window).contains("Standard controller 2"));
 
     const std::vector<int> led5 = simulator->plug(sim::ControllerKind::Led5, 1);
     ASSERT_TRUE(simulator->waitUntilSettled(2000ms));
     platform::pumpEventsFor(100ms);
-    EXPECT_EQ(window.link(2).deviceCount(), 1);
+    EXPECT_EQ(window.links().link(devicelink::Family::Led5).deviceCount(), 1);
     EXPECT_TRUE(controllerText(window).contains("LED5 controller 1"));
 
     ASSERT_TRUE(simulator->unplug(led5.front()));
     ASSERT_TRUE(simulator->waitUntilSettled(2000ms));
     platform::pumpEventsFor(100ms);
-    EXPECT_EQ(window.link(2).deviceCount(), 0);
+    EXPECT_EQ(window.links().link(devicelink::Family::Led5).deviceCount(), 0);
     EXPECT_FALSE(controllerText(window).contains("LED5"));
 }
 

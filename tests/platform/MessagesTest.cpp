@@ -61,11 +61,3 @@ TEST(Messages, TimersFireByNumberRestartWhenSetAgainAndStopWhenKilled) {
     EXPECT_TRUE(window.windowTimerRunning(9));
 }
 
-TEST(Messages, WindowsAreFoundByTitleOnlyWhileTheyLive) {
-    auto window = std::make_unique<QWidget>();
-    window->setWindowTitle(QStringLiteral("Some Title_WARN_DLG"));
-    EXPECT_EQ(platform::findWindow(QStringLiteral("Some Title_WARN_DLG")), window.get());
-    EXPECT_EQ(platform::findWindow(QStringLiteral("Some Title")), nullptr);
-    window.reset();
-    EXPECT_EQ(platform::findWindow(QStringLiteral("Some Title_WARN_DLG")), nullptr);
-}

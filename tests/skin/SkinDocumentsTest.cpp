@@ -1,5 +1,4 @@
-#include "app/DebugLog.h"
-#include "app/ProcessValues.h"
+#include "platform/DebugLog.h"
 #include "platform/Utf16.h"
 #include "skin/SkinDocuments.h"
 #include "tests/support/TestEnvironment.h"
@@ -100,7 +99,7 @@ protected:
         writeFileBytes(folder + "Strings.xml",
                        "\xFF\xFE" + testsupport::utf16le("<S><GLOBAL><FONT>Noto Sans</FONT></GLOBAL></S>"));
     }
-    void TearDown() override { app::processValues().debug = false; }
+    void TearDown() override { platform::enableDebugLog(false); }
 };
 
 TEST_F(SkinDocumentsTest, AMissingButtonsFileLeavesItsDocumentEmptyAndTheOthersLoaded) {
@@ -121,10 +120,10 @@ TEST_F(SkinDocumentsTest, ButtonsComeFromTheResolutionFolder) {
 }
 
 TEST_F(SkinDocumentsTest, TheDebugLogRecordsWhichDocumentsHoldText) {
-    app::processValues().debug = true;
+    platform::enableDebugLog(true);
     skin::LoadSkinDocuments(folder, "1920x1080/");
     const std::string log = platform::utf16ToUtf8(
-        platform::littleEndianBytesToUtf16(testsupport::readFileBytes(app::debugLogPath()).substr(2)));
+        platform::littleEndianBytesToUtf16(testsupport::readFileBytes(platform::debugLogPath()).substr(2)));
     EXPECT_NE(log.find("APP Load Info: Size=1920x1080/ Skin=1 Str=1 Btn=0\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("Exe Path: " + folder + "\r\n"), std::string::npos) << log;
 }

@@ -1,6 +1,5 @@
 #include "SkinTestSkin.h"
 
-#include "app/ProcessValues.h"
 #include "skin/MessageBox.h"
 #include "skin/SkinDocuments.h"
 
@@ -64,7 +63,7 @@ void SkinTest::SetUp() {
         "<NO_SAVE><STR_TITLE>STR_TITLE,0,0,400,60,,FALSE</STR_TITLE>"
         "<STR_WARN COLOR=\"16777215\">STR_WARN,0,100,400,200,,FALSE</STR_WARN></NO_SAVE>"
         "<LOADING><PROGRESS>72</PROGRESS></LOADING></Buttons>");
-    app::processValues().programFolder = programFolder;
+    skin::setSkinProgramFolder(programFolder);
     skin::LoadSkinDocuments(programFolder, "1920x1080/");
     skin::SetMessageBoxHandler([](QWidget*, const std::string& text) { ADD_FAILURE() << "message box: " << text; });
 }
@@ -73,7 +72,7 @@ void SkinTest::TearDown() {
     skin::SetMessageBoxHandler({});
     for (const auto which : {skin::SkinDocument::Skins, skin::SkinDocument::Strings, skin::SkinDocument::Buttons})
         skin::skinDocument(which) = xml::CXmlDoc();
-    app::processValues().programFolder.clear();
+    skin::setSkinProgramFolder({});
 }
 
 }  // namespace skintest

@@ -1,7 +1,6 @@
 // skingallery: renders every skinned window and control of the toolkit, in
 // each state and at each resolution set, into PNG files, so that the skin can
 // be looked at without starting the programs.
-#include "app/ProcessValues.h"
 #include "skin/BaseDlg.h"
 #include "skin/BitmapBtn.h"
 #include "skin/BtnMenu.h"
@@ -96,7 +95,7 @@ void windowStates(PreviewDlg& dialog, const QString& stem) {
 }
 
 void renderResolution(const QString& out, const std::string& resolution) {
-    const std::string programFolder = app::processValues().programFolder;
+    const std::string programFolder = skin::skinProgramFolder();
     skin::LoadSkinDocuments(programFolder, resolution + "/");
     const QString prefix = out + "/" + QString::fromStdString(resolution) + "/";
     QDir().mkpath(prefix);
@@ -236,7 +235,7 @@ int main(int argc, char** argv) {
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    app::processValues().programFolder = QCoreApplication::applicationDirPath().toStdString() + "/";
+    skin::setSkinProgramFolder(QCoreApplication::applicationDirPath().toStdString() + "/");
     int fonts[3] = {skin::kNoFont, skin::kNoFont, skin::kNoFont};
     skin::LoadPrivateFont(skin::kFontCondensedMedium, fonts[0]);
     skin::LoadPrivateFont(skin::kFontCondensedBook, fonts[1]);

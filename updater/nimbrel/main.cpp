@@ -1,8 +1,7 @@
 // Nimbrel: the firmware updater, reading its package from its own file.
-#include "devicelink/BackendSelection.h"
+#include "backends/BackendSelection.h"
 #include "devicelink/HidLibrary.h"
 #include "platform/SingleInstance.h"
-#include "sim/DevsimBackend.h"
 #include "updater/CommandLine.h"
 #include "updater/NimbrelSession.h"
 #include "updater/Package.h"
@@ -52,13 +51,10 @@ int main(int argc, char** argv) {
     }
 
     std::string backendError;
-    auto backend = devicelink::backendFromEnvironment(
-        [](const std::string& socketPath) { return std::make_unique<sim::DevsimBackend>(socketPath); }, backendError);
-    if (!backend) {
+    if (!backends::installBackendFromEnvironment(backendError)) {
         std::cerr << "Nimbrel: " << backendError << "\n";
         return updater::kExitUpdateFailed;
     }
-    devicelink::HidSetBackend(std::move(backend));
 
     int exitCode = 0;
     {

@@ -1,0 +1,45 @@
+#include "devicecontrol/ConfigurationSequences.h"
+
+#include "devicelink/UsbDriver.h"
+
+namespace devicecontrol {
+
+using namespace effects;
+
+void UpdatePage(devicelink::CUSBDriver& link, LedProfileSet& set, EditorState& state, ChromaHost* chroma) {
+    LedProfile& profile = set.selected();
+    if (profile.cardEffect != EFFECT_MULTI) state.controlModeMarker = 0xFF;
+    state.cardEffect = EFFECT_MULTI;
+    profile.cardEffect = EFFECT_MULTI;
+    SelectMode(link, set, state);
+    PreviewEffect(link, set, state, chroma);
+}
+
+void ApplyConfiguration(devicelink::CUSBDriver& link, devicelink::Family family, LedProfileSet& set, EditorState& state,
+                        const std::function<void(int)>& progress) {
+    const auto report = [&](int value) {
+        if (progress) progress(value);
+    };
+    link.SetControlMode(3, devicelink::kCurrentGroup);
+    link.SetSyncFlag(0);
+    report(10);
+    if (link.deviceCount() > 0) {
+        int step = 0;
+        WriteWholeConfiguration(link, family, set, state, [&] { report(10 + ++step * 80 / 15); });
+        if (set.selected().zelvor == 1) link.SetSyncFlag(16);
+        link.SendControl(0x55, devicelink::kCurrentGroup);
+        report(90);
+    }
+    UpdatePage(link, set, state);
+    report(100);
+}
+
+void SendExitSequence(devicelink::CUSBDriver& link) {
+    for (int position = 0; position < link.deviceCount(); ++position) {
+        link.SetControlMode(3, position);
+        link.SendControl(0x00, position);
+        link.SetControlMode(0, position);
+    }
+}
+
+}  // namespace devicecontrol

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "devicelink/ControllerKinds.h"
+#include "devicelink/UsbDriver.h"
+
+class QObject;
+
+namespace devicecontrol {
+
+// The program's four controller links, one per family and mode, each on the
+// library instance of its kind. The main window, lumenstra-cli and the tests
+// all reach a family's controllers through this one owner. Lives on the GUI thread.
+class ControllerLinks {
+public:
+    ControllerLinks() = default;
+    ControllerLinks(const ControllerLinks&) = delete;
+    ControllerLinks& operator=(const ControllerLinks&) = delete;
+
+    // Every link tells `owner` of arrivals and removals; set before opening.
+    void setOwner(QObject* owner);
+
+    // Opens the four links as Lumenstra does: standard, its boot loader, LED5, its boot loader.
+    void openAll();
+    // Opens one link; true when it found a controller.
+    bool open(devicelink::Family family, devicelink::LinkMode mode);
+
+    devicelink::CUSBDriver& link(devicelink::Family family,
+                                 devicelink::LinkMode mode = devicelink::LinkMode::Application);
+    // The link on a library instance (0 to 3), as plug messages name it; null for any other.
+    devicelink::CUSBDriver* linkOfInstance(int instance);
+
+    // The family with a controller in application mode: standard first, else
+    // LED5, else standard.
+    devicelink::Family defaultFamily() const;
+
+private:
+    devicelink::CUSBDriver m_standard{devicelink::Family::Standard, devicelink::LinkMode::Application};
+    devicelink::CUSBDriver m_standardBoot{devicelink::Family::Standard, devicelink::LinkMode::BootLoader};
+    devicelink::CUSBDriver m_led5{devicelink::Family::Led5, devicelink::LinkMode::Application};
+    devicelink::CUSBDriver m_led5Boot{devicelink::Family::Led5, devicelink::LinkMode::BootLoader};
+};
+
+}  // namespace devicecontrol

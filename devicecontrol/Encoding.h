@@ -1,0 +1,72 @@
+#pragma once
+
+#include "devicelink/ControllerKinds.h"
+#include "effects/EffectModel.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+namespace devicelink {
+class CUSBDriver;
+}
+
+// Turns the effect model into controller commands. Every write goes to the
+// link's current group and is skipped while the link has no controller; a
+// failed command does not stop the sequence.
+namespace devicecontrol {
+
+using EffectRecord = std::array<std::uint8_t, 60>;
+
+enum SlotKind : int { SLOT_DIRECT = 0, SLOT_FAN = 1, SLOT_LOGO = 2 };
+
+// The record before it is filled: 0xFF with bytes 2 and 9 to 11 cleared.
+EffectRecord BlankEffectRecord();
+
+// The record a zone write sends for `effect`, without the extra commands.
+EffectRecord BuildZoneRecord(std::int32_t effect, const effects::EffectLayer& layer, SlotKind kind, bool repeatMorse);
+
+void WriteZoneEffect(devicelink::CUSBDriver& link, std::int32_t effect, const effects::EffectLayer& layer, SlotKind kind,
+                     const effects::LedProfile& profile, const effects::EditorState& state, bool allMorseTexts);
+
+// The 60-byte group map for the profile's main-zone effect.
+std::array<std::uint8_t, 60> BuildLedGroupMap(const effects::LedProfile& profile, bool chromaOverride);
+void WriteLedGroupMap(devicelink::CUSBDriver& link, const effects::LedProfileSet& set, const effects::EditorState& state,
+                      bool chromaAllowed);
+// Fills the MULTILAYER effect mirror from the device at `address`.
+int ReadLedGroupMap(devicelink::CUSBDriver& link, effects::LedProfile& profile, int address);
+
+void WriteDirectColours(devicelink::CUSBDriver& link, effects::Colour first, effects::Colour second, effects::Colour third);
+
+// The Chroma bridge's side of the page; the GUI starts and stops the bridge.
+class ChromaHost {
+public:
+    virtual ~ChromaHost() = default;
+    virtual bool bridgeActive() const = 0;
+    virtual bool startBridge() = 0;  // true when it started
+    virtual void stopBridge() = 0;
+};
+
+void SelectMode(devicelink::CUSBDriver& link, const effects::LedProfileSet& set, effects::EditorState& state);
+void PreviewEffect(devicelink::CUSBDriver& link, const effects::LedProfileSet& set, const effects::EditorState& state,
+                   ChromaHost* chroma = nullptr);
+
+// Every effect of the selected profile; `afterEffect` runs once per effect
+// written (the window's progress bar).
+void WriteWholeConfiguration(devicelink::CUSBDriver& link, devicelink::Family family, const effects::LedProfileSet& set,
+                             const effects::EditorState& state, const std::function<void()>& afterEffect = {});
+
+// Five colours from the Chroma bridge. `busy`: a whole write runs.
+void OnChromaColours(devicelink::CUSBDriver& link, const effects::LedProfileSet& set, const std::array<effects::Colour, 5>& colours,
+                     bool busy);
+
+// Resets the profile, then the controller; Zelvor leaves the card to the sync source.
+void ResetAll(devicelink::CUSBDriver& link, effects::LedProfile& profile);
+void ZelvorSync(devicelink::CUSBDriver& link, effects::LedProfile& profile);
+
+// Marks the mirage block saved, stores it in `applied` and the profile file,
+// and hands the four frequencies (2500, red, green, blue) to `setPwmFrequencies`.
+void SaveMirage(devicelink::CUSBDriver& link, effects::LedProfile& profile, effects::LedProfile& applied, const std::string& profilePath,
+                const std::function<void(const std::array<std::uint16_t, 4>&)>& setPwmFrequencies);
+
+}  // namespace devicecontrol

@@ -1,0 +1,163 @@
+#include "platform/IniFile.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <array>
+
+using platform::CIniFile;
+using testsupport::readFileBytes;
+using testsupport::utf16le;
+using testsupport::writeFileBytes;
+
+namespace {
+const std::string kMark = "\xFF\xFE";
+}
+
+class IniFileTest : public testsupport::IsolatedTest {
+protected:
+    std::string path = home.path("config.ini");
+    CIniFile ini{path};
+
+    void writeWindowsFile(const std::string& text) { writeFileBytes(path, kMark + utf16le(text)); }
+    std::string fileAsText() const {
+        const std::string bytes = readFileBytes(path);
+        EXPECT_EQ(bytes.substr(0, 2), kMark);
+        return bytes.size() < 2 ? std::string() : bytes;
+    }
+};
+
+TEST_F(IniFileTest, AFirstWriteCreatesAUtf16FileWithTheMark) {
+    ASSERT_TRUE(ini.writeInt("Setting", "Profile", 1));
+    EXPECT_EQ(readFileBytes(path), kMark + utf16le("[Setting]\r\nProfile=1\r\n"));
+    EXPECT_EQ(ini.readInt("Setting", "Profile", 0), 1);
+}
+
+TEST_F(IniFileTest, EnsureLeavesAnExistingFileUntouched) {
+    writeFileBytes(path, "anything");
+    EXPECT_TRUE(ini.ensureUtf16File());
+    EXPECT_EQ(readFileBytes(path), "anything");
+}
+
+TEST_F(IniFileTest, ReadsAWindowsWrittenFileWithoutRegardToLetterCase) {
+    writeWindowsFile("[Setting]\r\nProfile=7\r\n");
+    EXPECT_EQ(ini.readInt("Setting", "Profile", 0), 7);
+    EXPECT_EQ(ini.readInt("SETTING", "profile", 0), 7);
+    EXPECT_EQ(ini.readString("setting", "PROFILE", ""), "7");
+}
+
+TEST_F(IniFileTest, ReadStringTrimsValuesStripsOneQuotePairAndFallsBackToTheDefault) {
+    writeWindowsFile(
+        "Orphan=before any section\r\n"
+        "[ Names ]\r\n"
+        "  Plain =  padded value \t\r\n"
+        "Quoted=\"  keeps inner blanks  \"\r\n"
+        "Single='x'\r\n"
+        "Mismatched=\"x'\r\n"
+        "Empty=\r\n"
+        "NoEquals\r\n"
+        "Dup=first\r\n"
+        "Dup=second\r\n"
+        "Unicode=Grafikkarte \xC3\x84\xE2\x82\xAC\r\n"
+        "[Other]\r\n"
+        "Only=here\r\n"
+        "[names]\r\n"
+        "Later=ignored, the first section of a name counts\r\n");
+    const struct {
+        const char* section;
+        const char* key;
+        const char* fallback;
+        const char* expected;
+    } cases[] = {
+        {"Names", "Plain", "d", "padded value"},
+        {"Names", "Quoted", "d", "  keeps inner blanks  "},
+        {"Names", "Single", "d", "x"},
+        {"Names", "Mismatched", "d", "\"x'"},
+        {"Names", "Empty", "d", ""},
+        {"Names", "NoEquals", "d", ""},
+        {"Names", "Dup", "d", "first"},
+        {"Names", "Unicode", "d", "Grafikkarte \xC3\x84\xE2\x82\xAC"},
+        {"Names", "Only", "fallback  ", "fallback"},
+        {"Names", "Later", "d", "d"},
+        {"Names", "Orphan", "d", "d"},
+        {"Missing", "Plain", "", ""},
+        {"Other", "Only", "d", "here"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ini.readString(c.section, c.key, c.fallback), c.expected) << c.section << "/" << c.key;
+}
+
+TEST_F(IniFileTest, ReadIntTakesTheLeadingNumberAndTheDefaultOnlyForEmptyOrMissing) {
+    writeWindowsFile("[S]\r\nA=\r\nB= 12 \r\nC=0x1F\r\nD=-3\r\nE=abc\r\nF=12abc\r\nG=4294967295\r\n");
+    const struct {
+        const char* key;
+        int expected;
+    } cases[] = {{"A", 99}, {"B", 12}, {"C", 31}, {"D", -3}, {"E", 0}, {"F", 12}, {"G", -1}, {"Missing", 99}};
+    for (const auto& c : cases) EXPECT_EQ(ini.readInt("S", c.key, 99), c.expected) << c.key;
+}
+
+TEST_F(IniFileTest, WritesReplaceInPlaceAppendToTheSectionOrAddASectionAndKeepEveryOtherByte) {
+    writeWindowsFile("; written on Windows\r\n[Setting]\r\nProfile = 0\r\nOther=x\r\n\r\n[Second]\r\nKey=v\r\n");
+    ASSERT_TRUE(ini.writeString("setting", "PROFILE", "1"));
+    EXPECT_EQ(fileAsText(),
+              kMark + utf16le("; written on Windows\r\n[Setting]\r\nProfile=1\r\nOther=x\r\n\r\n[Second]\r\nKey=v\r\n"));
+    ASSERT_TRUE(ini.writeString("Setting", "New", "z"));
+    EXPECT_EQ(fileAsText(), kMark + utf16le("; written on Windows\r\n[Setting]\r\nProfile=1\r\nOther=x\r\nNew=z\r\n"
+                                            "\r\n[Second]\r\nKey=v\r\n"));
+    ASSERT_TRUE(ini.writeString("Third", "K", "1"));
+    EXPECT_EQ(fileAsText(), kMark + utf16le("; written on Windows\r\n[Setting]\r\nProfile=1\r\nOther=x\r\nNew=z\r\n"
+                                            "\r\n[Second]\r\nKey=v\r\n[Third]\r\nK=1\r\n"));
+}
+
+TEST_F(IniFileTest, WritesIntoAFileWithoutAFinalLineBreak) {
+    writeWindowsFile("[A]\r\nk=1");
+    ASSERT_TRUE(ini.writeString("A", "j", "2"));
+    EXPECT_EQ(fileAsText(), kMark + utf16le("[A]\r\nk=1\r\nj=2\r\n"));
+    writeWindowsFile("[A]");
+    ASSERT_TRUE(ini.writeString("B", "x", "y"));
+    EXPECT_EQ(fileAsText(), kMark + utf16le("[A]\r\n[B]\r\nx=y\r\n"));
+    ASSERT_TRUE(ini.writeString("A", "k", "v"));
+    EXPECT_EQ(fileAsText(), kMark + utf16le("[A]\r\nk=v\r\n[B]\r\nx=y\r\n"));
+}
+
+TEST_F(IniFileTest, ReadsAndRewritesLineFeedOnlyAndUtf8Files) {
+    writeFileBytes(path, "[Setting]\nProfile=1\n");
+    EXPECT_EQ(ini.readInt("Setting", "Profile", 0), 1);
+    ASSERT_TRUE(ini.writeInt("Setting", "Profile", 0));
+    EXPECT_EQ(readFileBytes(path), "[Setting]\nProfile=0\n");  // kept UTF-8: the file was not ours
+}
+
+TEST_F(IniFileTest, StructsAreHexPairsWithAChecksumAndBadValuesAreRefused) {
+    const std::array<std::uint8_t, 3> bytes = {0x01, 0xAB, 0xFF};
+    ASSERT_TRUE(ini.writeStruct("Sync", "Block", bytes));
+    EXPECT_EQ(ini.readString("Sync", "Block", ""), "01ABFFAB");  // 1 + 171 + 255 = 427, 427 mod 256 = 0xAB
+    std::array<std::uint8_t, 3> read{};
+    ASSERT_TRUE(ini.readStruct("Sync", "Block", read));
+    EXPECT_EQ(read, bytes);
+
+    const struct {
+        const char* value;
+        bool accepted;
+    } cases[] = {
+        {"01abffab", true}, {"01ABFFAC", false}, {"01ABFF", false}, {"01ABFFAB00", false},
+        {"0GABFFAB", false}, {"", false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(ini.writeString("Sync", "Block", c.value));
+        std::array<std::uint8_t, 3> target = {7, 7, 7};
+        EXPECT_EQ(ini.readStruct("Sync", "Block", target), c.accepted) << c.value;
+        if (!c.accepted) {
+            EXPECT_EQ(target, (std::array<std::uint8_t, 3>{7, 7, 7})) << c.value;
+        }
+    }
+    std::array<std::uint8_t, 3> untouched = {7, 7, 7};
+    EXPECT_FALSE(ini.readStruct("Sync", "Missing", untouched));
+    EXPECT_EQ(platform::encodeStructValue(std::span<const std::uint8_t>()), "00");
+}
+
+TEST_F(IniFileTest, LongValuesAreCutAtTheReadingBufferAndMissingFoldersFailQuietly) {
+    ASSERT_TRUE(ini.writeString("S", "Long", std::string(5000, 'a')));
+    EXPECT_EQ(ini.readString("S", "Long", "").size(), 4095u);
+
+    CIniFile nowhere(home.path("missing-folder/config.ini"));
+    EXPECT_FALSE(nowhere.writeInt("Setting", "Profile", 1));
+    EXPECT_EQ(nowhere.readInt("Setting", "Profile", 0), 0);
+}
