@@ -3,7 +3,7 @@
 #include "devicelink/HidLibrary.h"
 #include "platform/SingleInstance.h"
 #include "updater/CommandLine.h"
-#include "updater/NimbrelSession.h"
+#include "updater/nimbrel/NimbrelSession.h"
 #include "updater/Package.h"
 #include "updater/UpdateDecision.h"
 

@@ -1,4 +1,4 @@
-#include "updater/NimbrelSession.h"
+#include "updater/nimbrel/NimbrelSession.h"
 
 #include "platform/Folders.h"
 #include "platform/Process.h"
