@@ -1,4 +1,5 @@
 #include "sim/DeviceSpec.h"
+#include "sim/EmulatedController.h"
 
 #include <gtest/gtest.h>
 
@@ -77,11 +78,36 @@ TEST(DeviceSpecTest, RejectsBadTextWithAReason) {
     }
 }
 
-TEST(DeviceSpecTest, ProductIdsOfBothKindsAndModes) {
-    EXPECT_EQ(sim::applicationProductId(ControllerKind::Standard), 0x014D);
-    EXPECT_EQ(sim::bootLoaderProductId(ControllerKind::Standard), 0x014E);
-    EXPECT_EQ(sim::applicationProductId(ControllerKind::Led5), 0x015B);
-    EXPECT_EQ(sim::bootLoaderProductId(ControllerKind::Led5), 0x015C);
+struct ControllerCase {
+    const char* text;
+    std::uint16_t productId;
+    bool inBootLoader;
+    sim::FirmwareVersion firmware;
+    std::uint16_t boardId;
+    const char* name;
+};
+
+// A parsed spec is what a simulated controller enumerates and reports as.
+TEST(DeviceSpecTest, ParsedSpecDecidesWhatTheControllerReports) {
+    const ControllerCase cases[] = {
+        {"standard", 0x014D, false, {1, 0, 0}, 1, ""},
+        {"standard,boot", 0x014E, true, {1, 0, 0}, 1, ""},
+        {"led5", 0x015B, false, {1, 0, 0}, 1, ""},
+        {" led5 , boot , fw=2.3.9", 0x015C, true, {2, 3, 9}, 1, ""},
+        {"standard,fw=3.14.4000000000,board=7,name=Top card", 0x014D, false, {3, 14, 4000000000u}, 7, "Top card"},
+        {"led5,subdevices=3,board=65535", 0x015B, false, {1, 0, 0}, 65535, ""},
+    };
+    for (const ControllerCase& c : cases) {
+        const auto result = parseDeviceSpec(c.text);
+        ASSERT_TRUE(result.spec) << c.text << ": " << result.error;
+        const sim::EmulatedController controller(*result.spec, 1);
+        EXPECT_EQ(controller.productId(), c.productId) << c.text;
+        EXPECT_EQ(controller.inBootLoader(), c.inBootLoader) << c.text;
+        EXPECT_EQ(controller.firmwareVersion(), c.firmware) << c.text;
+        const sim::RecordData information = controller.firmwareInformation();
+        EXPECT_EQ(information[20] | information[21] << 8, c.boardId) << c.text;
+        EXPECT_EQ(controller.name(), c.name) << c.text;
+    }
 }
 
 }  // namespace
