@@ -30,22 +30,18 @@ struct RawRequest {
     std::array<std::uint8_t, 60> data{};
 };
 
-// Parses "[--family standard|led5] [--device N] CMD KEY INDEX [DATAHEX]";
-// numbers are hexadecimal, DATAHEX up to 60 bytes. Empty with `error` set on
-// bad input.
 // "standard" or "led5"; false with a message naming the value otherwise.
 bool parseFamily(const std::string& value, Family& family, std::string& error);
 
+// Parses "[--family standard|led5] [--device N] CMD KEY INDEX [DATAHEX]";
+// numbers are hexadecimal, DATAHEX up to 60 bytes. Empty with `error` set on
+// bad input.
 std::optional<RawRequest> parseRawArguments(const std::vector<std::string>& arguments, std::string& error);
 
 // The record as 128 lower-case hex digits.
 std::string recordHex(const std::array<std::uint8_t, 64>& record);
 
-int runList(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
-int runRaw(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
-int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
-int runUpdate(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
-// Dispatches on the first argument; handles --help.
+// Dispatches on the first argument; handles --help for every command.
 int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
 
 }  // namespace cli

@@ -1,11 +1,13 @@
 // lumenstra-cli check and update: the firmware version check and the updater
 // launch of the main window, without a window.
 #include "cli/CliCommands.h"
+#include "cli/CommandTable.h"
 
 #include "devicecontrol/ControllerLinks.h"
 #include "devicelink/UsbDriver.h"
 #include "devicecontrol/VersionCheck.h"
 #include "platform/Folders.h"
+#include "platform/Numbers.h"
 #include "platform/Utf16.h"
 
 #include <sys/wait.h>
@@ -17,28 +19,6 @@
 
 namespace cli {
 namespace {
-
-constexpr char kCheckUsage[] =
-    "Usage: lumenstra-cli check [--family standard|led5] [--device N]\n"
-    "\n"
-    "Compares the firmware of the controller at position N (default 0; counted over\n"
-    "the family's application controllers, then its boot-loader ones) with the\n"
-    "version the family's updater (Nimbrel/Nimbrel or Nimbrel/Nimbrel2 next to\n"
-    "this program) offers. Prints:\n"
-    "  mode: app|boot\n"
-    "  firmware: TEXT      the controller's version text\n"
-    "  package: TEXT       the package's version text\n"
-    "  result: -1|0|1      -1 an update is due, 0 none, 1 the controller is newer\n"
-    "\n"
-    "Exit codes: 0 checked, 2 no such device, 64 usage error.\n";
-
-constexpr char kUpdateUsage[] =
-    "Usage: lumenstra-cli update [--family standard|led5] [--device N]\n"
-    "\n"
-    "Runs the family's updater for the controller at position N (default 0) with\n"
-    "dev:N+1 -silent and ends with the updater's exit code: 0 updated, 1 update\n"
-    "failed, 2 no device, 3 device information or layout problem, 4 the package\n"
-    "is not newer; 64 usage error.\n";
 
 struct Target {
     Family family = Family::Standard;
@@ -61,11 +41,13 @@ bool parseTarget(const std::vector<std::string>& arguments, Target& target, std:
             target.family = value == "led5" ? Family::Led5 : Family::Standard;
         } else if (word == "--device") {
             const std::string& value = arguments[++i];
-            if (value.empty() || value.size() > 2 || value.find_first_not_of("0123456789") != std::string::npos) {
+            const std::optional<unsigned> device =
+                value.size() <= 2 ? platform::parseWholeNumber<unsigned>(value) : std::nullopt;
+            if (!device) {
                 error = "--device takes a number from 0 to 99";
                 return false;
             }
-            target.device = std::stoi(value);
+            target.device = static_cast<int>(*device);
         } else {
             error = "unexpected argument \"" + word + "\"";
             return false;
@@ -76,65 +58,41 @@ bool parseTarget(const std::vector<std::string>& arguments, Target& target, std:
 
 }  // namespace
 
-int runCheck(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-    if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
-        out << kCheckUsage;
-        return kExitSuccess;
-    }
+int runCheck(Call& call) {
     Target target;
     std::string error;
-    if (!parseTarget(arguments, target, error)) {
-        err << "lumenstra-cli check: " << error << "\n" << kCheckUsage;
-        return kExitUsage;
-    }
-    const bool isLed5 = target.family == Family::Led5;
+    if (!parseTarget(call.arguments, target, error)) return call.usage(error);
     devicecontrol::ControllerLinks links;
     devicelink::CUSBDriver& application = links.link(target.family, devicelink::LinkMode::Application);
     devicelink::CUSBDriver& bootLoader = links.link(target.family, devicelink::LinkMode::BootLoader);
     application.OpenDriver();
     bootLoader.OpenDriver();
     const int applications = application.deviceCount();
-    if (target.device >= applications + bootLoader.deviceCount()) {
-        err << "lumenstra-cli check: no " << (isLed5 ? "led5" : "standard") << " controller at position " << target.device
-            << "\n";
-        return kExitNoDevice;
-    }
+    if (target.device >= applications + bootLoader.deviceCount())
+        return call.noController(target.family, target.device, std::nullopt);
     const bool inBootLoader = target.device >= applications;
     devicelink::CUSBDriver& link = inBootLoader ? bootLoader : application;
     devicecontrol::FirmwareCheckState state;
     const int result = devicecontrol::FirmwareCheck(link, inBootLoader ? target.device - applications : target.device,
                                                  devicecontrol::UpdaterPath(platform::programFolder(), target.family), state);
-    if (!state.packageMessage.empty()) err << "lumenstra-cli check: " << state.packageMessage << "\n";
-    out << "mode: " << (inBootLoader ? "boot" : "app") << "\n"
+    if (!state.packageMessage.empty()) call.message(state.packageMessage);
+    call.out << "mode: " << (inBootLoader ? "boot" : "app") << "\n"
         << "firmware: " << platform::utf16ToUtf8(state.deviceVersion) << "\n"
         << "package: " << platform::utf16ToUtf8(state.updateVersion) << "\n"
         << "result: " << result << "\n";
     return kExitSuccess;
 }
 
-int runUpdate(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
-    if (!arguments.empty() && (arguments[0] == "--help" || arguments[0] == "-h")) {
-        out << kUpdateUsage;
-        return kExitSuccess;
-    }
+int runUpdate(Call& call) {
     Target target;
     std::string error;
-    if (!parseTarget(arguments, target, error)) {
-        err << "lumenstra-cli update: " << error << "\n" << kUpdateUsage;
-        return kExitUsage;
-    }
+    if (!parseTarget(call.arguments, target, error)) return call.usage(error);
     const std::string updater = devicecontrol::UpdaterPath(platform::programFolder(), target.family);
-    if (::access(updater.c_str(), X_OK) != 0) {
-        err << "lumenstra-cli update: cannot run " << updater << "\n";
-        return kExitFailure;
-    }
+    if (::access(updater.c_str(), X_OK) != 0) return call.failure("cannot run " + updater);
     const std::string device = "dev:" + std::to_string(target.device + 1);
-    out << std::flush;
+    call.out << std::flush;
     const pid_t child = ::fork();
-    if (child < 0) {
-        err << "lumenstra-cli update: cannot start " << updater << "\n";
-        return kExitFailure;
-    }
+    if (child < 0) return call.failure("cannot start " + updater);
     if (child == 0) {
         // The updater opens its own device connections; it must not hold ours.
         ::close_range(3, ~0U, 0);
@@ -145,10 +103,7 @@ int runUpdate(const std::vector<std::string>& arguments, std::ostream& out, std:
     while (::waitpid(child, &status, 0) < 0) {
         if (errno != EINTR) return kExitFailure;
     }
-    if (!WIFEXITED(status)) {
-        err << "lumenstra-cli update: the updater ended abnormally\n";
-        return kExitFailure;
-    }
+    if (!WIFEXITED(status)) return call.failure("the updater ended abnormally");
     return WEXITSTATUS(status);
 }
 

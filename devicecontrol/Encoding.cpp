@@ -55,11 +55,6 @@ void sendMorseText(devicelink::CUSBDriver& link, const std::u16string& text, int
     }
 }
 
-const std::u16string& selectedMorseText(const LedProfile& profile) {
-    const std::int32_t selected = profile.selectedMorse;
-    return profile.morseTexts[selected >= 0 && selected < 3 ? selected : 0];
-}
-
 std::uint8_t mainZoneMode(const LedProfile& profile) {
     return EffectModeCode(profile.multiLayer.word(EffectLayer::kEffectMirror + 4));
 }
@@ -156,7 +151,7 @@ void WriteZoneEffect(devicelink::CUSBDriver& link, std::int32_t effect, const Ef
     if (effect == EFFECT_DIRECT) writeDirectColoursOf(link, layer);
     if (effect == EFFECT_MODE_09) link.SetColorPair(layer.colour(100), layer.colour(92));
     if (effect == EFFECT_MORSE) {
-        sendMorseText(link, selectedMorseText(profile), 0);
+        sendMorseText(link, SelectedMorseText(profile), 0);
         if (allMorseTexts)
             for (int text = 0; text < 3; ++text) sendMorseText(link, profile.morseTexts[text], 2 + 2 * text);
     }
@@ -288,9 +283,7 @@ void WriteWholeConfiguration(devicelink::CUSBDriver& link, devicelink::Family fa
         if (afterEffect) afterEffect();
     };
     for (const std::int32_t effect : kMainMenu) {
-        const bool led5Only = effect == EFFECT_MODE_07 || effect == EFFECT_MODE_08 || effect == EFFECT_MODE_0A ||
-                              effect == EFFECT_MODE_09;
-        if (family == devicelink::Family::Standard && led5Only) continue;
+        if (family == devicelink::Family::Standard && IsLed5Only(effect)) continue;
         WriteZoneEffect(link, effect, profile.multiLayer, SLOT_DIRECT, profile, state, true);
         advance();
     }

@@ -19,11 +19,6 @@ Colour colourAt(const devicelink::EffectBlock& block, std::size_t at) {
     return Colour(block[at]) | Colour(block[at + 1]) << 8 | Colour(block[at + 2]) << 16;
 }
 
-bool skippedOnStandard(std::int32_t effect) {
-    return effect == EFFECT_MODE_07 || effect == EFFECT_MODE_0A || effect == EFFECT_MODE_09 ||
-           effect == EFFECT_MODE_08;
-}
-
 bool neverRead(std::uint8_t mode) { return mode == 0xE0 || mode == 0xD8 || mode == 0xFE || mode == 0xDF; }
 
 // The text of a packed buffer, empty when every byte is zero.
@@ -179,7 +174,7 @@ int LoadDeviceSettings(devicelink::CUSBDriver& link, const ReadBackRequest& requ
     int result = link.SetEffectMode(0xE0, 0, 0, position) != 0 ? 1 : 0;
     profile.multiLayer.setByte(0, 1);
     for (const std::int32_t effect : kMainMenu) {
-        if (request.family == devicelink::Family::Standard && skippedOnStandard(effect)) continue;
+        if (request.family == devicelink::Family::Standard && IsLed5Only(effect)) continue;
         std::uint8_t code = EffectModeCode(effect);
         if (neverRead(code)) continue;
         ReadEffectSlot(link, position, code, profile.multiLayer);

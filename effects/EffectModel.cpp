@@ -1,5 +1,9 @@
 #include "effects/EffectModel.h"
 
+#include <algorithm>
+#include <iterator>
+#include <optional>
+
 namespace effects {
 namespace {
 
@@ -195,6 +199,91 @@ void SetBrightness(EffectLayer& layer, std::int32_t effect, int level) {
 void SetRandom(EffectLayer& layer, std::int32_t effect, int flag) {
     const FieldOffsets* fields = fieldsOf(effect);
     if (fields && fields->random) layer.setByte(fields->random, static_cast<std::uint8_t>(flag));
+}
+
+namespace {
+
+// The selector offset and its values for the first and the second colour;
+// EFFECT_MODE_09 keeps its own L1/L2 selector.
+struct Selector {
+    std::size_t offset;
+    std::uint8_t first;
+    std::uint8_t second;
+};
+
+std::optional<Selector> selectorOf(std::int32_t effect) {
+    if (effect == EFFECT_MODE_09) return Selector{EffectLayer::kMode09Selector, 0, 1};
+    const FieldOffsets* fields = fieldsOf(effect);
+    if (!fields || !fields->selector) return std::nullopt;
+    return Selector{fields->selector, 1, 2};
+}
+
+// The direction each EFFECT_MODE_07 flag stands for, in flag order.
+constexpr int kMode07FlagDirections[] = {0, 4, 2, 6};
+
+std::size_t selectedMorseSlot(const LedProfile& profile) {
+    const std::int32_t selected = profile.selectedMorse;
+    return selected >= 0 && selected < 3 ? static_cast<std::size_t>(selected) : 0;
+}
+
+}  // namespace
+
+bool HasSecondColour(std::int32_t effect) {
+    const FieldOffsets* fields = fieldsOf(effect);
+    return fields && fields->secondColour;
+}
+
+void SelectColourSlot(EffectLayer& layer, std::int32_t effect, ColourSlot slot) {
+    if (const std::optional<Selector> selector = selectorOf(effect))
+        layer.setByte(selector->offset, slot == ColourSlot::Second ? selector->second : selector->first);
+}
+
+void SetSlotColour(EffectLayer& layer, std::int32_t effect, ColourSlot slot, Colour colour, EditorState& state) {
+    if (effect == EFFECT_DIRECT) {
+        if (slot == ColourSlot::First) state.chromaColour = colour;
+        return;
+    }
+    const FieldOffsets* fields = fieldsOf(effect);
+    if (!fields) return;
+    const std::size_t offset = slot == ColourSlot::Second ? fields->secondColour : fields->colour;
+    if (offset) layer.setColour(offset, colour);
+}
+
+bool HasDirection(std::int32_t effect) {
+    return effect == EFFECT_MODE_07 || effect == EFFECT_MODE_0A || effect == EFFECT_MODE_09;
+}
+
+bool IsValidDirection(std::int32_t effect, int direction) {
+    if (effect == EFFECT_MODE_07)
+        return std::find(std::begin(kMode07FlagDirections), std::end(kMode07FlagDirections), direction) !=
+               std::end(kMode07FlagDirections);
+    return HasDirection(effect) && direction >= 0 && direction <= 31;
+}
+
+void SetDirection(EffectLayer& layer, std::int32_t effect, int direction) {
+    if (!IsValidDirection(effect, direction)) return;
+    if (effect == EFFECT_MODE_07) {
+        for (std::size_t i = 0; i < std::size(kMode07FlagDirections); ++i)
+            layer.setByte(EffectLayer::kMode07Directions + i, kMode07FlagDirections[i] == direction ? 1 : 0);
+        return;
+    }
+    layer.setByte(effect == EFFECT_MODE_0A ? EffectLayer::kMode0ADirection : EffectLayer::kMode09Direction,
+                  static_cast<std::uint8_t>(direction));
+}
+
+bool IsLed5Only(std::int32_t effect) {
+    return effect == EFFECT_MODE_07 || effect == EFFECT_MODE_08 || effect == EFFECT_MODE_0A || effect == EFFECT_MODE_09;
+}
+
+bool RunsInZone(std::int32_t effect, int zone) {
+    if (effect == EFFECT_MULTI) return false;
+    return zone == ZONE_MAIN || std::find(kZoneMenu.begin(), kZoneMenu.end(), effect) != kZoneMenu.end();
+}
+
+std::u16string& SelectedMorseText(LedProfile& profile) { return profile.morseTexts[selectedMorseSlot(profile)]; }
+
+const std::u16string& SelectedMorseText(const LedProfile& profile) {
+    return profile.morseTexts[selectedMorseSlot(profile)];
 }
 
 EffectLayer& LayerOfZone(LedProfile& profile, int zone, const EditorState& state) {

@@ -152,6 +152,31 @@ void SetSpeed(EffectLayer& layer, std::int32_t effect, int level);
 void SetBrightness(EffectLayer& layer, std::int32_t effect, int level);
 void SetRandom(EffectLayer& layer, std::int32_t effect, int flag);
 
+// The two colours of effects that have a second one, and the selector the
+// page's first/second colour buttons set; SetColour edits the selected one.
+enum class ColourSlot { First, Second };
+bool HasSecondColour(std::int32_t effect);
+void SelectColourSlot(EffectLayer& layer, std::int32_t effect, ColourSlot slot);
+// Writes the slot's colour and leaves the selector as it is.
+void SetSlotColour(EffectLayer& layer, std::int32_t effect, ColourSlot slot, Colour colour, EditorState& state);
+
+// EFFECT_MODE_07 runs in direction 0, 2, 4 or 6, kept as one flag each;
+// EFFECT_MODE_0A and EFFECT_MODE_09 keep a direction from 0 to 31.
+bool HasDirection(std::int32_t effect);
+bool IsValidDirection(std::int32_t effect, int direction);
+// Ignored for an effect without a direction or a direction it does not take.
+void SetDirection(EffectLayer& layer, std::int32_t effect, int direction);
+
+// Effects only LED5 controllers run; standard ones are never sent them.
+bool IsLed5Only(std::int32_t effect);
+// Zone 0 runs any effect but EFFECT_MULTI, zones 1 and 2 those of the zone menu.
+bool RunsInZone(std::int32_t effect, int zone);
+
+// The Morse text slot the card blinks: the selected one, the first when the
+// selection is out of range.
+std::u16string& SelectedMorseText(LedProfile& profile);
+const std::u16string& SelectedMorseText(const LedProfile& profile);
+
 // The layer and effect that edits of `zone` reach: zone 0 edits go to the base
 // layer and the card-wide effect while the page's card-wide effect is not
 // EFFECT_MULTI.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+#include <vector>
+
 using namespace effects;
 
 TEST(EffectModel, ModeCodesBothWays) {
@@ -255,4 +258,133 @@ TEST(EffectModel, MirageSelectionAndTheFrequenciesHandedOn) {
     EXPECT_EQ(mirage.bytes[2], 0);
     EXPECT_EQ(mirage.bytes[13], 0x2C);  // blue preset 0 = 300 = 0x012C
     EXPECT_EQ(mirage.bytes[14], 0x01);
+}
+
+TEST(EffectModel, DirectionsSetTheirFieldAndOthersAreIgnored) {
+    constexpr std::size_t kFlags = EffectLayer::kMode07Directions;
+    const struct {
+        std::int32_t effect;
+        int direction;
+        bool valid;
+        std::vector<std::pair<std::size_t, std::uint8_t>> written;  // every byte that changes
+    } cases[] = {
+        {EFFECT_MODE_07, 0, true, {{kFlags + 1, 0}, {kFlags + 2, 0}, {kFlags + 3, 0}}},
+        {EFFECT_MODE_07, 4, true, {{kFlags, 0}, {kFlags + 2, 0}, {kFlags + 3, 0}}},
+        {EFFECT_MODE_07, 2, true, {{kFlags, 0}, {kFlags + 1, 0}, {kFlags + 3, 0}}},
+        {EFFECT_MODE_07, 6, true, {{kFlags, 0}, {kFlags + 1, 0}, {kFlags + 2, 0}}},
+        {EFFECT_MODE_07, 3, false, {}},
+        {EFFECT_MODE_07, 8, false, {}},
+        {EFFECT_MODE_0A, 0, true, {{EffectLayer::kMode0ADirection, 0}}},
+        {EFFECT_MODE_0A, 31, true, {{EffectLayer::kMode0ADirection, 31}}},
+        {EFFECT_MODE_0A, 32, false, {}},
+        {EFFECT_MODE_09, 5, true, {{EffectLayer::kMode09Direction, 5}}},
+        {EFFECT_MODE_09, -1, false, {}},
+        {EFFECT_STATIC, 2, false, {}},
+        {EFFECT_MODE_08, 0, false, {}},
+    };
+    for (const auto& c : cases) {
+        EffectLayer layer;
+        ResetLayer(layer);
+        // Every direction field set beforehand, so that each write shows.
+        for (std::size_t i = 0; i < 4; ++i) layer.setByte(kFlags + i, 1);
+        layer.setByte(EffectLayer::kMode0ADirection, 0x40);
+        layer.setByte(EffectLayer::kMode09Direction, 0x40);
+        EffectLayer expected = layer;
+        for (const auto& [offset, value] : c.written) expected.setByte(offset, value);
+        EXPECT_EQ(IsValidDirection(c.effect, c.direction), c.valid) << std::hex << c.effect << std::dec << " " << c.direction;
+        SetDirection(layer, c.effect, c.direction);
+        EXPECT_EQ(layer, expected) << std::hex << c.effect << std::dec << " direction " << c.direction;
+    }
+    for (const std::int32_t effect : {EFFECT_MODE_07, EFFECT_MODE_0A, EFFECT_MODE_09}) EXPECT_TRUE(HasDirection(effect));
+    for (const std::int32_t effect : {EFFECT_STATIC, EFFECT_MODE_08, EFFECT_MORSE, EFFECT_MULTI}) EXPECT_FALSE(HasDirection(effect));
+}
+
+TEST(EffectModel, ColourSlotsAreSelectedAndWrittenEachByItsOwnField) {
+    const struct {
+        std::int32_t effect;
+        std::size_t selector;
+        std::uint8_t firstValue, secondValue;
+        std::size_t first, second;
+    } cases[] = {
+        {EFFECT_MODE_10, 57, 1, 2, 60, 64},
+        {EFFECT_MODE_0A, 73, 1, 2, 76, 80},
+        {EFFECT_MODE_08, 109, 1, 2, 112, 116},
+        {EFFECT_MODE_11, 141, 1, 2, 144, 148},
+        {EFFECT_MODE_09, EffectLayer::kMode09Selector, 0, 1, 92, 100},
+    };
+    for (const auto& c : cases) {
+        EXPECT_TRUE(HasSecondColour(c.effect)) << std::hex << c.effect;
+        for (const ColourSlot slot : {ColourSlot::Second, ColourSlot::First}) {
+            const bool second = slot == ColourSlot::Second;
+            EffectLayer layer;
+            ResetLayer(layer);
+            EditorState state;
+            // The selection decides where SetColour goes.
+            SelectColourSlot(layer, c.effect, slot);
+            EXPECT_EQ(layer.byte(c.selector), second ? c.secondValue : c.firstValue) << std::hex << c.effect;
+            SetColour(layer, c.effect, 0x123456, state);
+            EXPECT_EQ(layer.colour(second ? c.second : c.first), 0x123456u) << std::hex << c.effect;
+            // A slot's colour is written whichever slot is selected, and the selection stays.
+            SelectColourSlot(layer, c.effect, second ? ColourSlot::First : ColourSlot::Second);
+            EffectLayer expected = layer;
+            expected.setColour(second ? c.second : c.first, 0x00ABCD);
+            SetSlotColour(layer, c.effect, slot, 0x00ABCD, state);
+            EXPECT_EQ(layer, expected) << std::hex << c.effect << (second ? " second" : " first");
+        }
+    }
+
+    // One colour, or none: the second slot is ignored, the first is SetColour's field.
+    const struct {
+        std::int32_t effect;
+        std::size_t first;  // SIZE_MAX: no colour in the layer
+    } single[] = {{EFFECT_STATIC, 48}, {EFFECT_MODE_07, 132}, {EFFECT_MORSE, 176}, {EFFECT_MODE_02, SIZE_MAX},
+                  {EFFECT_DIRECT, SIZE_MAX}, {EFFECT_MULTI, SIZE_MAX}};
+    for (const auto& c : single) {
+        EXPECT_FALSE(HasSecondColour(c.effect)) << std::hex << c.effect;
+        EffectLayer layer;
+        ResetLayer(layer);
+        const EffectLayer before = layer;
+        EditorState state;
+        SelectColourSlot(layer, c.effect, ColourSlot::Second);
+        SetSlotColour(layer, c.effect, ColourSlot::Second, 0x00ABCD, state);
+        EXPECT_EQ(layer, before) << std::hex << c.effect;
+        EffectLayer expected = before;
+        if (c.first != SIZE_MAX) expected.setColour(c.first, 0x00ABCD);
+        SetSlotColour(layer, c.effect, ColourSlot::First, 0x00ABCD, state);
+        EXPECT_EQ(layer, expected) << std::hex << c.effect;
+        EXPECT_EQ(state.chromaColour, c.effect == EFFECT_DIRECT ? 0x00ABCDu : EditorState{}.chromaColour) << std::hex << c.effect;
+    }
+}
+
+TEST(EffectModel, WhereEachEffectRuns) {
+    const struct {
+        std::int32_t effect;
+        bool led5Only, mainZone, otherZones;
+    } cases[] = {
+        {EFFECT_STATIC, false, true, true},    {EFFECT_MODE_07, true, true, false},  {EFFECT_MODE_08, true, true, false},
+        {EFFECT_MODE_0A, true, true, false},   {EFFECT_MODE_09, true, true, false},  {EFFECT_MODE_11, false, true, false},
+        {EFFECT_MODE_02, false, true, true},   {EFFECT_MODE_01, false, true, true},  {EFFECT_MORSE, false, true, false},
+        {EFFECT_LIGHT_OFF, false, true, true}, {EFFECT_MULTI, false, false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsLed5Only(c.effect), c.led5Only) << std::hex << c.effect;
+        EXPECT_EQ(RunsInZone(c.effect, ZONE_MAIN), c.mainZone) << std::hex << c.effect;
+        EXPECT_EQ(RunsInZone(c.effect, ZONE_FAN), c.otherZones) << std::hex << c.effect;
+        EXPECT_EQ(RunsInZone(c.effect, ZONE_LOGO), c.otherZones) << std::hex << c.effect;
+    }
+}
+
+TEST(EffectModel, TheSelectedMorseTextFallsBackToTheFirst) {
+    const struct {
+        std::int32_t selected;
+        std::size_t slot;
+    } cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 0}, {-1, 0}};
+    for (const auto& c : cases) {
+        LedProfile profile;
+        profile.morseTexts = {u"ONE", u"TWO", u"THREE"};
+        profile.selectedMorse = c.selected;
+        EXPECT_EQ(SelectedMorseText(std::as_const(profile)), profile.morseTexts[c.slot]) << c.selected;
+        SelectedMorseText(profile) = u"NEW";
+        EXPECT_EQ(profile.morseTexts[c.slot], u"NEW") << c.selected;
+    }
 }
