@@ -1,6 +1,7 @@
 #include "devicecontrol/DeviceIdentity.h"
 
 #include "devicelink/UsbDriver.h"
+#include "platform/LittleEndian.h"
 #include "platform/Utf16.h"
 
 #include <algorithm>
@@ -41,8 +42,7 @@ std::array<std::uint8_t, 8> DrawIdentity(RuntimeRandom& random) {
     Identity identity{};
     for (int i = 0; i < 4; ++i) {
         const int value = random.next() * 0xFFFE / 0x7FFF + 1;
-        identity[2 * i] = static_cast<std::uint8_t>(value);
-        identity[2 * i + 1] = static_cast<std::uint8_t>(value >> 8);
+        platform::writeLe16(identity.data() + 2 * i, static_cast<std::uint16_t>(value));
     }
     return identity;
 }
@@ -88,7 +88,7 @@ bool IsGroupMember(const IdentityBlock& block) { return block[0] == kGroupMember
 std::u16string IdentityName(const IdentityBlock& block) {
     std::u16string name;
     for (std::size_t i = 0; i < kNameUnits; ++i) {
-        const char16_t unit = static_cast<char16_t>(block[kNameOffset + 2 * i] | block[kNameOffset + 2 * i + 1] << 8);
+        const char16_t unit = static_cast<char16_t>(platform::readLe16(block.data() + kNameOffset + 2 * i));
         if (unit == 0) break;
         name += unit;
     }
@@ -164,8 +164,7 @@ int StoreDeviceName(devicelink::CUSBDriver& link, IdentityTable& table, int posi
     IdentityBlock& block = table[position];
     std::fill(block.begin() + kNameOffset, block.begin() + kNameOffset + 2 * kNameUnits, 0);
     for (std::size_t i = 0; i < text.size() && i < kNameUnits; ++i) {
-        block[kNameOffset + 2 * i] = static_cast<std::uint8_t>(text[i]);
-        block[kNameOffset + 2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
+        platform::writeLe16(block.data() + kNameOffset + 2 * i, text[i]);
     }
     writeIdentity(link, block, position);
     host.selectDevice(position);

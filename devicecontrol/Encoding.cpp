@@ -1,6 +1,7 @@
 #include "devicecontrol/Encoding.h"
 
 #include "platform/DebugLog.h"
+#include "platform/LittleEndian.h"
 #include "devicelink/UsbDriver.h"
 #include "effects/Morse.h"
 #include "effects/Profiles.h"
@@ -22,12 +23,6 @@ constexpr std::uint8_t kSyncZelvor = 16;
 
 bool linkOpen(const devicelink::CUSBDriver& link) { return link.connected() != 0; }
 
-
-void putColour(EffectRecord& record, std::size_t at, Colour colour) {
-    record[at] = static_cast<std::uint8_t>(colour);
-    record[at + 1] = static_cast<std::uint8_t>(colour >> 8);
-    record[at + 2] = static_cast<std::uint8_t>(colour >> 16);
-}
 
 // Bit 7 from the random flag, bits 0-4 from the direction.
 std::uint8_t flagsOf(const EffectLayer& layer, std::size_t random, std::size_t direction) {
@@ -135,8 +130,8 @@ EffectRecord BuildZoneRecord(std::int32_t effect, const EffectLayer& layer, Slot
     record[2] = flags;
     if (speed != 0) record[1] = layer.byte(speed);
     if (brightness != 0) record[5] = layer.byte(brightness);
-    putColour(record, 6, colour != 0 ? layer.colour(colour) : 0);
-    if (second != 0) putColour(record, 9, layer.colour(second));
+    platform::writeLe24(record.data() + 6, colour != 0 ? layer.colour(colour) : 0);
+    if (second != 0) platform::writeLe24(record.data() + 9, layer.colour(second));
     if (kind == SLOT_FAN || kind == SLOT_LOGO) {
         record[0] = kind == SLOT_FAN ? 6 : 5;
         record[3] = known || effect == EFFECT_MODE_09 ? mode : 0xFE;
@@ -204,9 +199,7 @@ void WriteDirectColours(devicelink::CUSBDriver& link, Colour first, Colour secon
     if (!linkOpen(link)) return;
     std::uint8_t block[48] = {};
     const Colour colours[] = {first, second, third};
-    for (int i = 0; i < 3; ++i)
-        for (int channel = 0; channel < 3; ++channel)
-            block[3 * i + channel] = static_cast<std::uint8_t>(colours[i] >> (8 * channel));
+    for (int i = 0; i < 3; ++i) platform::writeLe24(block + 3 * i, colours[i]);
     link.SetCustomColors(0, block);
 }
 
@@ -244,7 +237,7 @@ void PreviewEffect(devicelink::CUSBDriver& link, const LedProfileSet& set, const
         EffectRecord record = BlankEffectRecord();
         record[0] = mode;
         record[1] = 0;
-        putColour(record, 6, params.colour);
+        platform::writeLe24(record.data() + 6, params.colour);
         record[2] = effect == EFFECT_MORSE && base.byte(182) != 0 ? 0x80 : 0;
         std::size_t first = 0, second = 0;
         switch (effect) {
@@ -255,8 +248,8 @@ void PreviewEffect(devicelink::CUSBDriver& link, const LedProfileSet& set, const
         default: break;
         }
         if (first != 0) {
-            putColour(record, 6, base.colour(first));
-            putColour(record, 9, base.colour(second));
+            platform::writeLe24(record.data() + 6, base.colour(first));
+            platform::writeLe24(record.data() + 9, base.colour(second));
         }
         if (const std::size_t speed = previewSpeedOffset(mode)) record[1] = base.byte(speed);
         if (const std::size_t brightness = previewBrightnessOffset(mode)) record[5] = base.byte(brightness);
@@ -307,8 +300,7 @@ void OnChromaColours(devicelink::CUSBDriver& link, const LedProfileSet& set, con
     std::uint8_t leds[24 * 3] = {};
     for (int position = 0; position < kLedCount; ++position) {
         const Colour colour = position == 0 ? used[1] : position == 1 ? used[2] : position <= 8 ? used[3] : used[4];
-        for (int channel = 0; channel < 3; ++channel)
-            leds[3 * position + channel] = static_cast<std::uint8_t>(colour >> (8 * channel));
+        platform::writeLe24(leds + 3 * position, colour);
     }
     std::uint8_t block[48];
     std::memcpy(block, leds, sizeof block);

@@ -1,6 +1,7 @@
 #include "devicecontrol/ReadBack.h"
 
 #include "platform/DebugLog.h"
+#include "platform/LittleEndian.h"
 #include "devicelink/UsbDriver.h"
 #include "effects/Morse.h"
 
@@ -14,10 +15,6 @@ using namespace effects;
 
 constexpr std::uint8_t kSyncZelvor = 0x10;
 constexpr int kLinkStatusTries = 5;
-
-Colour colourAt(const devicelink::EffectBlock& block, std::size_t at) {
-    return Colour(block[at]) | Colour(block[at + 1]) << 8 | Colour(block[at + 2]) << 16;
-}
 
 bool neverRead(std::uint8_t mode) { return mode == 0xE0 || mode == 0xD8 || mode == 0xFE || mode == 0xDF; }
 
@@ -54,8 +51,8 @@ void ReadEffectSlot(devicelink::CUSBDriver& link, int position, std::uint8_t& mo
         default: modeCode = 0xFE; break;
         }
     }
-    const Colour first = colourAt(block, 6);
-    const Colour second = colourAt(block, 9);
+    const Colour first = platform::readLe24(block.data() + 6);
+    const Colour second = platform::readLe24(block.data() + 9);
     const std::uint8_t speed = block[1];
     const std::uint8_t brightness = block[5];
     const std::uint8_t random = block[2] >> 7;

@@ -1,6 +1,7 @@
 #include "devicecontrol/VersionCheck.h"
 
 #include "devicelink/UsbDriver.h"
+#include "platform/LittleEndian.h"
 #include "platform/Timing.h"
 
 #include <algorithm>
@@ -23,7 +24,7 @@ bool tryRead(Read read) {
 std::u16string versionTextOf(const std::uint8_t (&block)[60]) {
     std::u16string text;
     for (std::size_t i = 4; i + 1 < 60; i += 2) {
-        const char16_t c = static_cast<char16_t>(block[i] | block[i + 1] << 8);
+        const char16_t c = static_cast<char16_t>(platform::readLe16(block + i));
         if (c == 0 || c == 0xFFFF) break;
         text.push_back(c);
     }
@@ -41,8 +42,7 @@ int CompareFirmwareVersions(const FirmwareCheckState& state) {
     if (state.image < 0) return 1;
     const auto& info = state.applicationInformation;
     if (info[2] == 0xFF && info[3] == 0xFF) return 0;
-    const std::uint32_t build = static_cast<std::uint32_t>(info[4] | info[5] << 8 | info[6] << 16) |
-                                static_cast<std::uint32_t>(info[7]) << 24;
+    const std::uint32_t build = platform::readLe32(info.data() + 4);
     if (state.imageVersion.major != info[2]) return state.imageVersion.major > info[2] ? -1 : 0;
     if (state.imageVersion.minor != info[3]) return state.imageVersion.minor > info[3] ? -1 : 0;
     if (state.imageVersion.build != build) return state.imageVersion.build > build ? -1 : 1;
@@ -94,7 +94,7 @@ int FirmwareCheck(devicelink::CUSBDriver& link, int position, const std::string&
                 return std::equal(identity.begin(), identity.end(), firmware + 4);
             });
             state.image = identityMatches ? -1 : -2;
-            const std::uint16_t board = static_cast<std::uint16_t>(firmware[20] | firmware[21] << 8);
+            const std::uint16_t board = platform::readLe16(firmware + 20);
             for (int n = 0; identityMatches && n < updater::kImagesPerGroup; ++n) {
                 const updater::ImageEntry& entry = block.images[static_cast<std::size_t>(n)];
                 if (entry.dataLength != 0 && entry.boardId == board) {

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/LittleEndian.h"
+
 namespace devicelink {
 
 // One command or reply: cmd, key, index (little-endian), 60 data bytes. A
@@ -21,8 +23,7 @@ struct LedCommandRecord {
         std::array<std::uint8_t, kSize> out{};
         out[0] = cmd;
         out[1] = key;
-        out[2] = static_cast<std::uint8_t>(index & 0xFF);
-        out[3] = static_cast<std::uint8_t>(index >> 8);
+        platform::writeLe16(out.data() + 2, index);
         std::memcpy(out.data() + 4, data.data(), data.size());
         return out;
     }
@@ -31,7 +32,7 @@ struct LedCommandRecord {
         LedCommandRecord record;
         record.cmd = bytes[0];
         record.key = bytes[1];
-        record.index = static_cast<std::uint16_t>(bytes[2] | (bytes[3] << 8));
+        record.index = platform::readLe16(bytes + 2);
         std::memcpy(record.data.data(), bytes + 4, record.data.size());
         return record;
     }

@@ -2,6 +2,7 @@
 
 #include "platform/Companion.h"
 #include "platform/DebugLog.h"
+#include "platform/LittleEndian.h"
 #include "devicelink/Pause.h"
 #include "platform/Timing.h"
 
@@ -10,15 +11,6 @@
 
 namespace devicelink {
 namespace {
-
-std::uint32_t readU32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-void writeU32(std::uint8_t* bytes, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
 LedCommandRecord makeRecord(std::uint8_t cmd, std::uint8_t key, std::uint16_t index = 0) {
     LedCommandRecord record;
@@ -246,7 +238,7 @@ int CUSBDriver::GetApInfoIndex(std::uint16_t& number, int address) {
     LedCommandRecord record = makeRecord(0x12, 0x01);
     const int result = command(record, address, false);
     if (result == 0 && record.data[0] == 4)
-        number = static_cast<std::uint16_t>(record.data[2] | (record.data[3] << 8));
+        number = platform::readLe16(record.data.data() + 2);
     return result;
 }
 
@@ -263,8 +255,8 @@ int CUSBDriver::ReadLinkInfo(int address) {
     LedCommandRecord record = makeRecord(0x40, 0x20);
     const int result = command(record, address);
     if (result == 0) {
-        m_linkInfo.value = readU32(record.data.data());
-        m_linkInfo.number = static_cast<std::uint16_t>(record.data[4] | (record.data[5] << 8));
+        m_linkInfo.value = platform::readLe32(record.data.data());
+        m_linkInfo.number = platform::readLe16(record.data.data() + 4);
         m_linkInfo.flag = record.data[6];
     }
     return result;
@@ -284,7 +276,7 @@ int CUSBDriver::SetControlMode(std::uint8_t mode, int address) {
 
 int CUSBDriver::SetEventReport(std::uint32_t value, std::uint8_t enable, int address) {
     LedCommandRecord record = makeRecord(0x42, 0x00);
-    writeU32(record.data.data(), value);
+    platform::writeLe32(record.data.data(), value);
     record.data[4] = enable;
     return command(record, address);
 }
@@ -297,9 +289,9 @@ int CUSBDriver::SendControl(std::uint8_t key, int address) {
 
 int CUSBDriver::SetEffectMode(std::uint32_t mode, std::uint32_t p, std::uint32_t q, int address) {
     LedCommandRecord record = makeRecord(0x51, 0x28);
-    writeU32(record.data.data(), mode);
-    writeU32(record.data.data() + 4, p);
-    for (int i = 0; i < 3; ++i) record.data[8 + i] = static_cast<std::uint8_t>(q >> (8 * i));
+    platform::writeLe32(record.data.data(), mode);
+    platform::writeLe32(record.data.data() + 4, p);
+    platform::writeLe24(record.data.data() + 8, q);
     return command(record, address);
 }
 
@@ -307,9 +299,9 @@ int CUSBDriver::GetEffectMode(std::uint32_t& mode, std::uint32_t& p, std::uint16
     LedCommandRecord record = makeRecord(0x52, 0x28);
     const int result = command(record, address);
     if (result == 0) {
-        mode = readU32(record.data.data());
-        p = readU32(record.data.data() + 4);
-        r = static_cast<std::uint16_t>(record.data[8] | (record.data[9] << 8));
+        mode = platform::readLe32(record.data.data());
+        p = platform::readLe32(record.data.data() + 4);
+        r = platform::readLe16(record.data.data() + 8);
         s = record.data[10];
     }
     return result;
@@ -386,10 +378,8 @@ int CUSBDriver::GetSyncFlag(std::uint8_t& flag, int address) {
 
 int CUSBDriver::SetColorPair(std::uint32_t a, std::uint32_t b) {
     LedCommandRecord record = makeRecord(0x51, 0x9C, 1);
-    for (int i = 0; i < 3; ++i) {
-        record.data[i] = static_cast<std::uint8_t>(b >> (8 * i));
-        record.data[3 + i] = static_cast<std::uint8_t>(a >> (8 * i));
-    }
+    platform::writeLe24(record.data.data(), b);
+    platform::writeLe24(record.data.data() + 3, a);
     return command(record, kCurrentGroup);
 }
 
@@ -397,8 +387,8 @@ int CUSBDriver::GetColorPair(std::uint32_t& a, std::uint32_t& b, int address) {
     LedCommandRecord record = makeRecord(0x52, 0x9C, 1);
     const int result = command(record, address);
     if (result == 0) {
-        b = record.data[0] | record.data[1] << 8 | record.data[2] << 16;
-        a = record.data[3] | record.data[4] << 8 | record.data[5] << 16;
+        b = platform::readLe24(record.data.data());
+        a = platform::readLe24(record.data.data() + 3);
     }
     return result;
 }
