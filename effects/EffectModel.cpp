@@ -1,5 +1,7 @@
 #include "effects/EffectModel.h"
 
+#include "platform/LittleEndian.h"
+
 #include <algorithm>
 #include <iterator>
 #include <optional>
@@ -94,22 +96,16 @@ std::int32_t EffectFromModeCode(std::uint8_t modeCode) {
 }
 
 std::uint16_t EffectLayer::word(std::size_t offset) const {
-    return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+    return platform::readLe16(bytes.data() + offset);
 }
 
-void EffectLayer::setWord(std::size_t offset, std::uint16_t value) {
-    bytes[offset] = static_cast<std::uint8_t>(value);
-    bytes[offset + 1] = static_cast<std::uint8_t>(value >> 8);
-}
+void EffectLayer::setWord(std::size_t offset, std::uint16_t value) { platform::writeLe16(bytes.data() + offset, value); }
 
 Colour EffectLayer::colour(std::size_t offset) const {
-    return Colour(bytes[offset]) | Colour(bytes[offset + 1]) << 8 | Colour(bytes[offset + 2]) << 16 |
-           Colour(bytes[offset + 3]) << 24;
+    return platform::readLe32(bytes.data() + offset);
 }
 
-void EffectLayer::setColour(std::size_t offset, Colour value) {
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
+void EffectLayer::setColour(std::size_t offset, Colour value) { platform::writeLe32(bytes.data() + offset, value); }
 
 void MirageBlock::setSelection(int selection) {
     bytes[0] = static_cast<std::uint8_t>((bytes[0] & ~0x1C) | ((selection & 0x07) << 2));
@@ -117,13 +113,12 @@ void MirageBlock::setSelection(int selection) {
 
 std::uint16_t MirageBlock::frequency(int channel, int preset) const {
     const std::size_t offset = 1 + 6 * channel + 2 * preset;
-    return static_cast<std::uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+    return platform::readLe16(bytes.data() + offset);
 }
 
 void MirageBlock::setFrequency(int channel, int preset, std::uint16_t hertz) {
     const std::size_t offset = 1 + 6 * channel + 2 * preset;
-    bytes[offset] = static_cast<std::uint8_t>(hertz);
-    bytes[offset + 1] = static_cast<std::uint8_t>(hertz >> 8);
+    platform::writeLe16(bytes.data() + offset, hertz);
 }
 
 std::array<std::uint16_t, 3> MirageBlock::activeFrequencies() const {

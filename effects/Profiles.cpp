@@ -2,6 +2,7 @@
 
 #include "platform/IniFile.h"
 #include "platform/AtomicFile.h"
+#include "platform/LittleEndian.h"
 #include "platform/Utf16.h"
 
 #include <filesystem>
@@ -26,8 +27,7 @@ std::u16string cutText(std::u16string text) {
 std::vector<std::uint8_t> morseBlockOf(const std::u16string& text) {
     std::vector<std::uint8_t> block(kMorseBlockSize, 0);
     for (std::size_t i = 0; i < text.size() && i < kTextUnits; ++i) {
-        block[2 * i] = static_cast<std::uint8_t>(text[i]);
-        block[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
+        platform::writeLe16(block.data() + 2 * i, text[i]);
     }
     return block;
 }
@@ -36,7 +36,7 @@ std::vector<std::uint8_t> morseBlockOf(const std::u16string& text) {
 std::u16string textOfMorseBlock(std::span<const std::uint8_t> block) {
     std::u16string text;
     for (std::size_t i = 0; i + 1 < block.size(); i += 2) {
-        const char16_t unit = static_cast<char16_t>(block[i] | block[i + 1] << 8);
+        const char16_t unit = static_cast<char16_t>(platform::readLe16(block.data() + i));
         if (unit == 0) break;
         text += unit;
     }
