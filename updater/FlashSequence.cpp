@@ -1,5 +1,6 @@
 #include "updater/FlashSequence.h"
 
+#include "platform/LittleEndian.h"
 #include "platform/Timing.h"
 #include "updater/UpdateDecision.h"
 
@@ -15,8 +16,6 @@ constexpr std::size_t kInfoBlockSize = 60;
 constexpr std::uint32_t kVersionTextLength = 26;
 
 void sleepFor(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
-
-std::uint16_t u16At(const std::uint8_t* bytes) { return static_cast<std::uint16_t>(bytes[0] | bytes[1] << 8); }
 
 // Tries a step up to kRetries times; a controller that has left the bus (power
 // lost, cable pulled) ends the tries at once instead of after all the pauses.
@@ -83,9 +82,10 @@ bool verifyVersionArea(IapLink& link, const std::vector<std::uint8_t>& written) 
 std::uint32_t ImageChecksum(std::span<const std::uint8_t> data) {
     std::uint32_t sum = 0;
     for (std::size_t offset = 0; offset < data.size(); offset += 4) {
-        std::uint32_t word = 0;
-        for (std::size_t i = 0; i < 4 && offset + i < data.size(); ++i) word |= static_cast<std::uint32_t>(data[offset + i]) << (8 * i);
-        sum += word;
+        // A short last word counts as if padded with zeros.
+        std::uint8_t word[4] = {};
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(offset), std::min<std::size_t>(4, data.size() - offset), word);
+        sum += platform::readLe32(word);
     }
     return sum;
 }
@@ -98,11 +98,10 @@ int BlockCount(std::size_t length, int blockSize) {
 std::vector<std::uint8_t> BuildVersionRecord(const std::vector<std::uint8_t>& info, const std::u16string& versionText) {
     std::vector<std::uint8_t> record = info;
     if (record.size() < 4 + kVersionTextLength) record.resize(4 + kVersionTextLength, 0xFF);
-    for (int i = 0; i < 4; ++i) record[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(kVersionTextLength >> (8 * i));
+    platform::writeLe32(record.data(), kVersionTextLength);
     for (std::size_t i = 0; i < kVersionTextLength / 2; ++i) {
         const char16_t c = i < versionText.size() ? versionText[i] : u'\0';
-        record[4 + 2 * i] = static_cast<std::uint8_t>(c & 0xFF);
-        record[5 + 2 * i] = static_cast<std::uint8_t>(c >> 8);
+        platform::writeLe16(record.data() + 4 + 2 * i, c);
     }
     return record;
 }
@@ -134,9 +133,9 @@ FlashResult RunFlashSequence(IapLink& link, const FlashJob& job) {
     if (!retry(link, [&] { return link.GetFwInfo(info) == 0; }, platform::timing().updaterInfoRetryPause))
         return fail("Fail to Get FW Info!");
     sleepFor(std::chrono::milliseconds(10));
-    unitSize = u16At(info + 32);
-    const std::uint16_t units = u16At(info + 34);
-    startOffset = u16At(info + 36);
+    unitSize = platform::readLe16(info + 32);
+    const std::uint16_t units = platform::readLe16(info + 34);
+    startOffset = platform::readLe16(info + 36);
     if (job.imageNumber < 0 || job.imageNumber >= kImagesPerGroup || !job.image || !job.group || !job.imageGroup)
         return fail("Layout Error!");
 

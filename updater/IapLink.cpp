@@ -1,6 +1,7 @@
 #include "updater/IapLink.h"
 
 #include "devicelink/Pause.h"
+#include "platform/LittleEndian.h"
 #include "platform/Timing.h"
 
 #include <algorithm>
@@ -12,15 +13,6 @@ namespace {
 
 constexpr unsigned kMsgHidNotify = 1282;
 constexpr unsigned kTimerArrivalSettle = 1;
-
-std::uint32_t u32At(const LedCommandRecord& record, std::size_t at) {
-    return static_cast<std::uint32_t>(record.data[at] | record.data[at + 1] << 8 | record.data[at + 2] << 16) |
-           static_cast<std::uint32_t>(record.data[at + 3]) << 24;
-}
-
-void putU32(LedCommandRecord& record, std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) record.data[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
 LedCommandRecord command(std::uint8_t cmd, std::uint8_t key) {
     LedCommandRecord record;
@@ -175,20 +167,20 @@ void IapLink::onReport(std::uint16_t deviceId, const std::uint8_t* bytes) {
 int IapLink::GetSubDevice(std::uint32_t& value) {
     LedCommandRecord record = command(0x10, 0x00);
     if (transact(record, true, {}) != 0) return 1;
-    value = u32At(record, 0);
+    value = platform::readLe32(record.data.data());
     return 0;
 }
 
 int IapLink::SetSubDevice(std::uint32_t value) {
     LedCommandRecord record = command(0x10, 0x01);
-    putU32(record, 0, value);
+    platform::writeLe32(record.data.data(), value);
     return transact(record, true, {});
 }
 
 int IapLink::GetSubDeviceCount(std::uint32_t& count) {
     LedCommandRecord record = command(0x10, 0x02);
     if (transact(record, true, {}) != 0) return 1;
-    count = u32At(record, 0);
+    count = platform::readLe32(record.data.data());
     return 0;
 }
 
@@ -213,7 +205,7 @@ int IapLink::GetFwInfo(std::uint8_t (&info)[64]) {
 int IapLink::GetApInfoIndex(std::uint16_t& number) {
     LedCommandRecord record = command(0x12, 0x01);
     if (transact(record, true, {}) != 0 || record.data[0] != 4) return 1;
-    number = static_cast<std::uint16_t>(record.data[2] | record.data[3] << 8);
+    number = platform::readLe16(record.data.data() + 2);
     return 0;
 }
 
@@ -233,30 +225,30 @@ int IapLink::GetInfoBlock(int n, std::uint8_t (&block)[60]) {
 
 int IapLink::EraseFlash(std::uint32_t length) {
     LedCommandRecord record = command(0x1D, 0x00);
-    putU32(record, 4, length);
+    platform::writeLe32(record.data.data() + 4, length);
     return transact(record, true, sizeWait(length));
 }
 
 int IapLink::GetFlashChecksum(std::uint32_t start, std::uint32_t length, std::uint32_t& checksum) {
     LedCommandRecord record = command(0x1D, 0x01);
-    putU32(record, 0, start);
-    putU32(record, 4, length);
+    platform::writeLe32(record.data.data(), start);
+    platform::writeLe32(record.data.data() + 4, length);
     if (transact(record, true, sizeWait(length > start ? length - start : 0)) != 0) return 1;
-    checksum = u32At(record, 0);
+    checksum = platform::readLe32(record.data.data());
     return 0;
 }
 
 int IapLink::GetWritePoint(std::uint32_t& point) {
     LedCommandRecord record = command(0x1E, 0x00);
-    putU32(record, 0, 0xFFFFFFFFu);
+    platform::writeLe32(record.data.data(), 0xFFFFFFFFu);
     if (transact(record, true, {}) != 0) return 1;
-    point = u32At(record, 0);
+    point = platform::readLe32(record.data.data());
     return 0;
 }
 
 int IapLink::SetWritePoint(std::uint32_t address) {
     LedCommandRecord record = command(0x1E, 0x01);
-    putU32(record, 0, address);
+    platform::writeLe32(record.data.data(), address);
     return transact(record, true, platform::timing().updaterFlashRetryPause);
 }
 
@@ -265,7 +257,7 @@ int IapLink::WriteBlock(const std::uint8_t* bytes, int length, std::uint32_t& ne
     LedCommandRecord record = command(0x1F, static_cast<std::uint8_t>(length));
     std::memcpy(record.data.data(), bytes, static_cast<std::size_t>(length));
     if (transact(record, true, {}) != 0) return 1;
-    newPoint = u32At(record, 0);
+    newPoint = platform::readLe32(record.data.data());
     return 0;
 }
 

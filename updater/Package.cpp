@@ -1,5 +1,7 @@
 #include "updater/Package.h"
 
+#include "platform/LittleEndian.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,10 +29,8 @@ class Reader {
 public:
     Reader(const std::vector<std::uint8_t>& bytes, std::size_t base) : m_bytes(bytes), m_base(base) {}
     std::uint8_t u8(std::size_t offset) const { return m_bytes[m_base + offset]; }
-    std::uint16_t u16(std::size_t offset) const { return static_cast<std::uint16_t>(u8(offset) | u8(offset + 1) << 8); }
-    std::uint32_t u32(std::size_t offset) const {
-        return std::uint32_t(u16(offset)) | std::uint32_t(u16(offset + 2)) << 16;
-    }
+    std::uint16_t u16(std::size_t offset) const { return platform::readLe16(m_bytes.data() + m_base + offset); }
+    std::uint32_t u32(std::size_t offset) const { return platform::readLe32(m_bytes.data() + m_base + offset); }
     std::u16string text(std::size_t offset, std::size_t fieldSize) const {
         std::u16string text;
         for (std::size_t i = 0; i + 1 < fieldSize; i += 2) {
@@ -50,14 +50,8 @@ class Writer {
 public:
     Writer(std::vector<std::uint8_t>& bytes, std::size_t base) : m_bytes(bytes), m_base(base) {}
     void u8(std::size_t offset, std::uint8_t value) { m_bytes[m_base + offset] = value; }
-    void u16(std::size_t offset, std::uint16_t value) {
-        u8(offset, static_cast<std::uint8_t>(value));
-        u8(offset + 1, static_cast<std::uint8_t>(value >> 8));
-    }
-    void u32(std::size_t offset, std::uint32_t value) {
-        u16(offset, static_cast<std::uint16_t>(value));
-        u16(offset + 2, static_cast<std::uint16_t>(value >> 16));
-    }
+    void u16(std::size_t offset, std::uint16_t value) { platform::writeLe16(m_bytes.data() + m_base + offset, value); }
+    void u32(std::size_t offset, std::uint32_t value) { platform::writeLe32(m_bytes.data() + m_base + offset, value); }
     // Cut so that the terminator fits; the rest of the field stays zero.
     void text(std::size_t offset, std::size_t fieldSize, const std::u16string& text) {
         const std::size_t units = std::min(text.size(), fieldSize / 2 - 1);

@@ -2,6 +2,7 @@
 
 #include "updater/FlashSequence.h"
 
+#include "platform/LittleEndian.h"
 #include "platform/Timing.h"
 
 #include <algorithm>
@@ -19,10 +20,6 @@ bool retryInfo(IapLink& link, Step step) {
         if (step()) return true;
     }
     return false;
-}
-
-std::uint32_t u32At(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16) | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
 }  // namespace
@@ -49,7 +46,7 @@ int ChooseImage(const DeviceInformation& information, const GroupRecord& deviceG
         return std::equal(identity.begin(), identity.end(), information.firmware.begin() + 4);
     });
     if (!belongs) return kNotOfGroup;
-    const std::uint16_t boardId = static_cast<std::uint16_t>(information.firmware[20] | information.firmware[21] << 8);
+    const std::uint16_t boardId = platform::readLe16(information.firmware.data() + 20);
     for (int n = 0; n < kImagesPerGroup; ++n) {
         const ImageEntry& image = imageGroup.images[static_cast<std::size_t>(n)];
         if (image.dataLength == 0) continue;
@@ -60,12 +57,12 @@ int ChooseImage(const DeviceInformation& information, const GroupRecord& deviceG
 
 std::u16string DeviceVersionText(const DeviceInformation& information) {
     const std::uint8_t* block = information.versionBlock.data();
-    const std::uint32_t length = u32At(block);
+    const std::uint32_t length = platform::readLe32(block);
     const bool erased = std::all_of(block + 4, block + 30, [](std::uint8_t b) { return b == 0xFF; });
     if (length == 0xFFFFFFFFu || erased) return {};
     std::u16string text;
     for (std::uint32_t i = 0; i + 1 < std::min<std::uint32_t>(length, 26); i += 2) {
-        const char16_t c = static_cast<char16_t>(block[4 + i] | block[5 + i] << 8);
+        const char16_t c = static_cast<char16_t>(platform::readLe16(block + 4 + i));
         if (c == 0) break;
         text.push_back(c);
     }
@@ -75,8 +72,8 @@ std::u16string DeviceVersionText(const DeviceInformation& information) {
 bool DeviceVersion(const DeviceInformation& information, FirmwareVersion& version) {
     const std::uint8_t* block = information.applicationBlock.data();
     if (block[2] == 0xFF && block[3] == 0xFF) return false;
-    if ((block[56] | block[57] << 8) != 0x5AA5) return false;
-    version = {block[2], block[3], u32At(block + 4)};
+    if (platform::readLe16(block + 56) != 0x5AA5) return false;
+    version = {block[2], block[3], platform::readLe32(block + 4)};
     return true;
 }
 

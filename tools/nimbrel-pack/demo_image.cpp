@@ -2,6 +2,7 @@
 // version-area content (information part) for the demo updaters, so that an
 // update through the simulator has something recognisable to write.
 #include "platform/AtomicFile.h"
+#include "platform/LittleEndian.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -45,9 +46,8 @@ int main(int argc, char** argv) {
     std::vector<std::uint8_t> info(kInfoSize, 0xFF);
     info[kApplicationBlock + 2] = static_cast<std::uint8_t>(major);
     info[kApplicationBlock + 3] = static_cast<std::uint8_t>(minor);
-    for (int i = 0; i < 4; ++i) info[kApplicationBlock + 4 + i] = static_cast<std::uint8_t>(build >> (8 * i));
-    info[kApplicationBlock + 56] = 0xA5;
-    info[kApplicationBlock + 57] = 0x5A;
+    platform::writeLe32(info.data() + kApplicationBlock + 4, static_cast<std::uint32_t>(build));
+    platform::writeLe16(info.data() + kApplicationBlock + 56, 0x5AA5);
     const std::string dataBytes(data.begin(), data.end());
     const std::string infoBytes(info.begin(), info.end());
     if (!platform::replaceFileContents(argv[1], dataBytes) || !platform::replaceFileContents(argv[2], infoBytes)) {
