@@ -4,7 +4,6 @@
 #include "platform/Numbers.h"
 #include "platform/Utf16.h"
 
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -20,17 +19,12 @@ std::string trim(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
-std::optional<std::uint64_t> parseNumber(const std::string& text) {
-    std::uint64_t value = 0;
-    int base = 10;
-    std::string_view digits = text;
-    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
-        base = 16;
-        digits.remove_prefix(2);
-    }
-    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
-    if (error != std::errc() || end != digits.data() + digits.size() || digits.empty()) return std::nullopt;
-    return value;
+std::optional<std::uint64_t> parseHex(std::string_view text) { return platform::parseWholeNumber<std::uint64_t>(text, 16); }
+
+// Decimal, or hexadecimal after a 0x prefix.
+std::optional<std::uint64_t> parseNumber(std::string_view text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) return parseHex(text.substr(2));
+    return platform::parseWholeNumber<std::uint64_t>(text);
 }
 
 std::optional<bool> parseYesNo(const std::string& text) {
@@ -105,8 +99,8 @@ private:
 
     bool usbIds(const std::string& value, std::uint32_t& vendor, std::uint32_t& product) {
         const auto colon = value.find(':');
-        const auto v = colon == std::string::npos ? std::nullopt : parseNumber("0x" + value.substr(0, colon));
-        const auto p = colon == std::string::npos ? std::nullopt : parseNumber("0x" + value.substr(colon + 1));
+        const auto v = colon == std::string::npos ? std::nullopt : parseHex(std::string_view(value).substr(0, colon));
+        const auto p = colon == std::string::npos ? std::nullopt : parseHex(std::string_view(value).substr(colon + 1));
         if (!v || !p || *v > 0xFFFF || *p > 0xFFFF) {
             m_error = "'" + value + "' is not VENDOR:PRODUCT in hexadecimal";
             return false;
@@ -203,7 +197,7 @@ private:
         }
         DeviceIdentity& target = record.identities[count];
         for (std::size_t i = 0; i < kIdentitySize; ++i) {
-            const auto byte = parseNumber("0x" + value.substr(2 * i, 2));
+            const auto byte = parseHex(std::string_view(value).substr(2 * i, 2));
             if (!byte) {
                 m_error = "'" + value + "' is not hexadecimal";
                 return false;
