@@ -1,9 +1,9 @@
 #include "sim/DeviceSpec.h"
 
+#include "platform/Numbers.h"
 #include "platform/Utf16.h"
 #include "sim/Record.h"
 
-#include <charconv>
 #include <set>
 #include <vector>
 
@@ -42,13 +42,6 @@ std::string_view trim(std::string_view text) {
     return text;
 }
 
-template <typename T>
-bool parseNumber(std::string_view text, T& value) {
-    if (text.empty()) return false;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return error == std::errc() && end == text.data() + text.size();
-}
-
 std::optional<FirmwareVersion> parseVersion(std::string_view text) {
     std::vector<std::string_view> fields;
     std::size_t start = 0;
@@ -56,11 +49,11 @@ std::optional<FirmwareVersion> parseVersion(std::string_view text) {
         fields.push_back(text.substr(start, dot - start));
     fields.push_back(text.substr(start));
     if (fields.size() != 3) return std::nullopt;
-    FirmwareVersion version;
-    if (!parseNumber(fields[0], version.major) || !parseNumber(fields[1], version.minor) ||
-        !parseNumber(fields[2], version.build))
-        return std::nullopt;
-    return version;
+    const auto major = platform::parseWholeNumber<std::uint8_t>(fields[0]);
+    const auto minor = platform::parseWholeNumber<std::uint8_t>(fields[1]);
+    const auto build = platform::parseWholeNumber<std::uint32_t>(fields[2]);
+    if (!major || !minor || !build) return std::nullopt;
+    return FirmwareVersion{*major, *minor, *build};
 }
 
 DeviceSpecResult failure(std::string message) { return {std::nullopt, std::move(message)}; }
@@ -107,9 +100,9 @@ DeviceSpecResult parseDeviceSpec(std::string_view text) {
                 return failure("name is longer than 20 characters");
             spec.name = std::string(value);
         } else if (name == "board") {
-            unsigned long board = 0;
-            if (!parseNumber(value, board) || board > 0xFFFF) return failure("board must be a number from 0 to 65535");
-            spec.boardId = static_cast<std::uint16_t>(board);
+            const auto board = platform::parseWholeNumber<unsigned long>(value);
+            if (!board || *board > 0xFFFF) return failure("board must be a number from 0 to 65535");
+            spec.boardId = static_cast<std::uint16_t>(*board);
         } else if (name == "identity") {
             std::string bytes;
             if (value.size() != 2 * kFirmwareIdentitySize || !fromHex(value, bytes))
@@ -118,10 +111,10 @@ DeviceSpecResult parseDeviceSpec(std::string_view text) {
             for (std::size_t b = 0; b < identity.size(); ++b) identity[b] = static_cast<std::uint8_t>(bytes[b]);
             spec.identity = identity;
         } else if (name == "subdevices") {
-            unsigned count = 0;
-            if (!parseNumber(value, count) || count < 1 || count > kMaxSubDevices)
+            const auto count = platform::parseWholeNumber<unsigned>(value);
+            if (!count || *count < 1 || *count > kMaxSubDevices)
                 return failure("subdevices must be a number from 1 to 8");
-            spec.subDevices = static_cast<std::uint8_t>(count);
+            spec.subDevices = static_cast<std::uint8_t>(*count);
         } else {
             return failure("unknown option \"" + name + "\" in device spec");
         }

@@ -1,9 +1,9 @@
 #include "sim/DevsimBackend.h"
 
+#include "platform/Numbers.h"
 #include "sim/DevsimProtocol.h"
 #include "sim/Record.h"
 
-#include <charconv>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -22,12 +22,6 @@ using devsim::splitWord;
 // How long a write waits for the daemon's acknowledgement, as long as a
 // device write may take.
 constexpr std::chrono::milliseconds kWriteLimit{1000};
-
-template <typename T>
-bool parseNumber(std::string_view text, T& value, int base = 10) {
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
-    return error == std::errc() && end == text.data() + text.size() && !text.empty();
-}
 
 // An opened daemon device: a receiver thread sorts the stream into input
 // reports and write acknowledgements.
@@ -84,9 +78,7 @@ private:
                 std::string bytes;
                 if (fromHex(rest, bytes)) m_input.push_back(std::move(bytes));
             } else if (word == "ack") {
-                int written = -1;
-                if (!parseNumber(rest, written)) written = -1;
-                m_acks.push_back(written);
+                m_acks.push_back(platform::parseWholeNumber<int>(rest).value_or(-1));
             } else if (word == "gone") {
                 break;
             }
@@ -185,10 +177,17 @@ std::vector<hid::DeviceInfo> DevsimBackend::enumerate() {
             fields.push_back(word);
             rest = tail;
         }
+        if (fields.size() < 5) continue;
+        const auto vendorId = platform::parseWholeNumber<std::uint16_t>(fields[1], 16);
+        const auto productId = platform::parseWholeNumber<std::uint16_t>(fields[2], 16);
+        const auto usagePage = platform::parseWholeNumber<std::uint16_t>(fields[3], 16);
+        const auto usage = platform::parseWholeNumber<std::uint16_t>(fields[4], 16);
+        if (!vendorId || !productId || !usagePage || !usage) continue;
         hid::DeviceInfo info;
-        if (fields.size() < 5 || !parseNumber(fields[1], info.vendorId, 16) || !parseNumber(fields[2], info.productId, 16) ||
-            !parseNumber(fields[3], info.usagePage, 16) || !parseNumber(fields[4], info.usage, 16))
-            continue;
+        info.vendorId = *vendorId;
+        info.productId = *productId;
+        info.usagePage = *usagePage;
+        info.usage = *usage;
         info.path = std::string(fields[0]);
         if (fields.size() > 5) info.locationPath = std::string(fields[5]);
         infos.push_back(std::move(info));

@@ -1,9 +1,9 @@
 #include "sim/devsim/DevsimServer.h"
 
+#include "platform/Numbers.h"
 #include "sim/DevsimProtocol.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <poll.h>
@@ -17,11 +17,6 @@ namespace {
 
 // How often a device's forwarder looks whether its connection has ended.
 constexpr std::chrono::milliseconds kForwardPoll{100};
-
-bool parseInt(std::string_view text, int& value) {
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && error == std::errc() && end == text.data() + text.size();
-}
 
 std::string eventLine(const hid::PlugEvent& event) {
     switch (event.kind) {
@@ -185,7 +180,11 @@ void DevsimServer::answerControl(const std::shared_ptr<Connection>& connection, 
     auto fail = [&](const std::string& why) { connection->send("error " + why); };
     auto data = [&](const std::string& text) { connection->send("data " + text); };
     auto idArgument = [&](std::string_view text, int& id) {
-        if (parseInt(text, id) && m_backend.inspect(id, [](const EmulatedController&) {})) return true;
+        const auto parsed = platform::parseWholeNumber<int>(text);
+        if (parsed && m_backend.inspect(*parsed, [](const EmulatedController&) {})) {
+            id = *parsed;
+            return true;
+        }
         fail("no device " + std::string(text));
         return false;
     };
@@ -223,28 +222,28 @@ void DevsimServer::answerControl(const std::shared_ptr<Connection>& connection, 
         auto [idText, tail] = splitWord(rest);
         auto [kindText, valueText] = splitWord(tail);
         int id = 0;
-        int value = 0;
         if (!idArgument(idText, id)) return;
         std::optional<FaultKind> kind = parseFaultKind(kindText);
         if (!kind) return fail("unknown fault \"" + std::string(kindText) + "\" (drop-replies, error-replies, delay-ms, unplug-after, short-writes, wrong-checksums)");
-        if (!parseInt(valueText, value) || value < 0) return fail("fault value must be a number of at least 0");
-        if (!m_backend.setFault(id, *kind, value)) return fail("no device " + std::string(idText));
+        const auto value = platform::parseWholeNumber<int>(valueText);
+        if (!value || *value < 0) return fail("fault value must be a number of at least 0");
+        if (!m_backend.setFault(id, *kind, *value)) return fail("no device " + std::string(idText));
     } else if (word == "event") {
         // event ID INDEX [HEX]: the controller's own report 0x42/0x20
         auto [idText, tail] = splitWord(rest);
         auto [indexText, hex] = splitWord(tail);
         int id = 0;
-        int index = 0;
         std::string bytes;
         if (!idArgument(idText, id)) return;
-        if (!parseInt(indexText, index) || index < 0 || index > 0xFFFF) return fail("event index must be a number from 0 to 65535");
+        const auto index = platform::parseWholeNumber<int>(indexText);
+        if (!index || *index < 0 || *index > 0xFFFF) return fail("event index must be a number from 0 to 65535");
         if (!fromHex(hex, bytes) || bytes.size() > kDataSize) return fail("event data must be at most 60 bytes of hex");
-        m_backend.sendEventReport(id, static_cast<std::uint16_t>(index),
+        m_backend.sendEventReport(id, static_cast<std::uint16_t>(*index),
                                   std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
     } else if (word == "settle") {
-        int limit = 0;
-        if (!parseInt(rest, limit) || limit < 0) return fail("settle needs a time in milliseconds");
-        if (!m_backend.waitUntilSettled(std::chrono::milliseconds(limit))) return fail("not settled");
+        const auto limit = platform::parseWholeNumber<int>(rest);
+        if (!limit || *limit < 0) return fail("settle needs a time in milliseconds");
+        if (!m_backend.waitUntilSettled(std::chrono::milliseconds(*limit))) return fail("not settled");
     } else if (word == "suspend") {
         m_backend.suspend();
     } else if (word == "resume") {

@@ -1,9 +1,9 @@
 // devsim: emulated LED controllers for the programs and their tests.
+#include "platform/Numbers.h"
 #include "sim/DevsimProtocol.h"
 #include "sim/SimBackend.h"
 #include "sim/devsim/DevsimServer.h"
 
-#include <charconv>
 #include <csignal>
 #include <iostream>
 #include <optional>
@@ -46,9 +46,10 @@ struct Arguments {
     std::vector<std::string> positional;
 };
 
-bool parseNonNegative(const std::string& text, int& value) {
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return !text.empty() && error == std::errc() && end == text.data() + text.size() && value >= 0;
+std::optional<int> parseNonNegative(std::string_view text) {
+    const auto value = platform::parseWholeNumber<int>(text);
+    if (!value || *value < 0) return std::nullopt;
+    return value;
 }
 
 int g_stopFd = -1;
@@ -114,7 +115,6 @@ int run(const Arguments& args) {
     if (args.command != "serve" && (args.latencyMs || !args.devices.empty()))
         return usageError("--latency-ms and --device belong to serve");
     if (args.command != "trace" && args.clear) return usageError("--clear belongs to trace");
-    int number = 0;
 
     if (args.command == "serve") return serve(args);
     if (args.command == "plug") {
@@ -125,7 +125,7 @@ int run(const Arguments& args) {
     }
     if (args.command == "unplug" || args.command == "state") {
         if (auto bad = expect(1, "one device ID")) return *bad;
-        if (!parseNonNegative(args.positional[0], number)) return usageError("device ID must be a number");
+        if (!parseNonNegative(args.positional[0])) return usageError("device ID must be a number");
         return ask(args, args.command + " " + args.positional[0]);
     }
     if (args.command == "list") {
@@ -138,10 +138,10 @@ int run(const Arguments& args) {
     }
     if (args.command == "event") {
         if (count != 2 && count != 3) return usageError("event needs ID INDEX [DATAHEX]");
-        int index = 0;
         std::string bytes;
-        if (!parseNonNegative(args.positional[0], number)) return usageError("device ID must be a number");
-        if (!parseNonNegative(args.positional[1], index) || index > 0xFFFF) return usageError("INDEX must be a number from 0 to 65535");
+        if (!parseNonNegative(args.positional[0])) return usageError("device ID must be a number");
+        const auto index = parseNonNegative(args.positional[1]);
+        if (!index || *index > 0xFFFF) return usageError("INDEX must be a number from 0 to 65535");
         std::string hex = count == 3 ? args.positional[2] : std::string();
         if (!sim::fromHex(hex, bytes) || bytes.size() > sim::kDataSize) return usageError("DATAHEX must be at most 60 bytes of hex digits");
         return ask(args, "event " + args.positional[0] + " " + args.positional[1] + " " + hex);
@@ -152,13 +152,13 @@ int run(const Arguments& args) {
     }
     if (args.command == "fault") {
         if (auto bad = expect(2, "ID KIND=N")) return *bad;
-        if (!parseNonNegative(args.positional[0], number)) return usageError("device ID must be a number");
+        if (!parseNonNegative(args.positional[0])) return usageError("device ID must be a number");
         const std::string& fault = args.positional[1];
         std::size_t equals = fault.find('=');
         if (equals == std::string::npos) return usageError("fault must be KIND=N");
         std::string kind = fault.substr(0, equals);
         if (!sim::parseFaultKind(kind)) return usageError("unknown fault " + kind + " (drop-replies, error-replies, delay-ms, unplug-after, short-writes, wrong-checksums)");
-        if (!parseNonNegative(fault.substr(equals + 1), number)) return usageError("fault value must be a number of at least 0");
+        if (!parseNonNegative(fault.substr(equals + 1))) return usageError("fault value must be a number of at least 0");
         return ask(args, "fault " + args.positional[0] + " " + kind + " " + fault.substr(equals + 1));
     }
     return usageError("unknown command \"" + args.command + "\"");
@@ -189,8 +189,8 @@ int main(int argc, char** argv) {
             args.socket = *path;
         } else if (word == "--latency-ms") {
             auto text = value();
-            int latency = 0;
-            if (!text || !parseNonNegative(*text, latency)) return usageError("--latency-ms needs a number of at least 0");
+            const auto latency = text ? parseNonNegative(*text) : std::nullopt;
+            if (!latency) return usageError("--latency-ms needs a number of at least 0");
             args.latencyMs = latency;
         } else if (word == "--device") {
             auto spec = value();
