@@ -27,6 +27,9 @@ public:
     explicit CPngHSliderBar(QWidget* parent = nullptr);
 
     void SetValue(int value);
+    // Asks the target for a value within the range, as a drag to it does; the
+    // target sets it.
+    void RequestValue(int value);
     void SetRange(int minimum, int maximum);
     int value() const { return m_value; }
     int minimum() const { return m_minimum; }
