@@ -210,6 +210,14 @@ void NotifyValueChanged(QWidget& control, int value) {
     QAccessible::updateAccessibility(&event);
 }
 
+void NotifyCheckedChanged(QWidget& control) {
+    if (!QAccessible::isActive()) return;
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(&control, changed);
+    QAccessible::updateAccessibility(&event);
+}
+
 // ---- CSkinTextLabel
 
 CSkinTextLabel::CSkinTextLabel(QWidget* parent) : QWidget(parent) {

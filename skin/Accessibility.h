@@ -27,6 +27,7 @@ QString ReadableSkinKey(const QString& key);
 // Tell assistive technology that a control's name or value changed.
 void NotifyNameChanged(QWidget& control);
 void NotifyValueChanged(QWidget& control, int value);
+void NotifyCheckedChanged(QWidget& control);
 
 // Text that a window draws into its background picture, made readable: a
 // widget at the text's place that paints nothing and lets clicks through.

@@ -68,6 +68,7 @@ void CBitmapBtn::SetChecked(bool checked) {
     if (checked == m_checked) return;
     m_checked = checked;
     update();
+    NotifyCheckedChanged(*this);
 }
 
 void CBitmapBtn::SetTooltip(const std::string& text) { setToolTip(QString::fromStdString(text)); }
@@ -247,6 +248,7 @@ void CBitmapBtn::ClickFromAssistant() {
     if (m_toggle) {
         m_checked = !m_checked;
         update();
+        NotifyCheckedChanged(*this);
         notifyParent(kWmCommand, kToggleReleased, false);
         return;
     }
