@@ -295,6 +295,11 @@ class Session:
         import pyatspi
         return pyatspi
 
+    @staticmethod
+    def _bus_errors():
+        from gi.repository import GLib
+        return GLib.Error
+
     def application_of(self, process):
         desktop = self._pyatspi().Registry.getDesktop(0)
         for i in range(desktop.childCount):
@@ -317,7 +322,17 @@ class Session:
                 if child is not None and child.name == title and self._showing(child):
                     return child
             return None
-        return wait_until(window, timeout, "the window %r on the accessibility bus" % title, interval=0.25)
+        return wait_until(self._tolerant(window), timeout, "the window %r on the accessibility bus" % title,
+                          interval=0.25)
+
+    def _tolerant(self, look):
+        # An object can leave the bus between two questions; that look just finds nothing.
+        def tolerant():
+            try:
+                return look()
+            except self._bus_errors():
+                return None
+        return tolerant
 
     def _showing(self, accessible):
         return accessible.getState().contains(self._pyatspi().STATE_SHOWING)
@@ -345,7 +360,8 @@ class Session:
                     if child is not None:
                         queue.append(child)
             return None
-        return wait_until(search, timeout, "a control with key %r and name %r" % (key, name), interval=0.25)
+        return wait_until(self._tolerant(search), timeout, "a control with key %r and name %r" % (key, name),
+                          interval=0.25)
 
     def extents(self, accessible):
         """(x, y, width, height) on the screen."""
@@ -392,12 +408,16 @@ class Session:
         for window in ids:
             _send_delete_window(self.env["DISPLAY"], window)
 
-    def screenshot(self, label):
-        """Saves the whole screen as a PNG in the artifacts folder; returns its path."""
+    def screenshot(self, label, accessible=None):
+        """Saves the screen, or just the accessible's place on it, as a PNG in the
+        artifacts folder; returns its path."""
         self.shots += 1
         path = os.path.join(self.artifacts, "%02d-%s.png" % (self.shots, label))
-        subprocess.run(["import", "-window", "root", path], env=self.env, check=True, capture_output=True,
-                       timeout=20)
+        command = ["import", "-window", "root"]
+        if accessible is not None:
+            x, y, width, height = self.extents(accessible)
+            command += ["-crop", "%dx%d+%d+%d" % (width, height, x, y), "+repage"]
+        subprocess.run(command + [path], env=self.env, check=True, capture_output=True, timeout=20)
         return path
 
 

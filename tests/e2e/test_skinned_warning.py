@@ -19,7 +19,7 @@ def test(session):
     if "Continue?" not in text.name:
         raise harness.Failure("the warning reads %r" % text.name)
     ok = session.find(window, key="BUTTON_OK", name="OK")
-    session.screenshot("warning")
+    session.screenshot("warning", window)
     session.click(ok)
     if session.wait_for_exit(warning) != 0:
         raise harness.Failure("the probe failed: %s" % session.log_tail(warning))
