@@ -37,8 +37,7 @@ std::optional<Range> rangeOf(const QWidget* widget) {
     if (const auto* slider = dynamic_cast<const CPngHSliderBar*>(widget))
         return Range{slider->value(), slider->minimum(), slider->maximum()};
     if (const auto* bar = dynamic_cast<const CSkinScrollBar*>(widget))
-        return Range{bar->position(), bar->minimum(),
-                     std::max(bar->minimum(), bar->maximum() - std::max(0, bar->page() - 1))};
+        return Range{bar->position(), bar->minimum(), bar->lastPosition()};
     if (const auto* colour = dynamic_cast<const GTColorSliderWnd*>(widget))
         return Range{colour->position(), 0, colour->maximum()};
     return std::nullopt;

@@ -173,8 +173,7 @@ void CSkinScrollBar::setRange(int minimum, int maximum, int page) {
 }
 
 void CSkinScrollBar::setPosition(int position) {
-    const int last = std::max(m_minimum, m_maximum - std::max(0, m_page - 1));
-    const int clamped = std::clamp(position, m_minimum, last);
+    const int clamped = std::clamp(position, m_minimum, lastPosition());
     if (clamped == m_position) return;
     m_position = clamped;
     update();
