@@ -230,7 +230,8 @@ void CSkinTextLabel::Place(std::string_view section, std::string_view key, const
     setGeometry(record.left, record.top, record.right - record.left, record.bottom - record.top);
     SetSkinKey(*this, key);
     SetText(QString::fromStdString(ReplaceLineBreakMarks(text)));
-    show();
+    // No text, nothing to read out.
+    setVisible(!m_text.trimmed().isEmpty());
 }
 
 void CSkinTextLabel::SetText(const QString& text) {

@@ -34,7 +34,8 @@ void NotifyCheckedChanged(QWidget& control);
 class CSkinTextLabel : public QWidget {
 public:
     explicit CSkinTextLabel(QWidget* parent = nullptr);
-    // Places the label at the record section / key of Buttons.xml.
+    // Places the label at the record section / key of Buttons.xml; shown when
+    // there is text.
     void Place(std::string_view section, std::string_view key, const std::string& text);
     void SetText(const QString& text);
     const QString& text() const { return m_text; }

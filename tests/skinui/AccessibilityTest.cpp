@@ -286,6 +286,13 @@ TEST_F(AccessibilityTest, AWarningReadsItsTextAndNamesItsButtons) {
     // The text sits where it is drawn, and clicks go through it to the window.
     EXPECT_EQ(warning.messageLabel().geometry(), QRect(0, 100, 400, 200));
     EXPECT_TRUE(warning.messageLabel().testAttribute(Qt::WA_TransparentForMouseEvents));
+    EXPECT_TRUE(warning.messageLabel().isVisibleTo(&warning));
+
+    skin::CWarnDlg untitled;  // a message without texts has nothing to read out
+    untitled.SetMessage("NO_SUCH_MESSAGE");
+    untitled.EnsureInitialised();
+    EXPECT_FALSE(untitled.titleLabel().isVisibleTo(&untitled));
+    EXPECT_FALSE(untitled.messageLabel().isVisibleTo(&untitled));
 }
 
 TEST(ReadableSkinKey, KindWordDroppedAndWordsSpaced) {
