@@ -40,6 +40,7 @@ std::optional<Range> rangeOf(const QWidget* widget) {
         return Range{bar->position(), bar->minimum(), bar->lastPosition()};
     if (const auto* colour = dynamic_cast<const GTColorSliderWnd*>(widget))
         return Range{colour->position(), 0, colour->maximum()};
+    if (const auto* band = dynamic_cast<const CProgressBandDlg*>(widget)) return Range{band->progress(), 0, 100};
     return std::nullopt;
 }
 
@@ -63,6 +64,7 @@ public:
         if (dynamic_cast<const GTColorSelectorWnd*>(w)) return QAccessible::ColorChooser;
         if (dynamic_cast<const GTColorWellWnd*>(w)) return QAccessible::Graphic;
         if (dynamic_cast<const CWarnDlg*>(w) && w->isWindow()) return QAccessible::AlertMessage;
+        if (dynamic_cast<const CProgressBandDlg*>(w)) return QAccessible::ProgressBar;
         return w->isWindow() ? QAccessible::Dialog : QAccessible::Pane;
     }
 

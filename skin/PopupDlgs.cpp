@@ -100,6 +100,7 @@ void CProgressBandDlg::FreeStateImages() {
 void CProgressBandDlg::SetProgress(int percent) {
     if (percent == m_percent) return;
     m_percent = percent;
+    NotifyValueChanged(*this, percent);
     repaint(QRect(0, m_bandTop, width(), std::max(0, height() - m_bandTop)));
 }
 

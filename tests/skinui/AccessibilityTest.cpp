@@ -163,6 +163,14 @@ const Expected kControls[] = {
          return page;
      },
      QAccessible::Pane, "Load keyboard", "LOAD_KEYBOARD", std::nullopt},
+    {"loading pop-up",
+     [](Recorder&) {
+         auto* loading = new skin::CLoadingDlg;
+         loading->EnsureInitialised();
+         loading->SetProgress(40);
+         return loading;
+     },
+     QAccessible::ProgressBar, skin::kPopupTitle, "LOAD_KEYBOARD", 40},
     {"warning",
      [](Recorder&) {
          auto* warning = new skin::CWarnDlg;
