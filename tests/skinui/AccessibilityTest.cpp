@@ -57,6 +57,14 @@ skin::CBitmapBtn* button(Recorder& parent, const char* key, bool caption) {
     return b;
 }
 
+// A control that a window keys by its objectName, as the main window does.
+template <class Control>
+Control* keyedBy(Recorder& parent, const char* key) {
+    auto* control = new Control(&parent);
+    control->setObjectName(QString::fromLatin1(key));
+    return control;
+}
+
 const Expected kControls[] = {
     {"push button with its caption", [](Recorder& p) { return button(p, "BUTTON_OK", true); }, QAccessible::PushButton,
      "OK", "BUTTON_OK", std::nullopt},
@@ -80,19 +88,13 @@ const Expected kControls[] = {
      QAccessible::PushButton, "Fan speed", "PUSH", std::nullopt},
     {"list button keyed by the window's objectName",
      [](Recorder& p) {
-         auto* b = new skin::CBitmapListBtn(&p);
-         b->setObjectName(QStringLiteral("BUTTON_LED_DEV_1"));
+         auto* b = keyedBy<skin::CBitmapListBtn>(p, "BUTTON_LED_DEV_1");
          b->SetCaption("Top card", 0, true);
          return b;
      },
      QAccessible::PushButton, "Top card", "BUTTON_LED_DEV_1", std::nullopt},
-    {"colour swatch",
-     [](Recorder& p) {
-         auto* b = new skin::CColorBtn(&p);
-         b->setObjectName(QStringLiteral("BUTTON_COLOR"));
-         return b;
-     },
-     QAccessible::PushButton, "Color", "BUTTON_COLOR", std::nullopt},
+    {"colour swatch", [](Recorder& p) { return keyedBy<skin::CColorBtn>(p, "BUTTON_COLOR"); }, QAccessible::PushButton,
+     "Color", "BUTTON_COLOR", std::nullopt},
     {"value slider",
      [](Recorder& p) {
          auto* s = new skin::CPngHSliderBar;
@@ -109,13 +111,8 @@ const Expected kControls[] = {
          return bar;
      },
      QAccessible::ScrollBar, "Scroll bar", "", 4},
-    {"menu",
-     [](Recorder& p) {
-         auto* menu = new skin::CBtnMenu(&p);
-         menu->setObjectName(QStringLiteral("DEVICE_MENU"));
-         return menu;
-     },
-     QAccessible::PopupMenu, "Device menu", "DEVICE_MENU", std::nullopt},
+    {"menu", [](Recorder& p) { return keyedBy<skin::CBtnMenu>(p, "DEVICE_MENU"); }, QAccessible::PopupMenu,
+     "Device menu", "DEVICE_MENU", std::nullopt},
     {"colour plane",
      [](Recorder& p) {
          auto* selector = new skin::GTColorSelectorWnd;
@@ -137,13 +134,8 @@ const Expected kControls[] = {
          return well;
      },
      QAccessible::Graphic, "Chosen colour", "GTColorWellWnd", std::nullopt},
-    {"edit box",
-     [](Recorder& p) {
-         auto* edit = new skin::CEditTrans(&p);
-         edit->setObjectName(QStringLiteral("EDIT_CARD_NAME"));
-         return edit;
-     },
-     QAccessible::EditableText, "Card name", "EDIT_CARD_NAME", std::nullopt},
+    {"edit box", [](Recorder& p) { return keyedBy<skin::CEditTrans>(p, "EDIT_CARD_NAME"); }, QAccessible::EditableText,
+     "Card name", "EDIT_CARD_NAME", std::nullopt},
     {"skinned window",
      [](Recorder&) {
          auto* dialog = new skin::CBaseDlg;
