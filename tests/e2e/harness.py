@@ -233,11 +233,12 @@ class Session:
         return done.stdout
 
     def start_devsim(self, devices):
-        """Starts `devsim serve` with one SPEC per device; programs started later reach them."""
+        """Starts `devsim serve` with the devices as its --device words describe them
+        ("standard", "led5,name=Top card"); programs started later reach them."""
         self.devsim_socket = os.path.join(self.env["XDG_RUNTIME_DIR"], "devsim.sock")
         argv = [os.path.join(self.bin_dir, "devsim"), "serve", "--socket", self.devsim_socket]
-        for spec in devices:
-            argv += ["--device", spec]
+        for device in devices:
+            argv += ["--device", device]
         serve = self._spawn("devsim", argv)
 
         def listed():
