@@ -1,5 +1,6 @@
 #include "skin/BtnMenu.h"
 
+#include "skin/Accessibility.h"
 #include "skin/SkinGeometry.h"
 #include "skin/SkinMessages.h"
 #include "skin/SkinPicture.h"
@@ -43,7 +44,9 @@ QImage DefaultScrollBarGrid(int cellSize) {
 
 CBtnMenu::CBtnMenu(QWidget* owner, std::vector<BMPMENUINFO> items, int levelIndex, CBtnMenu* parentMenu)
     : platform::MessageWindow<QWidget>(owner, Qt::Tool | Qt::FramelessWindowHint), m_owner(owner),
-      m_parentMenu(parentMenu), m_items(std::move(items)), m_level(levelIndex) {}
+      m_parentMenu(parentMenu), m_items(std::move(items)), m_level(levelIndex) {
+    MakeAccessible(*this);
+}
 
 CBtnMenu::~CBtnMenu() = default;
 
