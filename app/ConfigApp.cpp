@@ -1,6 +1,7 @@
 #include "app/ConfigApp.h"
 
 #include "app/CommandLine.h"
+#include "effects/Profiles.h"
 #include "platform/Companion.h"
 #include "platform/DebugLog.h"
 #include "mainwindow/ConfigDlg.h"
@@ -26,6 +27,8 @@ int primaryScreenWidth() {
 CConfigApp::CConfigApp(std::vector<std::string> arguments) : m_arguments(std::move(arguments)) {}
 
 bool CConfigApp::InitInstance() {
+    platform::setUpDataFolder(effects::kDataFolder);
+
     // A second instance ends silently: no window, nothing to the companion.
     if (m_instanceLock.acquire(kInstanceMutex) == platform::SingleInstanceLock::Result::HeldElsewhere) return false;
 

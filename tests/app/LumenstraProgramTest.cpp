@@ -1,4 +1,6 @@
 // Runs the real lumenstra program offscreen, each run in its own temporary home.
+#include "app/ConfigApp.h"
+#include "effects/Profiles.h"
 #include "platform/Companion.h"
 #include "platform/SingleInstance.h"
 #include "tests/support/TestEnvironment.h"
@@ -77,7 +79,7 @@ TEST_F(LumenstraProgramTest, ASecondInstanceEndsAtOnceSilently) {
     platform::CompanionListener companion(platform::kCompanionTitle);
     ASSERT_TRUE(companion.start());
     platform::SingleInstanceLock firstInstance;
-    ASSERT_EQ(firstInstance.acquire("Ostmar_Pellan_KV 6000_Series_RGB_LED_configure"),
+    ASSERT_EQ(firstInstance.acquire(CConfigApp::kInstanceMutex),
               platform::SingleInstanceLock::Result::Acquired);
 
     const RunResult run = runProgram(kProgram, {"debug", "nodev"}, screenshots);
@@ -103,6 +105,25 @@ TEST_F(LumenstraProgramTest, AMissingCompanionIsStartedThreeTimesThenTheWindowOp
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(testsupport::readFileBytes(starts), "started\nstarted\nstarted\n");
     EXPECT_EQ(filesIn(screenshots).size(), 1u);
+}
+
+TEST_F(LumenstraProgramTest, EveryStartCreatesTheDataFolder) {
+    const std::string dataFolder = home.path(std::string("config") + effects::kDataFolder);
+    const struct {
+        const char* name;
+        bool secondInstance;
+    } cases[] = {{"first instance", false}, {"second instance", true}};
+    for (const auto& c : cases) {
+        fs::remove_all(home.path("config"));
+        platform::SingleInstanceLock firstInstance;
+        if (c.secondInstance) {
+            ASSERT_EQ(firstInstance.acquire(CConfigApp::kInstanceMutex), platform::SingleInstanceLock::Result::Acquired);
+        }
+        const RunResult run = runProgram(kProgram, {"nodev"}, screenshots);
+        ASSERT_TRUE(run.finished) << c.name;
+        EXPECT_EQ(run.exitCode, 0) << c.name;
+        EXPECT_TRUE(fs::is_directory(dataFolder)) << c.name << ": " << dataFolder;
+    }
 }
 
 TEST_F(LumenstraProgramTest, HelpIsPrintedWithoutStartingAnything) {
