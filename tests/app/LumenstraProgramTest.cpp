@@ -8,6 +8,11 @@
 #include <QDir>
 #include <QProcess>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <filesystem>
 
 using namespace std::chrono_literals;
@@ -18,6 +23,7 @@ namespace {
 struct RunResult {
     int exitCode = -1;
     bool finished = false;
+    std::string errors;  // standard error
 };
 
 RunResult runProgram(const std::string& program, const QStringList& arguments, const std::string& screenshots) {
@@ -27,12 +33,14 @@ RunResult runProgram(const std::string& program, const QStringList& arguments, c
     environment.insert("LUMENSTRA_SCREENSHOTS", QString::fromStdString(screenshots));
     environment.insert("LUMENSTRA_AUTOCLOSE_MS", "700");
     process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(QString::fromStdString(program), arguments);
     RunResult result;
     result.finished = process.waitForFinished(30000);
     if (!result.finished) process.kill();
     result.exitCode = process.exitCode();
+    result.errors = process.readAllStandardError().toStdString();
+    // Still shown, as before, for the reader of a failed run.
+    std::fputs(result.errors.c_str(), stderr);
     return result;
 }
 
@@ -124,6 +132,52 @@ TEST_F(LumenstraProgramTest, EveryStartCreatesTheDataFolder) {
         EXPECT_EQ(run.exitCode, 0) << c.name;
         EXPECT_TRUE(fs::is_directory(dataFolder)) << c.name << ": " << dataFolder;
     }
+}
+
+TEST_F(LumenstraProgramTest, WithoutARuntimeFolderAFolderNotOursIsReportedAndTheWindowOpensAnyway) {
+    fs::create_directories(home.path("tmp"));
+    ::setenv("TMPDIR", home.path("tmp").c_str(), 1);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    const std::string uid = std::to_string(::getuid());
+    const std::string fallback = home.path("tmp/lumenstra-" + uid);
+    fs::create_directories(home.path("elsewhere"));
+    const struct {
+        const char* name;
+        void (*plant)(const std::string& fallback, const std::string& elsewhere);
+        const char* message;  // empty: no message, the private folder is used
+    } cases[] = {
+        {"folder open to everyone", [](const std::string& at, const std::string&) {
+             fs::create_directory(at);
+             fs::permissions(at, fs::perms::all, fs::perm_options::replace);
+         }, " is open to other users (mode 0777)"},
+        {"link to another folder", [](const std::string& at, const std::string& elsewhere) {
+             fs::create_directory_symlink(elsewhere, at);
+         }, " is a symbolic link"},
+        {"lock held at the predictable shared name", [](const std::string&, const std::string&) {}, ""},
+    };
+    // What another user could hold before: the lock file's name in the shared temporary folder.
+    const std::string planted = home.path("tmp/" + std::string(CConfigApp::kInstanceMutex) + ".lock-" + uid);
+    const int plantedFd = ::open(planted.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(plantedFd, 0);
+    ASSERT_EQ(::flock(plantedFd, LOCK_EX | LOCK_NB), 0);
+    for (const auto& c : cases) {
+        fs::remove_all(screenshots);
+        fs::remove(fallback);
+        c.plant(fallback, home.path("elsewhere"));
+        const RunResult run = runProgram(kProgram, {"nodev"}, screenshots);
+        ASSERT_TRUE(run.finished) << c.name;
+        EXPECT_EQ(run.exitCode, 0) << c.name;
+        EXPECT_EQ(filesIn(screenshots).size(), 1u) << c.name << ": the window opened";
+        if (*c.message) {
+            EXPECT_NE(run.errors.find("lumenstra: the runtime folder " + fallback + c.message), std::string::npos)
+                << c.name << ": " << run.errors;
+            EXPECT_NE(run.errors.find("running without the single-instance lock"), std::string::npos) << c.name;
+        } else {
+            EXPECT_EQ(run.errors.find("runtime folder"), std::string::npos) << c.name << ": " << run.errors;
+        }
+        EXPECT_TRUE(fs::is_empty(home.path("elsewhere"))) << c.name;
+    }
+    ::close(plantedFd);
 }
 
 TEST_F(LumenstraProgramTest, HelpIsPrintedWithoutStartingAnything) {

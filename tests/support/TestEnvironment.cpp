@@ -9,7 +9,8 @@
 
 namespace testsupport {
 namespace {
-constexpr const char* kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_DESKTOP_DIR"};
+// TMPDIR is only restored: tests that move the temporary folder set it themselves.
+constexpr const char* kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_DESKTOP_DIR", "TMPDIR"};
 }
 
 TemporaryHome::TemporaryHome() {

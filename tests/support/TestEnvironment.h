@@ -10,7 +10,8 @@ namespace testsupport {
 
 // A fresh temporary folder that stands in for the user's home: HOME,
 // XDG_CONFIG_HOME and XDG_RUNTIME_DIR point into it for the object's life, and
-// XDG_DESKTOP_DIR is unset. Removed again, with the variables restored, at the end.
+// XDG_DESKTOP_DIR is unset. Removed again, with the variables (and TMPDIR,
+// which a test may point into it) restored, at the end.
 class TemporaryHome {
 public:
     TemporaryHome();
