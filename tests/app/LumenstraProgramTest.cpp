@@ -135,11 +135,8 @@ TEST_F(LumenstraProgramTest, EveryStartCreatesTheDataFolder) {
 }
 
 TEST_F(LumenstraProgramTest, WithoutARuntimeFolderAFolderNotOursIsReportedAndTheWindowOpensAnyway) {
-    fs::create_directories(home.path("tmp"));
-    ::setenv("TMPDIR", home.path("tmp").c_str(), 1);
-    ::unsetenv("XDG_RUNTIME_DIR");
+    const std::string fallback = home.withoutRuntimeFolder();
     const std::string uid = std::to_string(::getuid());
-    const std::string fallback = home.path("tmp/lumenstra-" + uid);
     fs::create_directories(home.path("elsewhere"));
     const struct {
         const char* name;
@@ -147,8 +144,7 @@ TEST_F(LumenstraProgramTest, WithoutARuntimeFolderAFolderNotOursIsReportedAndThe
         const char* message;  // empty: no message, the private folder is used
     } cases[] = {
         {"folder open to everyone", [](const std::string& at, const std::string&) {
-             fs::create_directory(at);
-             fs::permissions(at, fs::perms::all, fs::perm_options::replace);
+             testsupport::makeFolder(at, fs::perms::all);
          }, " is open to other users (mode 0777)"},
         {"link to another folder", [](const std::string& at, const std::string& elsewhere) {
              fs::create_directory_symlink(elsewhere, at);

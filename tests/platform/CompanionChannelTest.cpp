@@ -79,13 +79,8 @@ bool impostorReceivedSomething(int fd) {
 
 class CompanionFallbackTest : public testsupport::IsolatedTest {
 protected:
-    CompanionFallbackTest() {
-        std::filesystem::create_directories(home.path("tmp"));
-        ::setenv("TMPDIR", home.path("tmp").c_str(), 1);
-        ::unsetenv("XDG_RUNTIME_DIR");
-    }
+    const std::string fallback = home.withoutRuntimeFolder();
     const std::string uid = std::to_string(::getuid());
-    const std::string fallback = home.path("tmp/lumenstra-" + uid);
 };
 
 TEST_F(CompanionFallbackTest, WithoutARuntimeFolderTheChannelMeetsOnlyOurCompanionInOurPrivateFolder) {
@@ -109,8 +104,7 @@ TEST_F(CompanionFallbackTest, WithoutARuntimeFolderTheChannelMeetsOnlyOurCompani
 }
 
 TEST_F(CompanionFallbackTest, AFallbackFolderOpenToOthersIsRefusedAndNothingReachesWhoeverListensThere) {
-    std::filesystem::create_directory(fallback);
-    std::filesystem::permissions(fallback, std::filesystem::perms::all, std::filesystem::perm_options::replace);
+    testsupport::makeFolder(fallback, std::filesystem::perms::all);
     const int impostor = bindImpostor(fallback + "/Companion Window_Hid");
     ASSERT_GE(impostor, 0);
 

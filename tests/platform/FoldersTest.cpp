@@ -46,15 +46,11 @@ TEST_F(FoldersTest, DesktopFolderFollowsUserDirsThenEnvironmentThenDefault) {
 
 class RuntimeFolderTest : public IsolatedTest {
 protected:
-    // The temporary folder moves into the test's home, so the fallback folder is the test's own.
-    RuntimeFolderTest() {
-        fs::create_directories(home.path("tmp"));
-        ::setenv("TMPDIR", home.path("tmp").c_str(), 1);
-    }
-    const std::string fallback = home.path("tmp/lumenstra-" + std::to_string(::getuid()));
+    const std::string fallback = home.withoutRuntimeFolder();
 };
 
 TEST_F(RuntimeFolderTest, RuntimeFilesGoToTheRuntimeFolderElseAPrivateFolderMadeInTheTemporaryFolder) {
+    ::setenv("XDG_RUNTIME_DIR", home.path("runtime").c_str(), 1);
     std::string problem = "stale";
     EXPECT_EQ(platform::runtimeFilePath("name", problem), home.path("runtime/name"));
     EXPECT_EQ(problem, "");
@@ -77,22 +73,17 @@ TEST_F(RuntimeFolderTest, RuntimeFilesGoToTheRuntimeFolderElseAPrivateFolderMade
 }
 
 TEST_F(RuntimeFolderTest, AFallbackFolderThatIsNotOursAndPrivateIsRefusedAndLeftAsItIs) {
-    ::unsetenv("XDG_RUNTIME_DIR");
     const std::string elsewhere = home.path("elsewhere");
-    fs::create_directories(elsewhere);
-    fs::permissions(elsewhere, fs::perms::owner_all, fs::perm_options::replace);
+    testsupport::makeFolder(elsewhere, fs::perms::owner_all);
     const struct {
         const char* name;
         void (*plant)(const std::string& at, const std::string& elsewhere);
         const char* reason;
     } cases[] = {
-        {"open folder", [](const std::string& at, const std::string&) {
-             fs::create_directory(at);
-             fs::permissions(at, fs::perms::all, fs::perm_options::replace);
-         }, " is open to other users (mode 0777)"},
+        {"open folder", [](const std::string& at, const std::string&) { testsupport::makeFolder(at, fs::perms::all); },
+         " is open to other users (mode 0777)"},
         {"group-readable folder", [](const std::string& at, const std::string&) {
-             fs::create_directory(at);
-             fs::permissions(at, fs::perms::owner_all | fs::perms::group_read, fs::perm_options::replace);
+             testsupport::makeFolder(at, fs::perms::owner_all | fs::perms::group_read);
          }, " is open to other users (mode 0740)"},
         {"link to a private folder", [](const std::string& at, const std::string& target) {
              fs::create_directory_symlink(target, at);
@@ -118,8 +109,7 @@ TEST_F(RuntimeFolderTest, AFallbackFolderThatIsNotOursAndPrivateIsRefusedAndLeft
 
 TEST_F(RuntimeFolderTest, APrivateFolderIsOneOfTheGivenUserNoLinkAndClosedToOthers) {
     const std::string folder = home.path("private");
-    fs::create_directory(folder);
-    fs::permissions(folder, fs::perms::owner_all, fs::perm_options::replace);
+    testsupport::makeFolder(folder, fs::perms::owner_all);
     fs::create_directory_symlink(folder, home.path("link"));
     const struct {
         std::string path;

@@ -43,12 +43,7 @@ TEST_F(SingleInstanceTest, AnUnusableRuntimeFolderIsReportedAsUnavailable) {
 
 class SingleInstanceFallbackTest : public testsupport::IsolatedTest {
 protected:
-    SingleInstanceFallbackTest() {
-        std::filesystem::create_directories(home.path("tmp"));
-        ::setenv("TMPDIR", home.path("tmp").c_str(), 1);
-        ::unsetenv("XDG_RUNTIME_DIR");
-    }
-    const std::string fallback = home.path("tmp/lumenstra-" + std::to_string(::getuid()));
+    const std::string fallback = home.withoutRuntimeFolder();
 };
 
 TEST_F(SingleInstanceFallbackTest, AFileAnotherUserLockedAtThePredictableNameDoesNotBlockUs) {
@@ -74,13 +69,10 @@ TEST_F(SingleInstanceFallbackTest, ALockInARuntimeFolderOrFileNotOursIsRefusedWi
         const char* problem;
     } cases[] = {
         {"open folder", [](const std::string& folder, const std::string&) {
-             std::filesystem::create_directory(folder);
-             std::filesystem::permissions(folder, std::filesystem::perms::all, std::filesystem::perm_options::replace);
+             testsupport::makeFolder(folder, std::filesystem::perms::all);
          }, "is open to other users"},
         {"lock file linked elsewhere", [](const std::string& folder, const std::string& target) {
-             std::filesystem::create_directory(folder);
-             std::filesystem::permissions(folder, std::filesystem::perms::owner_all,
-                                          std::filesystem::perm_options::replace);
+             testsupport::makeFolder(folder, std::filesystem::perms::owner_all);
              std::filesystem::create_symlink(target, folder + "/Some Mutex_name.lock");
          }, "is a symbolic link"},
     };

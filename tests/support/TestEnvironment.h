@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +22,9 @@ public:
 
     const std::string& root() const { return m_root; }
     std::string path(const std::string& relative) const { return m_root + "/" + relative; }
+    // Unsets XDG_RUNTIME_DIR and moves the temporary folder (TMPDIR) to "tmp"
+    // here; returns the private runtime folder the programs then fall back to.
+    std::string withoutRuntimeFolder() const;
 
 private:
     std::string m_root;
@@ -32,6 +36,9 @@ class IsolatedTest : public ::testing::Test {
 protected:
     TemporaryHome home;
 };
+
+// Makes one folder level and gives it exactly these permissions.
+void makeFolder(const std::string& path, std::filesystem::perms permissions);
 
 std::string readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::string& bytes);

@@ -184,15 +184,11 @@ TEST_F(NimbrelEndToEndTest, CliChecksAndUpdatesThroughTheFamilysUpdater) {
 
 TEST_F(NimbrelEndToEndTest, WithoutARuntimeFolderOnlyAFolderNotOursStopsTheUpdateAndSaysWhy) {
     ASSERT_EQ(devsim({"plug", "standard,fw=1.2.5"}).exitCode, 0);
-    std::filesystem::create_directories(home.path("tmp"));
-    ::setenv("TMPDIR", home.path("tmp").c_str(), 1);
-    ::unsetenv("XDG_RUNTIME_DIR");
+    const std::string fallback = home.withoutRuntimeFolder();
     const std::string uid = std::to_string(::getuid());
 
-    // A private folder under our name that is open to everyone: refused, the controller left alone.
-    const std::string fallback = home.path("tmp/lumenstra-" + uid);
-    std::filesystem::create_directory(fallback);
-    std::filesystem::permissions(fallback, std::filesystem::perms::all, std::filesystem::perm_options::replace);
+    // The fallback folder, under our name but open to everyone: refused, the controller left alone.
+    testsupport::makeFolder(fallback, std::filesystem::perms::all);
     const auto refused = nimbrel();
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.errors.find("the runtime folder " + fallback + " is open to other users"), std::string::npos)
