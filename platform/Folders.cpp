@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -99,12 +98,13 @@ std::string desktopFolder() {
 std::string privateFolderProblem(const std::string& folder, uid_t owner) {
     const std::string named = "the runtime folder " + folder;
     struct stat entry {};
-    if (::lstat(folder.c_str(), &entry) != 0) return named + " cannot be opened: " + std::strerror(errno);
+    if (::lstat(folder.c_str(), &entry) != 0)
+        return named + " cannot be opened: " + std::generic_category().message(errno);
     if (S_ISLNK(entry.st_mode)) return named + " is a symbolic link";
     if (!S_ISDIR(entry.st_mode)) return named + " is not a folder";
     // The checks below are on what was opened, whatever the name points to by then.
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return named + " cannot be opened: " + std::strerror(errno);
+    if (fd < 0) return named + " cannot be opened: " + std::generic_category().message(errno);
     struct stat info {};
     const bool known = ::fstat(fd, &info) == 0;
     ::close(fd);

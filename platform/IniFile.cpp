@@ -16,7 +16,7 @@ using platform::replaceFileContents;
 
 constexpr std::size_t kValueLimit = 4095;  // the reading buffer holds 4096 characters with the terminator
 
-enum class Encoding { Utf16Le, Utf8WithMark, Utf8 };
+enum class Encoding { Utf16Le, Utf8 };
 
 // The file's bytes, seen as code units of its encoding: bytes, or little-endian
 // pairs after the mark. Lines are found on the units and edits splice encoded
@@ -55,11 +55,9 @@ std::optional<Document> loadDocument(const std::string& path) {
     Document document;
     if (bytes->rfind("\xFF\xFE", 0) == 0) {
         document.markSize = 2;
-    } else if (bytes->rfind("\xEF\xBB\xBF", 0) == 0) {
-        document.encoding = Encoding::Utf8WithMark;
-        document.markSize = 3;
     } else {
         document.encoding = Encoding::Utf8;
+        if (bytes->rfind("\xEF\xBB\xBF", 0) == 0) document.markSize = 3;
     }
     document.bytes = std::move(*bytes);
     return document;
