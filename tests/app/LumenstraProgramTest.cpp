@@ -87,8 +87,7 @@ TEST_F(LumenstraProgramTest, ASecondInstanceEndsAtOnceSilently) {
     platform::CompanionListener companion(platform::kCompanionTitle);
     ASSERT_TRUE(companion.start());
     platform::SingleInstanceLock firstInstance;
-    ASSERT_EQ(firstInstance.acquire(CConfigApp::kInstanceMutex),
-              platform::SingleInstanceLock::Result::Acquired);
+    ASSERT_EQ(firstInstance.acquire(CConfigApp::kInstanceMutex), platform::SingleInstanceLock::Result::Acquired);
 
     const RunResult run = runProgram(kProgram, {"debug", "nodev"}, screenshots);
     ASSERT_TRUE(run.finished);
@@ -125,7 +124,8 @@ TEST_F(LumenstraProgramTest, EveryStartCreatesTheDataFolder) {
         fs::remove_all(home.path("config"));
         platform::SingleInstanceLock firstInstance;
         if (c.secondInstance) {
-            ASSERT_EQ(firstInstance.acquire(CConfigApp::kInstanceMutex), platform::SingleInstanceLock::Result::Acquired);
+            ASSERT_EQ(firstInstance.acquire(CConfigApp::kInstanceMutex),
+                      platform::SingleInstanceLock::Result::Acquired);
         }
         const RunResult run = runProgram(kProgram, {"nodev"}, screenshots);
         ASSERT_TRUE(run.finished) << c.name;
@@ -143,12 +143,12 @@ TEST_F(LumenstraProgramTest, WithoutARuntimeFolderAFolderNotOursIsReportedAndThe
         void (*plant)(const std::string& fallback, const std::string& elsewhere);
         const char* message;  // empty: no message, the private folder is used
     } cases[] = {
-        {"folder open to everyone", [](const std::string& at, const std::string&) {
-             testsupport::makeFolder(at, fs::perms::all);
-         }, " is open to other users (mode 0777)"},
-        {"link to another folder", [](const std::string& at, const std::string& elsewhere) {
-             fs::create_directory_symlink(elsewhere, at);
-         }, " is a symbolic link"},
+        {"folder open to everyone",
+         [](const std::string& at, const std::string&) { testsupport::makeFolder(at, fs::perms::all); },
+         " is open to other users (mode 0777)"},
+        {"link to another folder",
+         [](const std::string& at, const std::string& elsewhere) { fs::create_directory_symlink(elsewhere, at); },
+         " is a symbolic link"},
         {"lock held at the predictable shared name", [](const std::string&, const std::string&) {}, ""},
     };
     // What another user could hold before: the lock file's name in the shared temporary folder.

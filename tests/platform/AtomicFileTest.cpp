@@ -100,7 +100,10 @@ TEST_F(AtomicFileTest, AReplaceThroughASymbolicLinkReplacesItsTargetAndKeepsTheL
     } cases[] = {
         {"relative link", {{"data/a.ini", "../real/a.ini"}}, "real/a.ini", true},
         {"absolute link", {{"data/b.ini", home.path("real/b.ini")}}, "real/b.ini", true},
-        {"chain of links", {{"data/c.ini", "c2.ini"}, {"data/c2.ini", "../real/deeper/c.ini"}}, "real/deeper/c.ini", true},
+        {"chain of links",
+         {{"data/c.ini", "c2.ini"}, {"data/c2.ini", "../real/deeper/c.ini"}},
+         "real/deeper/c.ini",
+         true},
         {"link to a file yet to be made", {{"data/d.ini", "../real/d.ini"}}, "real/d.ini", false},
     };
     fs::create_directories(home.path("data"));

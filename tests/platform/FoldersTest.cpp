@@ -82,12 +82,14 @@ TEST_F(RuntimeFolderTest, AFallbackFolderThatIsNotOursAndPrivateIsRefusedAndLeft
     } cases[] = {
         {"open folder", [](const std::string& at, const std::string&) { testsupport::makeFolder(at, fs::perms::all); },
          " is open to other users (mode 0777)"},
-        {"group-readable folder", [](const std::string& at, const std::string&) {
+        {"group-readable folder",
+         [](const std::string& at, const std::string&) {
              testsupport::makeFolder(at, fs::perms::owner_all | fs::perms::group_read);
-         }, " is open to other users (mode 0740)"},
-        {"link to a private folder", [](const std::string& at, const std::string& target) {
-             fs::create_directory_symlink(target, at);
-         }, " is a symbolic link"},
+         },
+         " is open to other users (mode 0740)"},
+        {"link to a private folder",
+         [](const std::string& at, const std::string& target) { fs::create_directory_symlink(target, at); },
+         " is a symbolic link"},
         {"file", [](const std::string& at, const std::string&) { testsupport::writeFileBytes(at, "x"); },
          " is not a folder"},
     };
@@ -117,8 +119,8 @@ TEST_F(RuntimeFolderTest, APrivateFolderIsOneOfTheGivenUserNoLinkAndClosedToOthe
         std::string problem;
     } cases[] = {
         {folder, ::getuid(), ""},
-        {folder, ::getuid() + 1, "the runtime folder " + folder + " belongs to another user (uid " +
-                                     std::to_string(::getuid()) + ")"},
+        {folder, ::getuid() + 1,
+         "the runtime folder " + folder + " belongs to another user (uid " + std::to_string(::getuid()) + ")"},
         {home.path("link"), ::getuid(), "the runtime folder " + home.path("link") + " is a symbolic link"},
         {home.path("missing"), ::getuid(),
          "the runtime folder " + home.path("missing") + " cannot be opened: No such file or directory"},

@@ -174,23 +174,24 @@ TEST_F(IniFileTest, EditsKeepEveryByteOfTheOtherLinesInEveryEncodingRead) {
         const char* value;
         std::string after;
     } cases[] = {
-        {"Latin-1 without a mark, replaced", "[Names]\r\nA=caf\xE9 gr\xFC\xDF\r\n[Setting]\r\nProfile=0\r\n",
-         "Setting", "Profile", "1", "[Names]\r\nA=caf\xE9 gr\xFC\xDF\r\n[Setting]\r\nProfile=1\r\n"},
-        {"Latin-1 without a mark, added to the section", "[Setting]\nProfile=0\n[Names]\nA=\xE9\n",
-         "setting", "New", "z", "[Setting]\nProfile=0\nNew=z\r\n[Names]\nA=\xE9\n"},
+        {"Latin-1 without a mark, replaced", "[Names]\r\nA=caf\xE9 gr\xFC\xDF\r\n[Setting]\r\nProfile=0\r\n", "Setting",
+         "Profile", "1", "[Names]\r\nA=caf\xE9 gr\xFC\xDF\r\n[Setting]\r\nProfile=1\r\n"},
+        {"Latin-1 without a mark, added to the section", "[Setting]\nProfile=0\n[Names]\nA=\xE9\n", "setting", "New",
+         "z", "[Setting]\nProfile=0\nNew=z\r\n[Names]\nA=\xE9\n"},
         {"Latin-1 without a mark, section added", "[Names]\r\nA=\xE9\xFC", "Setting", "Profile", "2",
          "[Names]\r\nA=\xE9\xFC\r\n[Setting]\r\nProfile=2\r\n"},
         {"Latin-1 key spelling kept on its own line", "[S]\r\n  K\xE9y = old\r\nK=1\r\n", "S", "K", "2",
          "[S]\r\n  K\xE9y = old\r\nK=2\r\n"},
         {"UTF-8 with a mark and a broken sequence", mark8 + "[A]\r\nx=\xC3\r\n[B]\r\ny=1\r\n", "B", "y", "\xC3\xA9",
          mark8 + "[A]\r\nx=\xC3\r\n[B]\r\ny=\xC3\xA9\r\n"},
-        {"UTF-16 with an unpaired surrogate", mark16 + utf16le("[A]\r\nx=") + std::string("\x00\xD8", 2) + utf16le("\r\n[B]\r\ny=1\r\n"),
-         "B", "y", "2", mark16 + utf16le("[A]\r\nx=") + std::string("\x00\xD8", 2) + utf16le("\r\n[B]\r\ny=2\r\n")},
+        {"UTF-16 with an unpaired surrogate",
+         mark16 + utf16le("[A]\r\nx=") + std::string("\x00\xD8", 2) + utf16le("\r\n[B]\r\ny=1\r\n"), "B", "y", "2",
+         mark16 + utf16le("[A]\r\nx=") + std::string("\x00\xD8", 2) + utf16le("\r\n[B]\r\ny=2\r\n")},
         {"UTF-16 with an odd last byte, section added", mark16 + utf16le("[A]\r\nx=1\r\n") + "\x41", "B", "y", "2",
          mark16 + utf16le("[A]\r\nx=1\r\n[B]\r\ny=2\r\n") + "\x41"},
-        {"UTF-16 with a line break byte inside a character", mark16 + utf16le("[A]\r\nx=") + "\x0A\x01" +
-                                                                   utf16le("\r\n"),
-         "A", "z", "1", mark16 + utf16le("[A]\r\nx=") + "\x0A\x01" + utf16le("\r\nz=1\r\n")},
+        {"UTF-16 with a line break byte inside a character",
+         mark16 + utf16le("[A]\r\nx=") + "\x0A\x01" + utf16le("\r\n"), "A", "z", "1",
+         mark16 + utf16le("[A]\r\nx=") + "\x0A\x01" + utf16le("\r\nz=1\r\n")},
     };
     for (const auto& c : cases) {
         writeFileBytes(path, c.before);

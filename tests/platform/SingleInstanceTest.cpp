@@ -68,13 +68,17 @@ TEST_F(SingleInstanceFallbackTest, ALockInARuntimeFolderOrFileNotOursIsRefusedWi
         void (*plant)(const std::string& folder, const std::string& elsewhere);
         const char* problem;
     } cases[] = {
-        {"open folder", [](const std::string& folder, const std::string&) {
+        {"open folder",
+         [](const std::string& folder, const std::string&) {
              testsupport::makeFolder(folder, std::filesystem::perms::all);
-         }, "is open to other users"},
-        {"lock file linked elsewhere", [](const std::string& folder, const std::string& target) {
+         },
+         "is open to other users"},
+        {"lock file linked elsewhere",
+         [](const std::string& folder, const std::string& target) {
              testsupport::makeFolder(folder, std::filesystem::perms::owner_all);
              std::filesystem::create_symlink(target, folder + "/Some Mutex_name.lock");
-         }, "is a symbolic link"},
+         },
+         "is a symbolic link"},
     };
     for (const auto& c : cases) {
         c.plant(fallback, elsewhere);
