@@ -30,7 +30,7 @@ bool isTemporaryNameOf(std::string_view name, std::string_view target) {
 
 // Removes what a save of `target` that was killed left in `folder`: regular
 // files of this user with exactly our temporary name. A save holds an flock on
-// its temporary file until the rename, so one still in progress is left alone.
+// its temporary file while it writes, so one in progress is left alone.
 void removeStaleTemporaryFiles(const std::string& folder, const std::string& target) {
     DIR* directory = ::opendir(folder.c_str());
     if (!directory) return;
@@ -131,19 +131,22 @@ bool replaceFileContents(const std::string& path, std::string_view bytes) {
     const fs::path asPath(*file);
     const std::string folder = asPath.has_parent_path() ? asPath.parent_path().string() : std::string(".");
     removeStaleTemporaryFiles(folder, asPath.filename().string());
-    // A temporary file removed in the moment between its creation and its lock
-    // by a concurrent save's clean-up is made once more.
+    // A concurrent save's clean-up can remove our temporary file in the moments
+    // it is not locked (before the flock, after the close): then it is made once more.
     Attempt attempt = replaceOnce(*file, bytes);
     if (attempt == Attempt::TemporaryFileVanished) attempt = replaceOnce(*file, bytes);
     return attempt == Attempt::Done;
 }
 
 bool createFileIfMissing(const std::string& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    // A link to a file yet to be made makes that file, as a replace would.
+    const std::optional<std::string> file = fileBehindLinks(path);
+    if (!file) return false;
+    const int fd = ::open(file->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return errno == EEXIST;
     const bool written = writeAll(fd, bytes);
     ::close(fd);
-    if (!written) ::unlink(path.c_str());
+    if (!written) ::unlink(file->c_str());
     return written;
 }
 

@@ -23,8 +23,9 @@ std::optional<std::string> readWholeFile(const std::string& path);
 // Temporary files that a killed save of the same file left there are removed.
 bool replaceFileContents(const std::string& path, std::string_view bytes);
 
-// Creates the file with `bytes` when nothing exists at the path. True when the
-// file exists afterwards (made now or before).
+// Creates the file with `bytes` when nothing exists at the path (or at the end
+// of the symbolic links it names). True when the file exists afterwards (made
+// now or before).
 bool createFileIfMissing(const std::string& path, std::string_view bytes);
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <array>
+#include <filesystem>
 
 using platform::CIniFile;
 using testsupport::readFileBytes;
@@ -221,4 +222,12 @@ TEST_F(IniFileTest, ALastLineEndingInACarriageReturnGetsOnlyItsLineFeedBeforeAnA
         EXPECT_EQ(readFileBytes(path), c.after) << c.section;
         EXPECT_EQ(ini.readString("A", "k", ""), "v") << c.section;
     }
+}
+
+TEST_F(IniFileTest, AWriteThroughALinkToAFileYetToBeMadeMakesItAsAWindowsFileAndKeepsTheLink) {
+    std::filesystem::create_directories(home.path("synced"));
+    std::filesystem::create_symlink("synced/config.ini", path);
+    ASSERT_TRUE(ini.writeInt("Setting", "Profile", 1));
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(readFileBytes(home.path("synced/config.ini")), kMark + utf16le("[Setting]\r\nProfile=1\r\n"));
 }
