@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,9 +15,20 @@ SingleInstanceLock::~SingleInstanceLock() { release(); }
 
 SingleInstanceLock::Result SingleInstanceLock::acquire(std::string_view name) {
     release();
-    const std::string path = runtimeFilePath(std::string(name) + ".lock");
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const std::optional<std::string> path = runtimeFilePath(std::string(name) + ".lock", m_problem);
+    if (!path) return Result::Refused;
+    const int fd = ::open(path->c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == ELOOP) {
+        m_problem = "the lock file " + *path + " is a symbolic link";
+        return Result::Refused;
+    }
     if (fd < 0) return Result::Unavailable;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        ::close(fd);
+        m_problem = "the lock file " + *path + " is not a file of this user";
+        return Result::Refused;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const bool busy = errno == EWOULDBLOCK;
         ::close(fd);

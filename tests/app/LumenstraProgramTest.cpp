@@ -1,4 +1,6 @@
 // Runs the real lumenstra program offscreen, each run in its own temporary home.
+#include "app/ConfigApp.h"
+#include "effects/Profiles.h"
 #include "platform/Companion.h"
 #include "platform/SingleInstance.h"
 #include "tests/support/TestEnvironment.h"
@@ -6,6 +8,11 @@
 #include <QDir>
 #include <QProcess>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <filesystem>
 
 using namespace std::chrono_literals;
@@ -16,6 +23,7 @@ namespace {
 struct RunResult {
     int exitCode = -1;
     bool finished = false;
+    std::string errors;  // standard error
 };
 
 RunResult runProgram(const std::string& program, const QStringList& arguments, const std::string& screenshots) {
@@ -25,12 +33,14 @@ RunResult runProgram(const std::string& program, const QStringList& arguments, c
     environment.insert("LUMENSTRA_SCREENSHOTS", QString::fromStdString(screenshots));
     environment.insert("LUMENSTRA_AUTOCLOSE_MS", "700");
     process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(QString::fromStdString(program), arguments);
     RunResult result;
     result.finished = process.waitForFinished(30000);
     if (!result.finished) process.kill();
     result.exitCode = process.exitCode();
+    result.errors = process.readAllStandardError().toStdString();
+    // Still shown, as before, for the reader of a failed run.
+    std::fputs(result.errors.c_str(), stderr);
     return result;
 }
 
@@ -77,8 +87,7 @@ TEST_F(LumenstraProgramTest, ASecondInstanceEndsAtOnceSilently) {
     platform::CompanionListener companion(platform::kCompanionTitle);
     ASSERT_TRUE(companion.start());
     platform::SingleInstanceLock firstInstance;
-    ASSERT_EQ(firstInstance.acquire("Ostmar_Pellan_KV 6000_Series_RGB_LED_configure"),
-              platform::SingleInstanceLock::Result::Acquired);
+    ASSERT_EQ(firstInstance.acquire(CConfigApp::kInstanceMutex), platform::SingleInstanceLock::Result::Acquired);
 
     const RunResult run = runProgram(kProgram, {"debug", "nodev"}, screenshots);
     ASSERT_TRUE(run.finished);
@@ -103,6 +112,68 @@ TEST_F(LumenstraProgramTest, AMissingCompanionIsStartedThreeTimesThenTheWindowOp
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(testsupport::readFileBytes(starts), "started\nstarted\nstarted\n");
     EXPECT_EQ(filesIn(screenshots).size(), 1u);
+}
+
+TEST_F(LumenstraProgramTest, EveryStartCreatesTheDataFolder) {
+    const std::string dataFolder = home.path(std::string("config") + effects::kDataFolder);
+    const struct {
+        const char* name;
+        bool secondInstance;
+    } cases[] = {{"first instance", false}, {"second instance", true}};
+    for (const auto& c : cases) {
+        fs::remove_all(home.path("config"));
+        platform::SingleInstanceLock firstInstance;
+        if (c.secondInstance) {
+            ASSERT_EQ(firstInstance.acquire(CConfigApp::kInstanceMutex),
+                      platform::SingleInstanceLock::Result::Acquired);
+        }
+        const RunResult run = runProgram(kProgram, {"nodev"}, screenshots);
+        ASSERT_TRUE(run.finished) << c.name;
+        EXPECT_EQ(run.exitCode, 0) << c.name;
+        EXPECT_TRUE(fs::is_directory(dataFolder)) << c.name << ": " << dataFolder;
+    }
+}
+
+TEST_F(LumenstraProgramTest, WithoutARuntimeFolderAFolderNotOursIsReportedAndTheWindowOpensAnyway) {
+    const std::string fallback = home.withoutRuntimeFolder();
+    const std::string uid = std::to_string(::getuid());
+    fs::create_directories(home.path("elsewhere"));
+    const struct {
+        const char* name;
+        void (*plant)(const std::string& fallback, const std::string& elsewhere);
+        const char* message;  // empty: no message, the private folder is used
+    } cases[] = {
+        {"folder open to everyone",
+         [](const std::string& at, const std::string&) { testsupport::makeFolder(at, fs::perms::all); },
+         " is open to other users (mode 0777)"},
+        {"link to another folder",
+         [](const std::string& at, const std::string& elsewhere) { fs::create_directory_symlink(elsewhere, at); },
+         " is a symbolic link"},
+        {"lock held at the predictable shared name", [](const std::string&, const std::string&) {}, ""},
+    };
+    // What another user could hold before: the lock file's name in the shared temporary folder.
+    const std::string planted = home.path("tmp/" + std::string(CConfigApp::kInstanceMutex) + ".lock-" + uid);
+    const int plantedFd = ::open(planted.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(plantedFd, 0);
+    ASSERT_EQ(::flock(plantedFd, LOCK_EX | LOCK_NB), 0);
+    for (const auto& c : cases) {
+        fs::remove_all(screenshots);
+        fs::remove(fallback);
+        c.plant(fallback, home.path("elsewhere"));
+        const RunResult run = runProgram(kProgram, {"nodev"}, screenshots);
+        ASSERT_TRUE(run.finished) << c.name;
+        EXPECT_EQ(run.exitCode, 0) << c.name;
+        EXPECT_EQ(filesIn(screenshots).size(), 1u) << c.name << ": the window opened";
+        if (*c.message) {
+            EXPECT_NE(run.errors.find("lumenstra: the runtime folder " + fallback + c.message), std::string::npos)
+                << c.name << ": " << run.errors;
+            EXPECT_NE(run.errors.find("running without the single-instance lock"), std::string::npos) << c.name;
+        } else {
+            EXPECT_EQ(run.errors.find("runtime folder"), std::string::npos) << c.name << ": " << run.errors;
+        }
+        EXPECT_TRUE(fs::is_empty(home.path("elsewhere"))) << c.name;
+    }
+    ::close(plantedFd);
 }
 
 TEST_F(LumenstraProgramTest, HelpIsPrintedWithoutStartingAnything) {

@@ -3,7 +3,10 @@
 #include "platform/Utf16.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 using namespace effects;
 using testsupport::readFileBytes;
@@ -198,4 +201,33 @@ TEST_F(ProfilesTest, ImportOfAPartialFileChangesItsIntegersAndTheNameAndKeepsThe
     LedProfile untouched = editedProfile();
     EXPECT_FALSE(ImportProfile(untouched, home.path("missing.KV6")));
     EXPECT_EQ(untouched, editedProfile());
+}
+
+TEST_F(ProfilesTest, ASaveRemovesTheTemporaryFilesOfAKilledSaveAndKeepsALinkedProfile) {
+    // The profile kept elsewhere, linked into the data folder.
+    std::filesystem::create_directories(home.path("synced"));
+    writeWindowsFile(home.path("synced/Profile0.Prf"), "[NAME]\r\nPROFILE_NAME=Synced\r\n");
+    std::filesystem::create_symlink("../synced/Profile0.Prf", profilePath);
+    // What saves killed between their temporary file and the rename leave behind:
+    // beside config.ini, and beside the profile the link leads to.
+    writeFileBytes(folder + "config.ini.Xy98Zw", "half a config");
+    writeFileBytes(home.path("synced/Profile0.Prf.k9Zq2A"), "half a profile");
+
+    LedProfileSet set;
+    set.profiles[0] = editedProfile();
+    ASSERT_TRUE(SaveProfiles(set, folder));
+
+    ASSERT_TRUE(std::filesystem::is_symlink(profilePath));
+    EXPECT_EQ(std::filesystem::read_symlink(profilePath), "../synced/Profile0.Prf");
+    LedProfile loaded;
+    ASSERT_TRUE(ReadProfileFile(home.path("synced/Profile0.Prf"), loaded));
+    EXPECT_EQ(loaded.name, u"Evening \u00C4");
+    const auto namesIn = [](const std::string& path) {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path)) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"Profile0.Prf", "config.ini"}));
+    EXPECT_EQ(namesIn(home.path("synced")), std::vector<std::string>{"Profile0.Prf"});
 }
