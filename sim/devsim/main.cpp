@@ -34,7 +34,7 @@ constexpr const char* kUsage =
     "       devsim event   --socket PATH ID INDEX [DATAHEX]  # the controller sends its report 0x42/0x20\n"
     "       devsim suspend --socket PATH               # the machine goes to sleep\n"
     "       devsim resume  --socket PATH               # the machine wakes up\n"
-    "SPEC = standard|led5 [,fw=MAJOR.MINOR.BUILD] [,boot] [,name=TEXT] [,group] [,board=N] [,identity=HEX] [,subdevices=N]\n"
+    "SPEC = standard|led5 [,fw=MAJOR.MINOR.BUILD] [,boot] [,name=TEXT] [,group] [,board=N] [,identity=HEX] [,subdevices=N] [,denied]\n"
     "Programs reach the daemon's controllers with LUMENSTRA_HID=devsim:PATH.\n"
     "Example: devsim list --socket \"$XDG_RUNTIME_DIR/devsim.sock\"\n"
     "Exit codes: 0 done, 1 the daemon refused the request, 3 no daemon at the socket, 64 usage error.\n";
