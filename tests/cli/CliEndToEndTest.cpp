@@ -265,6 +265,22 @@ TEST_F(CliEndToEndTest, AnUnreachableBackendIsItsOwnErrorInEveryCommand) {
     }
 }
 
+// The only controller refuses to be opened: that is no empty machine but a
+// permission problem, with its own code and what to do.
+TEST_F(CliEndToEndTest, AControllerWithoutPermissionIsNoAccessNotNoController) {
+    for (const char* id : {"1", "2", "3"}) ASSERT_EQ(devsim({"unplug", id}).exitCode, 0);
+    ASSERT_EQ(devsim({"plug", "standard,denied"}).exitCode, 0);
+    const QStringList commands[] = {{"list"}, {"read"}, {"restore"}, {"ports"}, {"raw", "52", "9c", "1"},
+                                    {"set", "--zone", "main", "--effect", "static"}};
+    for (const QStringList& command : commands) {
+        const ProgramRun run = cli(command);
+        EXPECT_EQ(run.exitCode, 3) << command.join(' ').toStdString();
+        EXPECT_NE(run.err.find("70-lumenstra.rules"), std::string::npos) << run.err;
+    }
+    ASSERT_EQ(devsim({"plug", "led5"}).exitCode, 0);
+    EXPECT_EQ(cli({"read", "--family", "led5"}).exitCode, 0) << "the controller that can be opened still works";
+}
+
 TEST_F(CliEndToEndTest, FileErrorsAreNamedBeforeAnyControllerIsOpened) {
     testsupport::writeFileBytes(home.path("notes.txt"), "no profile here\n");
     struct Case {
