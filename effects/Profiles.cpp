@@ -148,6 +148,16 @@ bool ExportProfile(const LedProfile& profile, const std::string& path) {
     return WriteProfileFile(path, copy) && WriteSyncBlock(path, copy);
 }
 
+bool IsProfileFile(const std::string& path) {
+    if (!platform::readWholeFile(path)) return false;
+    const platform::CIniFile file(path);
+    LedProfile scratch;
+    const auto layers = layersOf(scratch);
+    for (int layer = 0; layer < 4; ++layer)
+        if (!file.readStruct(kSectionEffect, layerKey(layer), layers[layer]->bytes)) return false;
+    return true;
+}
+
 bool ImportProfile(LedProfile& profile, const std::string& path) {
     if (!ReadProfileFile(path, profile)) return false;
     ReadSyncBlock(path, profile);

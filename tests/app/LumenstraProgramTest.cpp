@@ -183,3 +183,37 @@ TEST_F(LumenstraProgramTest, HelpIsPrintedWithoutStartingAnything) {
     EXPECT_EQ(process.exitCode(), 0);
     EXPECT_TRUE(process.readAllStandardOutput().contains("Usage: lumenstra"));
 }
+
+// --help and --version print and end without a window; a backend that cannot
+// be reached ends the program with its own code unless nodev asks to run anyway.
+TEST_F(LumenstraProgramTest, OptionsAndAnUnreachableBackendEndWithoutAWindow) {
+    struct Case {
+        QStringList arguments;
+        bool unreachableBackend;
+        int exitCode;
+        QByteArray fragment;  // on standard output for 0, else on standard error
+    };
+    const Case cases[] = {
+        {{"--version"}, false, 0, "lumenstra "},
+        {{"nodev", "--version"}, false, 0, "lumenstra "},
+        {{"--help"}, false, 0, "--version"},
+        {{}, true, 3, "devsim serve --socket"},
+        {{"debug"}, true, 3, "nodev"},
+    };
+    for (const Case& c : cases) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("LUMENSTRA_SCREENSHOTS", QString::fromStdString(screenshots));
+        environment.insert("LUMENSTRA_AUTOCLOSE_MS", "700");
+        if (c.unreachableBackend)
+            environment.insert("LUMENSTRA_HID", "devsim:" + QString::fromStdString(home.path("runtime/none.sock")));
+        process.setProcessEnvironment(environment);
+        process.start(QString::fromStdString(kProgram), c.arguments);
+        ASSERT_TRUE(process.waitForFinished(30000));
+        const std::string line = c.arguments.join(' ').toStdString();
+        EXPECT_EQ(process.exitCode(), c.exitCode) << line;
+        const QByteArray text = c.exitCode == 0 ? process.readAllStandardOutput() : process.readAllStandardError();
+        EXPECT_TRUE(text.contains(c.fragment)) << line << ": " << text.toStdString();
+        EXPECT_TRUE(filesIn(screenshots).empty()) << line << ": a window opened";
+    }
+}
