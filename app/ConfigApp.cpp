@@ -14,6 +14,8 @@
 
 #include <thread>
 
+#include <unistd.h>
+
 namespace {
 
 int primaryScreenWidth() {
@@ -32,15 +34,19 @@ bool CConfigApp::InitInstance() {
     const std::string programFolder = platform::programFolder();
     skin::setSkinProgramFolder(programFolder);
 
+    // Starting a companion that is not installed would only cost three pauses.
     const std::string companionPath = programFolder + platform::kCompanionExecutable;
-    platform::EnsureCompanionRunning([] { return platform::companion().exists(); },
-                                [&] { platform::startDetached(companionPath); },
-                                [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); },
-                                platform::timing().companionStartPause);
+    const bool companionInstalled = ::access(companionPath.c_str(), X_OK) == 0;
+    if (companionInstalled)
+        platform::EnsureCompanionRunning([] { return platform::companion().exists(); },
+                                         [&] { platform::startDetached(companionPath); },
+                                         [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); },
+                                         platform::timing().companionStartPause);
 
     const app::StartOptions options = app::parseCommandLine(m_arguments);
     platform::enableDebugLog(options.debug);
     platform::DebugTrace("App Init");
+    if (!companionInstalled) platform::DebugTrace("Companion not installed: %s", companionPath.c_str());
 
     platform::sendToCompanion(platform::kMsgConfigurationRun, 0, 1);
 
