@@ -64,7 +64,9 @@ int FirmwareCheck(devicelink::CUSBDriver& link, int position, const std::string&
     state.image = -3;
     std::uint8_t firmware[64] = {};
     std::uint8_t block0[60] = {};
-    const bool informationRead = tryRead([&] { return link.GetFwInfo(firmware, position) == 0; });
+    // Fifteen tries at a controller that is not there would only hold the window up.
+    const bool attached = position >= 0 && position < link.deviceCount();
+    const bool informationRead = attached && tryRead([&] { return link.GetFwInfo(firmware, position) == 0; });
     if (informationRead) {
         const bool versionBlockRead = tryRead([&] { return link.GetInfoBlock(0, block0, position) == 0; });
         std::uint8_t application[60] = {};
