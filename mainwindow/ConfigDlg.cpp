@@ -528,7 +528,8 @@ void CConfigDlg::CopyToGroup(int family, int from, bool profileOnly) {
             appliedCopy(family, from) = source;
         return;
     }
-    for (int position = 0; position < DeviceCount(family) && position < kMaxDevices; ++position) {
+    const int members = std::min({DeviceCount(family), static_cast<int>(table.size()), kMaxDevices});
+    for (int position = 0; position < members; ++position) {
         if (!devicecontrol::IsGroupMember(table[static_cast<std::size_t>(position)]) || position == from) continue;
         if (profileOnly) {
             editCopy(family, position).selected() = source.selected();

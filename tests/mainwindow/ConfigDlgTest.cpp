@@ -343,6 +343,43 @@ TEST_F(ConfigDlgTest, RenamingAndGroupTogglesAreStoredInTheControllers) {
         << "the joiner took the member's records";
 }
 
+TEST_F(ConfigDlgTest, ZelvorSyncResetsTheProfileHandsTheCardOverAndReadsItBack) {
+    const int id = simulator->plug(sim::ControllerKind::Standard).front();
+    open();
+    ASSERT_TRUE(settled());
+    window->editCopy(0, 0).selected().zoneEffects[0] = effects::EFFECT_MODE_02;
+    simulator->clearTrace();
+    platform::postMessage(window.get(), {CConfigDlg::kMsgResetProfile, 0, 0x10000});
+    ASSERT_TRUE(pumpUntil([&] { return !window->busy() && window->editCopy(0, 0).selected().zelvor == 1; }));
+    ASSERT_TRUE(settled());
+    const auto sent = commandsTo(simulator->takeTrace(), id);
+    ASSERT_GE(sent.size(), 5u);
+    EXPECT_THAT(std::vector<std::string>(sent.begin(), sent.begin() + 5),
+                ElementsAre("50/10/0", "51/96/0", "50/55/0", "41/03/0", "52/96/0"))
+        << "hand over, then read back under the loading pop-up";
+    EXPECT_EQ(window->appliedCopy(0, 0).selected().zelvor, 1) << "the read-back profile is the applied one";
+    EXPECT_NE(window->editCopy(0, 0).selected().zoneEffects[0], effects::EFFECT_MODE_02);
+}
+
+TEST_F(ConfigDlgTest, TheVersionPageComparesTheCurrentControllerWithTheUpdatersPackage) {
+    installUpdater();
+    sim::DeviceSpec newer;
+    newer.firmware = {2, 1, 0};
+    simulator->plug(newer);
+    open();
+    ASSERT_TRUE(settled());
+    window->ShowView(2);
+    EXPECT_TRUE(window->versionPage().isVisible());
+    EXPECT_FALSE(window->page(0).isVisible());
+    const devicecontrol::FirmwareCheckState& check = window->versionPage().checkState();
+    EXPECT_EQ(platform::utf16ToUtf8(check.deviceVersion), "2.1.0");
+    EXPECT_EQ(platform::utf16ToUtf8(check.updateVersion), "2.0.0");
+    EXPECT_EQ(check.image, 0);
+    window->ShowView(0);
+    EXPECT_FALSE(window->versionPage().isVisible());
+    EXPECT_TRUE(window->page(0).isVisible());
+}
+
 TEST_F(ConfigDlgTest, WithoutControllersTheNoDeviceWarningEndsTheProgramUnlessNodev) {
     PopupAnswerer popups;
     open();
