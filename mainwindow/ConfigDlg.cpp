@@ -269,6 +269,7 @@ void CConfigDlg::BuildDeviceList(int family) {
     button.setFontHeight(menuAttribute("LIST_MENU", "SIZE"));
     button.SetFaceName(skin::GetSkinAttribute(buttonsDocument(), "MAIN", "LIST_MENU", "FONT"));
     button.setItems({skin::CBitmapListBtn::Item{recordRect("BTN_CHECK"), m_checkNormal, {}, false}});
+    button.setTextRect(recordRect("DEV_NAME"));
 
     auto menu = std::make_unique<skin::CBtnMenu>(this);
     // The device lists lie in the window's device panel, not over it.
@@ -335,6 +336,13 @@ void CConfigDlg::RefreshDeviceMenus() {
         }
         menu.setItems(std::move(items));
         menu.SetVisibleCount(std::min(rows, std::max(count, 1)));
+        // Names end with an ellipsis before the device picture.
+        for (int row = 0; row < menu.visibleRows(); ++row) {
+            if (skin::CBitmapListBtn* rowButton = menu.row(row)) {
+                rowButton->setFontHeight(menuAttribute("LIST_MENU", "SIZE"));
+                rowButton->setTextRect(recordRect("DEV_NAME"));
+            }
+        }
         menu.Select(selection);
         button.setItemOptions(allMembers ? 1 : 0, m_checkDown);
         button.SetCaption(count > 0 ? DeviceTitle(family, selection) : std::string(), menuAttribute("LIST_MENU", "OFFSETX"),
