@@ -641,7 +641,8 @@ bool CConfigDlg::AnyDevice() {
 }
 
 void CConfigDlg::OnDevicePlug(std::uintptr_t wParam, std::intptr_t lParam) {
-    if (m_closing) return;
+    // Closing links report their controllers gone; the window has ended by then.
+    if (m_closing || m_ended) return;
     const int instance = static_cast<int>(wParam & 0xFFFF);
     const int position = static_cast<int>((wParam >> 16) & 0xFFFF);
     if (instance > 3) return;
