@@ -117,7 +117,8 @@ CConfigDlg::CConfigDlg(QWidget* parent) : skin::CBaseDlg(parent), m_versionPage(
     setSection("MAIN");
     setObjectName(QStringLiteral("MAIN"));
     setWindowTitle(QString::fromLatin1(kTitle));
-    for (int family = 0; family < kFamilies; ++family) m_pages[family] = std::make_unique<CLedPage>(familyOf(family), this);
+    for (int family = 0; family < kFamilies; ++family)
+        m_pages[family] = std::make_unique<CLedPage>(familyOf(family), this);
 }
 
 CConfigDlg::~CConfigDlg() = default;
@@ -145,8 +146,9 @@ std::string CConfigDlg::DeviceTitle(int family, int position) {
     const std::string format =
         skin::GetSkinText(skin::skinDocument(skin::SkinDocument::Strings), "MAIN", kTitleFormatKeys[family]);
     const devicecontrol::IdentityTable& table = m_identities[family];
-    const devicecontrol::IdentityBlock block =
-        position >= 0 && static_cast<std::size_t>(position) < table.size() ? table[position] : devicecontrol::IdentityBlock{};
+    const devicecontrol::IdentityBlock block = position >= 0 && static_cast<std::size_t>(position) < table.size()
+                                                   ? table[position]
+                                                   : devicecontrol::IdentityBlock{};
     const int number = family == 0 ? position + 1 : DeviceCount(0) + position + 1;
     return devicecontrol::DeviceTitle(block, format, number);
 }
@@ -345,8 +347,8 @@ void CConfigDlg::RefreshDeviceMenus() {
         }
         menu.Select(selection);
         button.setItemOptions(allMembers ? 1 : 0, m_checkDown);
-        button.SetCaption(count > 0 ? DeviceTitle(family, selection) : std::string(), menuAttribute("LIST_MENU", "OFFSETX"),
-                          true);
+        button.SetCaption(count > 0 ? DeviceTitle(family, selection) : std::string(),
+                          menuAttribute("LIST_MENU", "OFFSETX"), true);
         button.update();
         menu.update();
         if (count > 0 && selection != m_lastDevice[family])
@@ -396,10 +398,9 @@ void CConfigDlg::StartRename(int family, int position) {
     if (!row) return;
     const int marginY = menuAttribute("LIST_MENU", "MENUY");
     const QRect name = recordRect("DEV_NAME").adjusted(0, marginY, 0, -marginY);
-    const std::string stored =
-        static_cast<std::size_t>(position) < m_identities[family].size()
-            ? platform::utf16ToUtf8(devicecontrol::IdentityName(m_identities[family][position]))
-            : std::string();
+    const std::string stored = static_cast<std::size_t>(position) < m_identities[family].size()
+                                   ? platform::utf16ToUtf8(devicecontrol::IdentityName(m_identities[family][position]))
+                                   : std::string();
     m_rename = std::make_unique<CRename>(this, QString::fromStdString(stored));
     m_rename->setGeometry(QRect(row->mapTo(this, name.topLeft()), name.size()));
     m_rename->setFont(skin::SkinFontOf(skin::GetSkinAttribute(buttonsDocument(), "MAIN", "LIST_MENU", "FONT"),
@@ -495,7 +496,8 @@ std::string CConfigDlg::UnsavedEditsText(int family, int first, int last) {
     for (int position = std::max(first, 0); position <= last && position < kMaxDevices; ++position) {
         if (!Differs(family, position)) continue;
         const bool known = static_cast<std::size_t>(position) < table.size();
-        text += devicecontrol::DeviceTitle(known ? table[position] : devicecontrol::IdentityBlock{}, format, position + 1);
+        text +=
+            devicecontrol::DeviceTitle(known ? table[position] : devicecontrol::IdentityBlock{}, format, position + 1);
         if (known && devicecontrol::IsGroupMember(table[position])) text += "... ";
     }
     if (!text.empty()) text += ", ";
@@ -625,8 +627,8 @@ int CConfigDlg::RunLoading(int profile, int position, int family) {
             request.profileNumber = profileNumber;
             request.setProgress = [&popup](int value) { popup.SetProgress(value); };
             request.dispatchPending = [] { platform::pumpEvents(1); };
-            return devicecontrol::LoadDeviceSettings(applicationLink(familyNumber), request,
-                                                     editCopy(familyNumber, at), m_lastAppliedProfile);
+            return devicecontrol::LoadDeviceSettings(applicationLink(familyNumber), request, editCopy(familyNumber, at),
+                                                     m_lastAppliedProfile);
         },
         profile, position, family);
     return loading.exec();
@@ -921,7 +923,8 @@ void CConfigDlg::ExitSequence() {
 
 void CConfigDlg::DrawOverlay(QPainter& painter) {
     painter.setPen(Qt::white);
-    skin::DrawSkinString(painter, "MAIN", "STR_DEV_LIST", skin::kTextCenter | skin::kTextVCenter | skin::kTextEndEllipsis);
+    skin::DrawSkinString(painter, "MAIN", "STR_DEV_LIST",
+                         skin::kTextCenter | skin::kTextVCenter | skin::kTextEndEllipsis);
 }
 
 void CConfigDlg::paintEvent(QPaintEvent* event) {

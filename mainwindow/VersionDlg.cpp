@@ -19,8 +19,8 @@ std::string stringOf(std::string_view section, std::string_view key) {
 }
 
 QRect recordRect(std::string_view section, std::string_view key) {
-    const skin::SkinRecord record = skin::ParseSkinRecord(
-        skin::GetSkinText(skin::skinDocument(skin::SkinDocument::Buttons), section, key));
+    const skin::SkinRecord record =
+        skin::ParseSkinRecord(skin::GetSkinText(skin::skinDocument(skin::SkinDocument::Buttons), section, key));
     return QRect(QPoint(record.left, record.top), QPoint(record.right - 1, record.bottom - 1));
 }
 
@@ -41,8 +41,9 @@ void CFirmwareDlg::setDevice(devicelink::CUSBDriver* link, devicelink::Family fa
 
 int CFirmwareDlg::FirmwareCheck() {
     if (!m_link) return 0;
-    const int result = devicecontrol::FirmwareCheck(
-        *m_link, std::max(m_position, 0), devicecontrol::UpdaterPath(skin::skinProgramFolder(), m_family), m_check);
+    const int result = devicecontrol::FirmwareCheck(*m_link, std::max(m_position, 0),
+                                                    devicecontrol::UpdaterPath(skin::skinProgramFolder(), m_family),
+                                                    m_check);
     if (!m_check.packageMessage.empty()) skin::ShowMessageBox(this, m_check.packageMessage);
     update();
     return result;
@@ -50,8 +51,8 @@ int CFirmwareDlg::FirmwareCheck() {
 
 void CFirmwareDlg::LoadSkin() {
     skin::CBaseDlg::LoadSkin();
-    for (auto [button, key] : {std::pair{&m_ok, "BUTTON_OK"}, std::pair{&m_update, "BUTTON_UPDATE"},
-                               std::pair{&m_close, "BUTTON_CLOSE"}}) {
+    for (auto [button, key] :
+         {std::pair{&m_ok, "BUTTON_OK"}, std::pair{&m_update, "BUTTON_UPDATE"}, std::pair{&m_close, "BUTTON_CLOSE"}}) {
         skin::CreateSkinButton(*button, section(), key, skinContext(), this, true, skin::kAlignCenter, 0, -1);
         button->setColours(0xFFFFFF, 0xFFFFFF, 0x68605B, 0xFFFFFF);
         button->setObjectName(QString::fromLatin1(key));
@@ -65,7 +66,8 @@ void CFirmwareDlg::DrawOverlay(QPainter& painter) {
     painter.setPen(Qt::white);
     const int flags = skin::kTextLeft | skin::kTextVCenter | skin::kTextEndEllipsis;
     skin::DrawSkinString(painter, section(), "STR_TITLE", flags);
-    skin::DrawSkinText(painter, section(), "STR_VER_SW", stringOf(section(), "STR_VER_SW") + "V" + m_softwareVersion, flags);
+    skin::DrawSkinText(painter, section(), "STR_VER_SW", stringOf(section(), "STR_VER_SW") + "V" + m_softwareVersion,
+                       flags);
     skin::DrawSkinText(painter, section(), "STR_VER_FW", stringOf(section(), "STR_VER_FW") + firmwareText(), flags);
     skin::DrawSkinText(painter, section(), "STR_VER_UPDATE",
                        stringOf(section(), "STR_VER_UPDATE") + platform::utf16ToUtf8(m_check.updateVersion), flags);
@@ -139,7 +141,8 @@ void CVersionDlg::DrawOverlay(QPainter& painter) {
 void CVersionDlg::mousePressEvent(QMouseEvent* event) {
     // The two link texts open their addresses; the rest of the page drags the window.
     const QPoint at = event->position().toPoint();
-    for (auto [text, link] : {std::pair{"STR_LAST_DRIVER", "LINK_LAST_DRIVER"}, std::pair{"STR_LEARN_MORE", "LINK_LEARN_MORE"}}) {
+    for (auto [text, link] :
+         {std::pair{"STR_LAST_DRIVER", "LINK_LAST_DRIVER"}, std::pair{"STR_LEARN_MORE", "LINK_LEARN_MORE"}}) {
         if (event->button() == Qt::LeftButton && recordRect(section(), text).contains(at)) {
             skin::OpenInBrowser(stringOf(section(), link));
             return;

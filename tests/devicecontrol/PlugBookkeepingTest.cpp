@@ -34,7 +34,8 @@ TEST(RemoveRecordTest, RecordsAboveTheRemovedOneMoveDownAndTheLastIsCleared) {
         int removed;
         std::array<int, 4> expected;
     };
-    const Case cases[] = {{0, {2, 3, 4, 0}}, {2, {1, 2, 4, 0}}, {3, {1, 2, 3, 0}}, {4, {1, 2, 3, 4}}, {-1, {1, 2, 3, 4}}};
+    const Case cases[] = {
+        {0, {2, 3, 4, 0}}, {2, {1, 2, 4, 0}}, {3, {1, 2, 3, 0}}, {4, {1, 2, 3, 4}}, {-1, {1, 2, 3, 4}}};
     for (const Case& c : cases) {
         std::array<int, 4> records{1, 2, 3, 4};
         devicecontrol::RemoveRecordAt(records, c.removed);

@@ -137,7 +137,8 @@ protected:
                 window->windowTimerRunning(CConfigDlg::kTimerDeferredSelection))
                 return false;
             for (int family : {0, 1})
-                if (window->deviceMenu(family).itemCount() != window->applicationLink(family).deviceCount()) return false;
+                if (window->deviceMenu(family).itemCount() != window->applicationLink(family).deviceCount())
+                    return false;
             return true;
         };
         // Quiet twice, some time apart: posted plug messages have been handled.
@@ -320,8 +321,9 @@ TEST_F(ConfigDlgTest, RenamingAndGroupTogglesAreStoredInTheControllers) {
     EXPECT_EQ(window->currentDevice(), 1);
 
     // The current device's check box makes it a group member.
-    platform::postMessage(window.get(), {skin::kMenuRightClick, skin::makeWord(0xFFFF, 1),
-                                         static_cast<std::intptr_t>(skin::makeWord(1, CConfigDlg::kItemCommandBase + 1))});
+    platform::postMessage(window.get(),
+                          {skin::kMenuRightClick, skin::makeWord(0xFFFF, 1),
+                           static_cast<std::intptr_t>(skin::makeWord(1, CConfigDlg::kItemCommandBase + 1))});
     ASSERT_TRUE(pumpUntil([&] { return window->identityTable(0)[1][0] == 19; }));
     EXPECT_TRUE(popups.seen.empty()) << "the first member is not asked";
 
