@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <thread>
 
+#include <unistd.h>
+
 namespace {
 
 int primaryScreenWidth() {
@@ -42,9 +44,11 @@ bool CConfigApp::InitInstance() {
     const std::string programFolder = platform::programFolder();
     skin::setSkinProgramFolder(programFolder);
 
+    // Starting a companion that is not installed would only cost three pauses.
     const std::string companionPath = programFolder + platform::kCompanionExecutable;
+    const bool companionInstalled = ::access(companionPath.c_str(), X_OK) == 0;
     // The companion could not open its socket in a refused runtime folder either.
-    if (platform::companion().problem().empty())
+    if (companionInstalled && platform::companion().problem().empty())
         platform::EnsureCompanionRunning([] { return platform::companion().exists(); },
                                          [&] { platform::startDetached(companionPath); },
                                          [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); },
@@ -53,6 +57,7 @@ bool CConfigApp::InitInstance() {
     const app::StartOptions options = app::parseCommandLine(m_arguments);
     platform::enableDebugLog(options.debug);
     platform::DebugTrace("App Init");
+    if (!companionInstalled) platform::DebugTrace("Companion not installed: %s", companionPath.c_str());
 
     platform::sendToCompanion(platform::kMsgConfigurationRun, 0, 1);
 

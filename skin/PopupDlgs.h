@@ -24,6 +24,7 @@ public:
     // An empty button section means the dialog's own section.
     void SetSections(const std::string& section, const std::string& buttonSection);
     void SetMessage(const std::string& name) { m_message = name; }
+    const std::string& message() const { return m_message; }
     void SetAffixes(const std::string& prefix, const std::string& suffix);
 
     CBitmapBtn& okButton() { return m_ok; }

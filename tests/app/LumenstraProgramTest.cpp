@@ -176,6 +176,24 @@ TEST_F(LumenstraProgramTest, WithoutARuntimeFolderAFolderNotOursIsReportedAndThe
     ::close(plantedFd);
 }
 
+TEST_F(LumenstraProgramTest, ACompanionThatIsNotInstalledIsNotStartedAndTheDebugLogSaysSoOnce) {
+    // A copy of the program in a folder without a companion.
+    const std::string folder = home.path("program/");
+    fs::create_directories(folder);
+    fs::copy_file(kProgram, folder + "lumenstra");
+
+    const RunResult run = runProgram(folder + "lumenstra", {"debug", "nodev"}, screenshots);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0);
+    const std::string log = testsupport::readFileBytes(home.path("Desktop/Mq7 debug.log"));
+    const std::string line = testsupport::utf16le(" Companion not installed: " + folder + platform::kCompanionExecutable);
+    const std::size_t first = log.find(line);
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(log.find(line, first + 1), std::string::npos);
+    EXPECT_LT(first, log.find(testsupport::utf16le(" Open USB Driver\r\n")));
+    EXPECT_EQ(filesIn(screenshots).size(), 1u);
+}
+
 TEST_F(LumenstraProgramTest, HelpIsPrintedWithoutStartingAnything) {
     QProcess process;
     process.start(QString::fromStdString(kProgram), {"--help"});
