@@ -47,6 +47,8 @@ protected:
             std::this_thread::sleep_for(25ms);
         }
         ::setenv("LUMENSTRA_HID", ("devsim:" + socket).c_str(), 1);
+        // The terminal front end: no display for the updater to open its window on.
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) ::unsetenv(name);
         data = updatertest::imageBytes(6001);
         updater = home.path("Nimbrel");
         writeUpdater(updater, {1, 2, 7});
@@ -184,6 +186,45 @@ TEST_F(NimbrelEndToEndTest, HelpIsPrintedWithoutTouchingDevices) {
     const auto run = nimbrel({"x/helpy"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.output.find("-silent  \t:don't show ui and auto to update fw"), std::string::npos);
+}
+
+// Without "-silent" or "true" nothing may be flashed before a yes; the
+// programs' standard input is no terminal here, which means no.
+TEST_F(NimbrelEndToEndTest, NothingIsFlashedWithoutConfirmation) {
+    ASSERT_EQ(devsim({"plug", "standard,fw=1.2.5"}).output, "1\n");
+    const std::string before = field(state("1"), "flash-checksum");
+    struct Case {
+        std::vector<std::string> arguments;
+        bool help;
+    };
+    const Case cases[] = {{{}, false},        {{"dev:1"}, false}, {{"--bogus"}, false}, {{"-force"}, false},
+                          {{"-h"}, true},     {{"--help"}, true}, {{"/?"}, true},       {{"-H"}, true}};
+    for (const Case& c : cases) {
+        const std::string shown = c.arguments.empty() ? "(none)" : c.arguments.front();
+        const auto run = nimbrel(c.arguments);
+        EXPECT_EQ(run.exitCode, 0) << shown << run.output << run.errors;
+        const bool helpPrinted = run.output.find("-silent  \t:don't show ui") != std::string::npos;
+        EXPECT_EQ(helpPrinted, c.help) << shown << run.output;
+        if (!c.help) {
+            EXPECT_NE(run.output.find("Nothing was flashed."), std::string::npos) << shown << run.output;
+        }
+        const std::string after = state("1");
+        EXPECT_EQ(field(after, "mode"), "app") << shown;
+        EXPECT_EQ(field(after, "firmware"), "1.2.5") << shown;
+        EXPECT_EQ(field(after, "flash-checksum"), before) << shown;
+    }
+}
+
+TEST_F(NimbrelEndToEndTest, AFolderNamedHelpIsNoHelpRequest) {
+    ASSERT_EQ(devsim({"plug", "standard,fw=1.2.5"}).output, "1\n");
+    std::filesystem::create_directories(home.path("tools/help"));
+    updater = home.path("tools/help/Nimbrel");
+    writeUpdater(updater, {1, 2, 7});
+    const auto run = nimbrel();
+    ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
+    EXPECT_EQ(run.output.find(":help Info"), std::string::npos) << run.output;
+    ASSERT_TRUE(waitForApplication("1"));
+    EXPECT_EQ(field(state("1"), "firmware"), "1.2.7");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Nimbrel: the firmware updater, reading its package from its own file.
 #include "backends/BackendSelection.h"
 #include "devicelink/HidLibrary.h"
+#include "platform/Numbers.h"
 #include "platform/SingleInstance.h"
 #include "updater/CommandLine.h"
 #include "updater/nimbrel/NimbrelSession.h"
@@ -10,20 +11,19 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <iostream>
+#include <unistd.h>
 
 namespace {
 
-bool asksForHelp(const std::vector<std::string>& arguments) {
-    if (arguments.size() < 2) return false;
-    return std::any_of(arguments.begin(), arguments.end(), [](std::string argument) {
-        std::transform(argument.begin(), argument.end(), argument.begin(), [](unsigned char c) { return std::tolower(c); });
-        return argument.find("/?") != std::string::npos || argument.find("/help") != std::string::npos ||
-               argument == "--help";
-    });
+// A plain yes or no on the terminal; no terminal, or no answer, is no.
+bool confirmedOnTerminal() {
+    if (::isatty(STDIN_FILENO) != 1) return false;
+    std::string answer;
+    if (!std::getline(std::cin, answer)) return false;
+    const std::string lower = platform::lowercaseAscii(answer);
+    return lower == "y" || lower == "yes";
 }
 
 }  // namespace
@@ -35,12 +35,12 @@ int main(int argc, char** argv) {
         std::cerr << "Nimbrel: another updater is running\n";
         return updater::kExitUpdateFailed;
     }
-    if (asksForHelp(arguments)) {
+    const updater::NimbrelOptions options = updater::parseNimbrelArguments(arguments);
+    if (options.help) {
         std::cout << updater::nimbrelHelpText() << std::flush;
         return 0;
     }
     QCoreApplication application(argc, argv);
-    const updater::NimbrelOptions options = updater::parseNimbrelArguments(arguments);
 
     std::error_code error;
     const std::string self = std::filesystem::read_symlink("/proc/self/exe", error).string();
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
         updater::NimbrelSession session(load.package, options, std::cout, std::cerr, [&](int code) {
             exitCode = code;
             QCoreApplication::exit(code);
-        });
+        }, confirmedOnTerminal);
         QTimer::singleShot(0, &application, [&session] { session.start(); });
         application.exec();
     }
