@@ -4,15 +4,20 @@
 #include "platform/Numbers.h"
 #include "platform/SingleInstance.h"
 #include "updater/CommandLine.h"
+#include "platform/Folders.h"
+#include "skin/PrivateFonts.h"
+#include "updater/nimbrel/NimbrelDlg.h"
 #include "updater/nimbrel/NimbrelSession.h"
 #include "updater/Package.h"
 #include "updater/UpdateDecision.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTimer>
 
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +29,15 @@ bool confirmedOnTerminal() {
     if (!std::getline(std::cin, answer)) return false;
     const std::string lower = platform::lowercaseAscii(answer);
     return lower == "y" || lower == "yes";
+}
+
+// The window needs a display; without one Nimbrel works on the terminal.
+bool displayAvailable() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -40,7 +54,10 @@ int main(int argc, char** argv) {
         std::cout << updater::nimbrelHelpText() << std::flush;
         return 0;
     }
-    QCoreApplication application(argc, argv);
+    // A silent run stays without a window.
+    const bool windowed = !options.silent && displayAvailable();
+    std::unique_ptr<QCoreApplication> application =
+        windowed ? std::make_unique<QApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
 
     std::error_code error;
     const std::string self = std::filesystem::read_symlink("/proc/self/exe", error).string();
@@ -57,13 +74,39 @@ int main(int argc, char** argv) {
     }
 
     int exitCode = 0;
-    {
+    bool ran = false;
+    if (windowed) {
+        int fonts[3] = {skin::kNoFont, skin::kNoFont, skin::kNoFont};
+        skin::LoadPrivateFont(skin::kFontCondensedMedium, fonts[0]);
+        skin::LoadPrivateFont(skin::kFontCondensedBook, fonts[1]);
+        skin::LoadPrivateFont(skin::kFontNotoSans, fonts[2]);
+        updater::CNimbrelDlg window(load.package, options, platform::programFolder() + "NimbrelSkin/");
+        if (window.skinLoaded()) {
+            ran = true;
+            window.setFinished([&](int code) {
+                exitCode = code;
+                QCoreApplication::exit(code);
+            });
+            window.show();
+            QTimer::singleShot(0, &window, [&window, &exitCode] {
+                if (!window.start()) {
+                    exitCode = window.exitCode();
+                    QCoreApplication::exit(exitCode);
+                }
+            });
+            application->exec();
+        } else {
+            std::cerr << "Nimbrel: the window's skin is missing; the update runs on the terminal\n";
+        }
+        for (int& font : fonts) skin::RemovePrivateFont(font);
+    }
+    if (!ran) {
         updater::NimbrelSession session(load.package, options, std::cout, std::cerr, [&](int code) {
             exitCode = code;
             QCoreApplication::exit(code);
         }, confirmedOnTerminal);
-        QTimer::singleShot(0, &application, [&session] { session.start(); });
-        application.exec();
+        QTimer::singleShot(0, application.get(), [&session] { session.start(); });
+        application->exec();
     }
     devicelink::HidSetBackend(nullptr);
     return exitCode;
