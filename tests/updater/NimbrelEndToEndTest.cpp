@@ -140,6 +140,13 @@ TEST_F(NimbrelEndToEndTest, ForceTheTerminalReportAndTheRelaunch) {
     ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
     EXPECT_NE(run.output.find("1.2.7"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("100%"), std::string::npos) << run.output;
+    // The phases, in order, around the bar.
+    const std::size_t starting = run.output.find("Starting the update");
+    const std::size_t writing = run.output.find("Writing the firmware:");
+    ASSERT_NE(starting, std::string::npos) << run.output;
+    ASSERT_NE(writing, std::string::npos) << run.output;
+    EXPECT_LT(starting, writing);
+    EXPECT_LT(writing, run.output.find("100%"));
     EXPECT_NE(run.output.find("Firmware Update Success!"), std::string::npos) << run.output;
     const std::string argumentFile = home.path("relaunch-argument");
     for (int attempt = 0; attempt < 200 && !std::filesystem::exists(argumentFile); ++attempt) std::this_thread::sleep_for(25ms);
@@ -172,13 +179,19 @@ TEST_F(NimbrelEndToEndTest, CliChecksAndUpdatesThroughTheFamilysUpdater) {
     auto check = testsupport::runProgram(cli, {"check", "--family", "led5"});
     ASSERT_EQ(check.exitCode, 0) << check.errors;
     EXPECT_EQ(check.output, "mode: app\nfirmware: 1.2.5\npackage: 1.2.7\nresult: -1\n");
-    EXPECT_EQ(testsupport::runProgram(cli, {"update", "--family", "led5", "--device", "1"}).exitCode, 2) << "no second one";
-    const auto update = testsupport::runProgram(cli, {"update", "--family", "led5"}, 120);
+    EXPECT_EQ(testsupport::runProgram(cli, {"update", "--family", "led5", "--device", "1", "--yes"}).exitCode, 2) << "no second one";
+    const auto refused = testsupport::runProgram(cli, {"update", "--family", "led5"});
+    EXPECT_EQ(refused.exitCode, 64) << "no terminal to ask on and no --yes";
+    EXPECT_EQ(field(state("1"), "firmware"), "1.2.5") << "nothing flashed without --yes";
+    const auto update = testsupport::runProgram(cli, {"update", "--family", "led5", "--yes"}, 120);
     ASSERT_EQ(update.exitCode, 0) << update.errors;
+    EXPECT_EQ(update.output, "result: 0 updated\n");
     ASSERT_TRUE(waitForApplication("1"));
     check = testsupport::runProgram(cli, {"check", "--family", "led5"});
     EXPECT_EQ(check.output, "mode: app\nfirmware: 1.2.7\npackage: 1.2.7\nresult: 0\n");
-    EXPECT_EQ(testsupport::runProgram(cli, {"update", "--family", "led5"}).exitCode, 4);
+    const auto again = testsupport::runProgram(cli, {"update", "--family", "led5", "--yes"});
+    EXPECT_EQ(again.exitCode, 4);
+    EXPECT_EQ(again.output, "result: 4 the package is not newer\n");
     EXPECT_EQ(testsupport::runProgram(cli, {"check"}).exitCode, 2) << "no standard controller";
 }
 

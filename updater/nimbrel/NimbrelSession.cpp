@@ -55,6 +55,10 @@ void NimbrelSession::refused(const Refusal& refusal) {
 // Says once that it waits whenever no controller is there, outside an update.
 void NimbrelSession::setControlState(bool updating, bool connected) {
     if (connected) m_waitingShown = false;
+    if (m_opened && updating && !m_startShown) {
+        m_startShown = true;
+        say("Starting the update: the controller switches to its boot loader.\n");
+    }
     // The question waits until the watch has read the controller and shown it.
     if (m_opened && connected && !updating && !m_asked && !m_procedure.options().autoStart)
         QTimer::singleShot(0, &m_procedure, [this] { askToUpdate(); });
@@ -97,6 +101,7 @@ void NimbrelSession::askToUpdate() {
 
 void NimbrelSession::setProgress(int percent) {
     if (!m_procedure.flashing() || percent == m_shownProgress) return;
+    if (m_shownProgress < 0) say("Writing the firmware:\n");
     m_shownProgress = percent;
     say(progressBar(percent));
 }

@@ -41,6 +41,7 @@ private:
     std::function<void(int)> m_finished;
     std::function<bool()> m_confirm;
     bool m_asked = false;
+    bool m_startShown = false;
     bool m_closed = false;
     bool m_opened = false;
     bool m_waitingShown = false;
