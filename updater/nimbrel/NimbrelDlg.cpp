@@ -42,6 +42,8 @@ void placeButton(skin::CBitmapBtn& button, NimbrelSkin& skin, const std::string&
                  const skin::SkinContext& context, QWidget* parent) {
     const skin::SkinRecord record = skin::ParseSkinRecord(skin::GetSkinText(skin.layout, section, key), skin::FlagRule::Nimbrel);
     button.setNimbrelStyle(true);
+    // Pure white would be left out with the picture's white pixels: the caption would be hollow.
+    button.setColours(0xF4F4F4, 0xF4F4F4, 0x808080, 0xF4F4F4);
     skin::CreateButtonFromRecord(context, button, record, parent);
     button.setToggle(false);
     button.setObjectName(QString::fromStdString(key));
