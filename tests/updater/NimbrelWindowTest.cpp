@@ -66,17 +66,9 @@ protected:
 
     bool waitForEnd() { return pumpUntil([&] { return window->ended(); }, 20s); }
 
-    std::string firmwareOf(int id) {
-        std::string version;
-        simulator->inspect(id, [&](const sim::EmulatedController& c) { version = sim::formatVersion(c.firmwareVersion()); });
-        return version;
-    }
+    std::string firmwareOf(int id) { return updatertest::firmwareOf(*simulator, id); }
 
-    std::string stateOf(int id, const std::string& key) {
-        for (const auto& [name, value] : simulator->state(id).value_or(std::vector<std::pair<std::string, std::string>>{}))
-            if (name == key) return value;
-        return {};
-    }
+    std::string stateOf(int id, const std::string& key) { return updatertest::stateOf(*simulator, id, key); }
 
     // Records sent to the boot loader: what flashing takes.
     long bootLoaderRecords() {
