@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -83,6 +85,43 @@ protected:
     }
 
     std::string state(const std::string& id) { return devsim({"state", id}).output; }
+
+    // Runs the updater on a terminal (standard input and output a pseudo
+    // terminal) and types `answer` once it asks; its output and exit code.
+    testsupport::ProgramRun nimbrelOnTerminal(const std::vector<std::string>& arguments, const std::string& answer) {
+        testsupport::ProgramRun run;
+        int terminal = -1;
+        const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (child < 0) return run;
+        if (child == 0) {
+            std::vector<char*> argv{const_cast<char*>(updater.c_str())};
+            for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(nullptr);
+            ::execv(updater.c_str(), argv.data());
+            ::_exit(127);
+        }
+        bool answered = false;
+        // Bounded: 1200 rounds of at most 100 ms; the run ends long before.
+        for (int round = 0; round < 1200; ++round) {
+            pollfd ready{terminal, POLLIN, 0};
+            if (::poll(&ready, 1, 100) <= 0) continue;
+            char buffer[512];
+            const ssize_t got = ::read(terminal, buffer, sizeof buffer);
+            if (got <= 0) break;  // the updater ended and closed the terminal
+            run.output.append(buffer, static_cast<std::size_t>(got));
+            if (!answered && run.output.find("[y/N]") != std::string::npos) {
+                answered = true;
+                const std::string line = answer + "\n";
+                if (::write(terminal, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
+            }
+        }
+        int status = 0;
+        ::kill(child, SIGTERM);  // only if it still runs after the bound
+        ::waitpid(child, &status, 0);
+        ::close(terminal);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return run;
+    }
 
     // The checksum the controller reports over its application area holding `data`.
     std::string expectedChecksum() const {
@@ -225,6 +264,27 @@ TEST_F(NimbrelEndToEndTest, NothingIsFlashedWithoutConfirmation) {
         EXPECT_EQ(field(after, "mode"), "app") << shown;
         EXPECT_EQ(field(after, "firmware"), "1.2.5") << shown;
         EXPECT_EQ(field(after, "flash-checksum"), before) << shown;
+    }
+}
+
+// On a terminal the question decides: only a yes flashes.
+TEST_F(NimbrelEndToEndTest, OnATerminalOnlyAYesFlashes) {
+    struct Case {
+        const char* answer;
+        bool flashed;
+    };
+    const Case cases[] = {{"n", false}, {"", false}, {"maybe", false}, {"y", true}};
+    ASSERT_EQ(devsim({"plug", "standard,fw=1.2.5"}).output, "1\n");
+    for (const Case& c : cases) {
+        const auto run = nimbrelOnTerminal({"dev:1"}, c.answer);
+        EXPECT_EQ(run.exitCode, 0) << c.answer << run.output;
+        EXPECT_NE(run.output.find("[y/N]"), std::string::npos) << c.answer << run.output;
+        EXPECT_EQ(run.output.find("Nothing was flashed.") == std::string::npos, c.flashed) << c.answer << run.output;
+        if (c.flashed) {
+            EXPECT_NE(run.output.find("Firmware Update Success!"), std::string::npos) << run.output;
+            ASSERT_TRUE(waitForApplication("1"));
+        }
+        EXPECT_EQ(field(state("1"), "firmware"), c.flashed ? "1.2.7" : "1.2.5") << c.answer;
     }
 }
 
