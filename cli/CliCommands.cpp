@@ -188,14 +188,17 @@ constexpr char kCheckUsage[] =
     "\n" LUMENSTRA_EXIT_CODES;
 
 constexpr char kUpdateUsage[] =
-    "Usage: lumenstra-cli update [--family standard|led5] [--device N]\n"
+    "Usage: lumenstra-cli update [--family standard|led5] [--device N] [--yes]\n"
     "\n"
-    "Runs the family's updater for the controller at position N (default 0) with\n"
-    "dev:N+1 -silent and ends with the updater's exit code: 0 updated, 1 update\n"
-    "failed, 2 no device, 3 device information or layout problem, 4 the package\n"
-    "is not newer; 64 usage error.\n"
+    "Runs the family's updater for the controller at position N (default 0) and\n"
+    "ends with the updater's exit code: 0 updated, 1 update failed, 2 no device,\n"
+    "3 device information or layout problem, 4 the package is not newer; 64 usage\n"
+    "error. It asks before flashing; --yes answers for scripts, and without it and\n"
+    "without a terminal to ask on nothing is flashed (64). On a terminal the\n"
+    "updater shows its phases and progress, else it runs with -silent; the last\n"
+    "line is \"result: CODE WORDS\".\n"
     "\n"
-    "Example: lumenstra-cli update --family led5 --device 0\n";
+    "Example: lumenstra-cli update --family led5 --device 0 --yes\n";
 
 // Overview order is table order.
 const Command kCommands[] = {
@@ -301,7 +304,7 @@ const Command kCommands[] = {
      .run = runCheck,
      .help = Help::FirstWord},
     {.name = "update",
-     .summary = "  update  [--family standard|led5] [--device N]\n"
+     .summary = "  update  [--family standard|led5] [--device N] [--yes]\n"
                 "          runs the family's updater for the controller; its exit code is passed on\n",
      .usage = kUpdateUsage,
      .run = runUpdate,

@@ -14,7 +14,9 @@
 #include <cerrno>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iostream>
 #include <ostream>
 
 namespace cli {
@@ -80,20 +82,57 @@ int runCheck(Call& call) {
     return kExitSuccess;
 }
 
+namespace {
+
+// What the updater's exit code means, for the line printed beside it.
+const char* updateResultWords(int code) {
+    switch (code) {
+    case 0: return "updated";
+    case 1: return "the update failed";
+    case 2: return "no such controller";
+    case 3: return "device information or layout problem";
+    case 4: return "the package is not newer";
+    default: return "the updater ended with an unknown code";
+    }
+}
+
+}  // namespace
+
 int runUpdate(Call& call) {
+    std::vector<std::string> words = call.arguments;
+    const auto yes = std::find(words.begin(), words.end(), "--yes");
+    const bool confirmed = yes != words.end();
+    if (confirmed) words.erase(yes);
     Target target;
     std::string error;
-    if (!parseTarget(call.arguments, target, error)) return call.usage(error);
+    if (!parseTarget(words, target, error)) return call.usage(error);
     const std::string updater = devicecontrol::UpdaterPath(platform::programFolder(), target.family);
     if (::access(updater.c_str(), X_OK) != 0) return call.failure("cannot run " + updater);
+    if (!confirmed) {
+        // Nothing is flashed without a yes; a script says it with --yes.
+        if (::isatty(STDIN_FILENO) != 1) return call.usage("update flashes the controller: confirm with --yes");
+        call.out << "Flash the firmware of controller " << target.position
+                 << "? Do not unplug or power off the card while it runs. [y/N] " << std::flush;
+        std::string answer;
+        if (!std::getline(std::cin, answer) || (answer != "y" && answer != "yes")) {
+            call.out << "Nothing was flashed.\n";
+            return kExitSuccess;
+        }
+    }
+    // On a terminal the updater's own text front end shows the phases and the
+    // progress; otherwise it runs silently.
+    const bool terminal = ::isatty(STDOUT_FILENO) == 1;
     const std::string device = "dev:" + std::to_string(target.position + 1);
+    const char* mode = terminal ? "true" : "-silent";
     call.out << std::flush;
     const pid_t child = ::fork();
     if (child < 0) return call.failure("cannot start " + updater);
     if (child == 0) {
         // The updater opens its own device connections; it must not hold ours.
         ::close_range(3, ~0U, 0);
-        ::execl(updater.c_str(), updater.c_str(), device.c_str(), "-silent", static_cast<char*>(nullptr));
+        // Its window would need a click: the terminal front end needs none.
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) ::unsetenv(name);
+        ::execl(updater.c_str(), updater.c_str(), device.c_str(), mode, static_cast<char*>(nullptr));
         ::_exit(127);
     }
     int status = 0;
@@ -101,7 +140,9 @@ int runUpdate(Call& call) {
         if (errno != EINTR) return kExitFailure;
     }
     if (!WIFEXITED(status)) return call.failure("the updater ended abnormally");
-    return WEXITSTATUS(status);
+    const int code = WEXITSTATUS(status);
+    call.out << "result: " << code << " " << updateResultWords(code) << "\n";
+    return code;
 }
 
 }  // namespace cli

@@ -25,9 +25,11 @@ constexpr NumberedOption kNumberedOptions[] = {
 NimbrelOptions parseNimbrelArguments(const std::vector<std::string>& arguments) {
     NimbrelOptions options;
     if (arguments.size() <= 1) return options;
-    for (const std::string& argument : arguments) {
-        const std::string lower = platform::lowercaseAscii(argument);
-        if (lower.find("/?") != std::string::npos || lower.find("/help") != std::string::npos) {
+    // The program's own path is no request: a folder named "help" must not stop the update.
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string lower = platform::lowercaseAscii(arguments[i]);
+        if (lower.find("/?") != std::string::npos || lower.find("/help") != std::string::npos || lower == "-h" ||
+            lower == "--help") {
             options.help = true;
             return options;
         }

@@ -22,7 +22,9 @@ struct NimbrelOptions {
 };
 
 // `arguments` starts with the program path. Arguments are compared in lower
-// case; a number outside its option's range leaves the option unset.
+// case; a number outside its option's range leaves the option unset. Help is
+// asked for by "/?" or "/help" anywhere in an argument after the path, or by
+// "-h" or "--help".
 NimbrelOptions parseNimbrelArguments(const std::vector<std::string>& arguments);
 
 // The help text, piece by piece as the updater prints it.

@@ -112,7 +112,7 @@ void UpdateProcedure::update() {
     request.selectedImage = m_selectedImage;
     request.imageGroup = m_imageGroup;
     request.deviceGroup = m_deviceGroup;
-    request.force = m_options.force;
+    request.force = m_options.force || m_forceTicked;
     request.imageNumberOption = m_options.imageNumber;
     if (const auto refusal = RefuseUpdate(m_package.trailer, m_information, request)) {
         refuse(*refusal);

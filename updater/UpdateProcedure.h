@@ -60,6 +60,8 @@ public:
     void update();
     // The group selector picked another image group.
     void chooseImageGroup(int group);
+    // The window's "Force to update" box: Update then ignores the versions.
+    void setForceTicked(bool ticked) { m_forceTicked = ticked; }
 
     int exitCode() const { return m_exitCode; }
     const NimbrelOptions& options() const { return m_options; }
@@ -72,6 +74,8 @@ public:
     int imageGroup() const { return m_imageGroup; }
     int selectedImage() const { return m_selectedImage; }
     int subDevice() const { return m_subDevice; }
+    // The group the selector shows.
+    int selectorGroup() const { return m_selectorGroup; }
     bool groupSelectorShown() const { return m_package.trailer.groupSelectorShown == 1; }
     const std::u16string& deviceVersionText() const { return m_deviceVersionText; }
     // The image name shown: the chosen image, else the image group's first image.
@@ -118,6 +122,7 @@ private:
 
     int m_exitCode = 0;
     bool m_autoStart = false;
+    bool m_forceTicked = false;
     bool m_updating = false;
     // EnterBootLoader was sent; the boot-loader identity has not arrived yet.
     bool m_awaitingBootLoader = false;

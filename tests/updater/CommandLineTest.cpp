@@ -53,8 +53,16 @@ TEST(NimbrelCommandLine, OptionsInLowerCaseWithTheirRanges) {
 TEST(NimbrelCommandLine, HelpAnywhereInAnyArgumentWins) {
     EXPECT_TRUE(updater::parseNimbrelArguments({"Nimbrel", "dev:1", "x/helpy"}).help);
     EXPECT_TRUE(updater::parseNimbrelArguments({"Nimbrel", "/?"}).help);
-    EXPECT_TRUE(updater::parseNimbrelArguments({"/tmp/a/?b", "dev:1"}).help);  // the program path counts too
-    EXPECT_FALSE(updater::parseNimbrelArguments({"/tmp/a/?b"}).help);           // but only with arguments
+    EXPECT_TRUE(updater::parseNimbrelArguments({"Nimbrel", "-H"}).help);
+    EXPECT_TRUE(updater::parseNimbrelArguments({"Nimbrel", "dev:1", "--help"}).help);
+    EXPECT_FALSE(updater::parseNimbrelArguments({"Nimbrel", "-help"}).help);
+    // The program's own path is no request, with or without arguments.
+    const updater::NimbrelOptions fromHelpFolder = updater::parseNimbrelArguments({"/opt/help/Nimbrel", "dev:1", "-silent"});
+    EXPECT_FALSE(fromHelpFolder.help);
+    EXPECT_TRUE(fromHelpFolder.silent);
+    EXPECT_EQ(fromHelpFolder.targetDevice, 0);
+    EXPECT_FALSE(updater::parseNimbrelArguments({"/tmp/a/?b", "dev:1"}).help);
+    EXPECT_FALSE(updater::parseNimbrelArguments({"/tmp/a/?b"}).help);
     const std::string help = updater::nimbrelHelpText();
     EXPECT_EQ(help.rfind("\n\nHalvern Nimbrel  v1.08\n/?  \t\t:help Info\n\n", 0), 0u);
     EXPECT_TRUE(help.ends_with("-force  \t:force to update fw (Ignore Ver)\n\n\nPlease press enter key to end\n"));

@@ -69,17 +69,9 @@ protected:
         return pumpUntil([&] { return host.closedWith.has_value(); }, 20s);
     }
 
-    std::string firmwareOf(int id) {
-        std::string version;
-        simulator->inspect(id, [&](const sim::EmulatedController& c) { version = sim::formatVersion(c.firmwareVersion()); });
-        return version;
-    }
+    std::string firmwareOf(int id) { return updatertest::firmwareOf(*simulator, id); }
 
-    std::string stateOf(int id, const std::string& key) {
-        for (const auto& [name, value] : simulator->state(id).value_or(std::vector<std::pair<std::string, std::string>>{}))
-            if (name == key) return value;
-        return {};
-    }
+    std::string stateOf(int id, const std::string& key) { return updatertest::stateOf(*simulator, id, key); }
 
     // How many records with `cmd`/`key` reached controllers under `productId`.
     long sent(std::uint16_t productId, std::uint8_t cmd, std::uint8_t key) {

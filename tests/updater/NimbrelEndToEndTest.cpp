@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <poll.h>
+#include <pty.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -49,6 +51,8 @@ protected:
             std::this_thread::sleep_for(25ms);
         }
         ::setenv("LUMENSTRA_HID", ("devsim:" + socket).c_str(), 1);
+        // The terminal front end: no display for the updater to open its window on.
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) ::unsetenv(name);
         data = updatertest::imageBytes(6001);
         updater = home.path("Nimbrel");
         writeUpdater(updater, {1, 2, 7});
@@ -83,6 +87,43 @@ protected:
     }
 
     std::string state(const std::string& id) { return devsim({"state", id}).output; }
+
+    // Runs the updater on a terminal (standard input and output a pseudo
+    // terminal) and types `answer` once it asks; its output and exit code.
+    testsupport::ProgramRun nimbrelOnTerminal(const std::vector<std::string>& arguments, const std::string& answer) {
+        testsupport::ProgramRun run;
+        int terminal = -1;
+        const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (child < 0) return run;
+        if (child == 0) {
+            std::vector<char*> argv{const_cast<char*>(updater.c_str())};
+            for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(nullptr);
+            ::execv(updater.c_str(), argv.data());
+            ::_exit(127);
+        }
+        bool answered = false;
+        // Bounded: 1200 rounds of at most 100 ms; the run ends long before.
+        for (int round = 0; round < 1200; ++round) {
+            pollfd ready{terminal, POLLIN, 0};
+            if (::poll(&ready, 1, 100) <= 0) continue;
+            char buffer[512];
+            const ssize_t got = ::read(terminal, buffer, sizeof buffer);
+            if (got <= 0) break;  // the updater ended and closed the terminal
+            run.output.append(buffer, static_cast<std::size_t>(got));
+            if (!answered && run.output.find("[y/N]") != std::string::npos) {
+                answered = true;
+                const std::string line = answer + "\n";
+                if (::write(terminal, line.data(), line.size()) != static_cast<ssize_t>(line.size())) break;
+            }
+        }
+        int status = 0;
+        ::kill(child, SIGTERM);  // only if it still runs after the bound
+        ::waitpid(child, &status, 0);
+        ::close(terminal);
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return run;
+    }
 
     // The checksum the controller reports over its application area holding `data`.
     std::string expectedChecksum() const {
@@ -140,6 +181,13 @@ TEST_F(NimbrelEndToEndTest, ForceTheTerminalReportAndTheRelaunch) {
     ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
     EXPECT_NE(run.output.find("1.2.7"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("100%"), std::string::npos) << run.output;
+    // The phases, in order, around the bar.
+    const std::size_t starting = run.output.find("Starting the update");
+    const std::size_t writing = run.output.find("Writing the firmware:");
+    ASSERT_NE(starting, std::string::npos) << run.output;
+    ASSERT_NE(writing, std::string::npos) << run.output;
+    EXPECT_LT(starting, writing);
+    EXPECT_LT(writing, run.output.find("100%"));
     EXPECT_NE(run.output.find("Firmware Update Success!"), std::string::npos) << run.output;
     const std::string argumentFile = home.path("relaunch-argument");
     for (int attempt = 0; attempt < 200 && !std::filesystem::exists(argumentFile); ++attempt) std::this_thread::sleep_for(25ms);
@@ -172,13 +220,19 @@ TEST_F(NimbrelEndToEndTest, CliChecksAndUpdatesThroughTheFamilysUpdater) {
     auto check = testsupport::runProgram(cli, {"check", "--family", "led5"});
     ASSERT_EQ(check.exitCode, 0) << check.errors;
     EXPECT_EQ(check.output, "mode: app\nfirmware: 1.2.5\npackage: 1.2.7\nresult: -1\n");
-    EXPECT_EQ(testsupport::runProgram(cli, {"update", "--family", "led5", "--device", "1"}).exitCode, 2) << "no second one";
-    const auto update = testsupport::runProgram(cli, {"update", "--family", "led5"}, 120);
+    EXPECT_EQ(testsupport::runProgram(cli, {"update", "--family", "led5", "--device", "1", "--yes"}).exitCode, 2) << "no second one";
+    const auto refused = testsupport::runProgram(cli, {"update", "--family", "led5"});
+    EXPECT_EQ(refused.exitCode, 64) << "no terminal to ask on and no --yes";
+    EXPECT_EQ(field(state("1"), "firmware"), "1.2.5") << "nothing flashed without --yes";
+    const auto update = testsupport::runProgram(cli, {"update", "--family", "led5", "--yes"}, 120);
     ASSERT_EQ(update.exitCode, 0) << update.errors;
+    EXPECT_EQ(update.output, "result: 0 updated\n");
     ASSERT_TRUE(waitForApplication("1"));
     check = testsupport::runProgram(cli, {"check", "--family", "led5"});
     EXPECT_EQ(check.output, "mode: app\nfirmware: 1.2.7\npackage: 1.2.7\nresult: 0\n");
-    EXPECT_EQ(testsupport::runProgram(cli, {"update", "--family", "led5"}).exitCode, 4);
+    const auto again = testsupport::runProgram(cli, {"update", "--family", "led5", "--yes"});
+    EXPECT_EQ(again.exitCode, 4);
+    EXPECT_EQ(again.output, "result: 4 the package is not newer\n");
     EXPECT_EQ(testsupport::runProgram(cli, {"check"}).exitCode, 2) << "no standard controller";
 }
 
@@ -213,6 +267,66 @@ TEST_F(NimbrelEndToEndTest, HelpIsPrintedWithoutTouchingDevices) {
     const auto run = nimbrel({"x/helpy"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.output.find("-silent  \t:don't show ui and auto to update fw"), std::string::npos);
+}
+
+// Without "-silent" or "true" nothing may be flashed before a yes; the
+// programs' standard input is no terminal here, which means no.
+TEST_F(NimbrelEndToEndTest, NothingIsFlashedWithoutConfirmation) {
+    ASSERT_EQ(devsim({"plug", "standard,fw=1.2.5"}).output, "1\n");
+    const std::string before = field(state("1"), "flash-checksum");
+    struct Case {
+        std::vector<std::string> arguments;
+        bool help;
+    };
+    const Case cases[] = {{{}, false},        {{"dev:1"}, false}, {{"--bogus"}, false}, {{"-force"}, false},
+                          {{"-h"}, true},     {{"--help"}, true}, {{"/?"}, true},       {{"-H"}, true}};
+    for (const Case& c : cases) {
+        const std::string shown = c.arguments.empty() ? "(none)" : c.arguments.front();
+        const auto run = nimbrel(c.arguments);
+        EXPECT_EQ(run.exitCode, 0) << shown << run.output << run.errors;
+        const bool helpPrinted = run.output.find("-silent  \t:don't show ui") != std::string::npos;
+        EXPECT_EQ(helpPrinted, c.help) << shown << run.output;
+        if (!c.help) {
+            EXPECT_NE(run.output.find("Nothing was flashed."), std::string::npos) << shown << run.output;
+        }
+        const std::string after = state("1");
+        EXPECT_EQ(field(after, "mode"), "app") << shown;
+        EXPECT_EQ(field(after, "firmware"), "1.2.5") << shown;
+        EXPECT_EQ(field(after, "flash-checksum"), before) << shown;
+    }
+}
+
+// On a terminal the question decides: only a yes flashes.
+TEST_F(NimbrelEndToEndTest, OnATerminalOnlyAYesFlashes) {
+    struct Case {
+        const char* answer;
+        bool flashed;
+    };
+    const Case cases[] = {{"n", false}, {"", false}, {"maybe", false}, {"y", true}};
+    ASSERT_EQ(devsim({"plug", "standard,fw=1.2.5"}).output, "1\n");
+    for (const Case& c : cases) {
+        const auto run = nimbrelOnTerminal({"dev:1"}, c.answer);
+        EXPECT_EQ(run.exitCode, 0) << c.answer << run.output;
+        EXPECT_NE(run.output.find("[y/N]"), std::string::npos) << c.answer << run.output;
+        EXPECT_EQ(run.output.find("Nothing was flashed.") == std::string::npos, c.flashed) << c.answer << run.output;
+        if (c.flashed) {
+            EXPECT_NE(run.output.find("Firmware Update Success!"), std::string::npos) << run.output;
+            ASSERT_TRUE(waitForApplication("1"));
+        }
+        EXPECT_EQ(field(state("1"), "firmware"), c.flashed ? "1.2.7" : "1.2.5") << c.answer;
+    }
+}
+
+TEST_F(NimbrelEndToEndTest, AFolderNamedHelpIsNoHelpRequest) {
+    ASSERT_EQ(devsim({"plug", "standard,fw=1.2.5"}).output, "1\n");
+    std::filesystem::create_directories(home.path("tools/help"));
+    updater = home.path("tools/help/Nimbrel");
+    writeUpdater(updater, {1, 2, 7});
+    const auto run = nimbrel();
+    ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
+    EXPECT_EQ(run.output.find(":help Info"), std::string::npos) << run.output;
+    ASSERT_TRUE(waitForApplication("1"));
+    EXPECT_EQ(field(state("1"), "firmware"), "1.2.7");
 }
 
 }  // namespace

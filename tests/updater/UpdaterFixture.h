@@ -2,10 +2,13 @@
 
 #include "platform/Timing.h"
 #include "sim/DeviceSpec.h"
+#include "sim/SimBackend.h"
 #include "updater/Package.h"
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 // What the updater's tests against the simulator share: shortened waits, and
@@ -71,6 +74,20 @@ inline void addGroup(updater::FirmwarePackage& package, int g, sim::ControllerKi
     const std::vector<std::uint8_t> info = infoFor(version);
     block.images[0] = {static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(info.size()), u"Test layout", board, version};
     package.images[at * updater::kImagesPerGroup] = {data, info};
+}
+
+// The firmware version an emulated controller runs, as "1.2.7".
+inline std::string firmwareOf(const sim::SimBackend& simulator, int id) {
+    std::string version;
+    simulator.inspect(id, [&](const sim::EmulatedController& c) { version = sim::formatVersion(c.firmwareVersion()); });
+    return version;
+}
+
+// One key of an emulated controller's state ("mode" and the like); empty when absent.
+inline std::string stateOf(const sim::SimBackend& simulator, int id, const std::string& key) {
+    for (const auto& [name, value] : simulator.state(id).value_or(std::vector<std::pair<std::string, std::string>>{}))
+        if (name == key) return value;
+    return {};
 }
 
 }  // namespace updatertest

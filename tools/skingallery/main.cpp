@@ -3,6 +3,7 @@
 // be looked at without starting the programs.
 #include "devicelink/HidLibrary.h"
 #include "mainwindow/ConfigDlg.h"
+#include "platform/Messages.h"
 #include "platform/Timing.h"
 #include "sim/SimBackend.h"
 #include "skin/BaseDlg.h"
@@ -17,6 +18,8 @@
 #include "skin/SkinText.h"
 #include "skin/MessageBox.h"
 #include "skin/Sliders.h"
+#include "updater/Package.h"
+#include "updater/nimbrel/NimbrelDlg.h"
 
 #include <QApplication>
 #include <QDir>
@@ -265,6 +268,52 @@ void renderResolution(const QString& out, const std::string& resolution) {
 
 }  // namespace
 
+// Nimbrel's window as the demo updater shows it, before, during and after an
+// update of an emulated controller with older firmware, and both result pop-ups.
+void renderNimbrel(const QString& out, const std::string& programFolder) {
+    const updater::PackageLoad load = updater::LoadPackage(programFolder + "Nimbrel/Nimbrel");
+    const std::string skinFolder = programFolder + "Nimbrel/NimbrelSkin/";
+    if (!load.ok) {
+        std::fprintf(stderr, "skingallery: no demo updater in %sNimbrel\n", programFolder.c_str());
+        gFailed = true;
+        return;
+    }
+    const QString prefix = out + "/Nimbrel/";
+    QDir().mkpath(prefix);
+    auto simulator = std::make_shared<sim::SimBackend>(std::chrono::milliseconds(0));
+    devicelink::HidSetBackend(simulator);
+    simulator->plug(*sim::parseDeviceSpec("standard,fw=1.2.5").spec);
+    {
+        updater::CNimbrelDlg window(load.package, updater::NimbrelOptions{}, skinFolder);
+        if (!window.skinLoaded() || !window.start()) {
+            std::fprintf(stderr, "skingallery: the updater window did not open\n");
+            gFailed = true;
+        } else {
+            for (int round = 0; round < 500 && !window.okButton().isEnabled(); ++round)
+                platform::pumpEventsFor(std::chrono::milliseconds(10));
+            write(window, prefix + "Window-before.png");
+            window.setControlState(true, false);
+            window.setProgress(40);
+            write(window, prefix + "Window-during.png");
+            window.setProgress(100);
+            window.setControlState(false, true);
+            write(window, prefix + "Window-after.png");
+        }
+    }
+    devicelink::HidSetBackend(nullptr);
+    updater::NimbrelSkin skin;
+    skin.load(skinFolder);
+    const struct { int code; const char* detail; const char* name; } results[] = {
+        {updater::kWarningSuccess, "", "Warning-success"},
+        {updater::kWarningFailed, "Fail to write the firmware!", "Warning-failed"},
+        {updater::kWarningError, "The controller already runs this firmware.", "Warning-error"}};
+    for (const auto& result : results) {
+        updater::CWarning warning(skin, result.code, result.detail, nullptr);
+        warning.EnsureInitialised();
+        write(warning, prefix + result.name + ".png");
+    }
+}
+
 int main(int argc, char** argv) {
     if (argc != 2 || std::string(argv[1]) == "--help") {
         std::fprintf(argc == 2 ? stdout : stderr,
@@ -291,6 +340,7 @@ int main(int argc, char** argv) {
     skin::LoadPrivateFont(skin::kFontNotoSans, fonts[2]);
     const QString out = QString::fromLocal8Bit(argv[1]);
     for (const std::string& resolution : skin::resolutionSets()) renderResolution(out, resolution);
+    renderNimbrel(out, skin::skinProgramFolder());
     for (int& font : fonts) skin::RemovePrivateFont(font);
     std::printf("%d pictures in %s\n", gWritten, argv[1]);
     return gFailed ? 1 : 0;

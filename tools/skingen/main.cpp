@@ -950,6 +950,139 @@ void drawLoadingArt(QImage& image, const QString& title) {
     p.drawText(QRectF(0, image.height() * 0.7, image.width(), 44), Qt::AlignCenter, title);
 }
 
+// ---- Nimbrel's skin: the updater window's layout and pictures, drawn at one
+// scale; the updater reads them from its own folder.
+const std::string kNimbrelValue = R"(FONT="Roboto Condensed" SIZE="20" WEIGHT="700" COLOR="15855340")";
+
+std::vector<Control> nimbrelConfirmControls() {
+    return {withText(withAttr(ctl("BUTTON_OK", 476, 344, 140, 38, Kind::Accent), kCaption), "OK"),
+            withText(withAttr(ctl("BUTTON_CANCEL", 628, 344, 140, 38, Kind::Pill), kCaption), "Cancel"),
+            ctl("BUTTON_CLOSE", 744, 12, 40, 34, Kind::Icon, {}, kClose),
+            withAttr(ctl("STR_TITLE", 28, 14, 700, 34, Kind::Record), R"(FONT="Roboto Condensed" SIZE="22" WEIGHT="600" COLOR="15855340")"),
+            withAttr(ctl("RECT_PRODUCT", 32, 60, 736, 32, Kind::Record), R"(FONT="Roboto Condensed" SIZE="22" WEIGHT="600" COLOR="16777215")"),
+            withAttr(ctl("STR_CAPTION1", 32, 94, 736, 24, Kind::Record), kMutedLabel),
+            withAttr(ctl("STR_CAPTION2", 32, 118, 736, 24, Kind::Record), kMutedLabel),
+            withAttr(ctl("STR_CAPTION3", 32, 142, 736, 24, Kind::Record), kMutedLabel),
+            ctl("RECT_INFO", 32, 174, 736, 106, Kind::Frame),
+            withAttr(ctl("RECT_LAYOUT", 262, 184, 490, 28, Kind::Record), R"(COLOR="15855340")"),
+            withAttr(ctl("RECT_VER", 262, 214, 490, 28, Kind::Record), kNimbrelValue),
+            withAttr(ctl("RECT_CUR_VER", 262, 244, 490, 28, Kind::Record), R"(COLOR="14399523")"),
+            withAttr(ctl("STR_BIN_GROUP", 32, 290, 110, 30, Kind::Record), kMutedLabel),
+            ctl("COMBO_BIN_GROUP", 146, 290, 260, 30, Kind::Record),
+            ctl("CHECK_FORCE", 440, 290, 328, 30, Kind::Record)};
+}
+
+std::vector<Control> nimbrelResultControls() {
+    return {withText(withAttr(ctl("BUTTON_OK", 286, 170, 130, 38, Kind::Accent), kCaption), "OK"),
+            ctl("BUTTON_CLOSE", 384, 10, 40, 34, Kind::Icon, {}, kClose),
+            withAttr(ctl("STR_WARN", 112, 62, 300, 80, Kind::Record), R"(FONT="Roboto Condensed" SIZE="24" WEIGHT="600" COLOR="15855340")")};
+}
+
+std::string nimbrelSection(const std::string& name, const std::vector<Control>& controls) {
+    std::string text = "  <" + name + ">\n";
+    for (const Control& c : controls)
+        text += "    <" + c.key + scaledAttributes(c.attributes) + ">" + escape(recordOf(c)) + "</" + c.key + ">\n";
+    return text + "  </" + name + ">\n";
+}
+
+// The words beside the values; the values are painted by the updater.
+void drawNimbrelLabels(QPainter& p) {
+    p.setPen(kMuted);
+    p.setFont(uiFont(19, 500));
+    const char* labels[] = {"Image", "Package version", "Controller version"};
+    for (int row = 0; row < 3; ++row)
+        p.drawText(QRectF(52, 184 + row * 30, 200, 28), Qt::AlignVCenter | Qt::AlignLeft, labels[row]);
+}
+
+void drawResultMark(QPainter& p, bool success) {
+    const QRectF circle(30, 64, 64, 64);
+    p.setPen(Qt::NoPen);
+    p.setBrush(success ? QColor(0x2E, 0xA0, 0x5A) : QColor(0xD9, 0x3F, 0x4C));
+    p.drawEllipse(circle);
+    if (success) {
+        drawGlyph(p, kCheck, circle.adjusted(10, 10, -10, -10), Qt::white);
+    } else {
+        p.setPen(QPen(Qt::white, 6, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(circle.center().x(), circle.top() + 15), QPointF(circle.center().x(), circle.top() + 38));
+        p.drawPoint(QPointF(circle.center().x(), circle.top() + 49));
+    }
+}
+
+int generateNimbrel(const QString& folder) {
+    gScale = 1.0;
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "skingen: cannot create %s\n", qPrintable(folder));
+        return 1;
+    }
+    const Window confirm{"CONFIRM", "", {800, 394}, skin::PictureFolder::PopDlg, false, true, {}, nimbrelConfirmControls()};
+    const std::pair<State, const char*> looks[] = {{State::Normal, "Normal"}, {State::Over, "Highlight"}, {State::Disable, "Disable"}};
+    for (const auto& [state, name] : looks) {
+        QImage picture = windowPicture(confirm, state);
+        QPainter p(&picture);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setRenderHint(QPainter::TextAntialiasing);
+        drawNimbrelLabels(p);
+        p.end();
+        save(picture, folder + "/" + name + ".png");
+    }
+    save(maskPicture(confirm), folder + "/Mask.bmp");
+
+    // The progress bar: 684 x 16, empty and filled, and its 16 x 15 icon.
+    const QRect barRect(58, 326, 684, 16);
+    QImage empty(barRect.size(), QImage::Format_ARGB32_Premultiplied);
+    QImage full(barRect.size(), QImage::Format_ARGB32_Premultiplied);
+    for (QImage* bar : {&empty, &full}) {
+        bar->fill(Qt::transparent);
+        QPainter p(bar);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        if (bar == &full) {
+            QLinearGradient fill(0, 0, barRect.width(), 0);
+            fill.setColorAt(0, kAccentDeep);
+            fill.setColorAt(1, kAccent);
+            p.setBrush(fill);
+        } else {
+            p.setBrush(kSurfaceHigh.darker(130));
+        }
+        p.drawRoundedRect(QRectF(0, 3, barRect.width(), 10), 5, 5);
+    }
+    save(empty, folder + "/BarEmpty.png");
+    save(full, folder + "/BarFull.png");
+    QImage icon(16, 15, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::transparent);
+    {
+        QPainter p(&icon);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(kAccentDeep, 2));
+        p.setBrush(Qt::white);
+        p.drawEllipse(QRectF(1.5, 1, 13, 13));
+    }
+    save(icon, folder + "/BarIcon.png");
+
+    // The result pop-ups: one look for success, one for failure.
+    const Window result{"SUCCESS", "", {440, 224}, skin::PictureFolder::PopDlg, false, true, {}, nimbrelResultControls()};
+    for (const bool success : {true, false}) {
+        for (const auto& [state, name] : looks) {
+            QImage picture = windowPicture(result, state);
+            QPainter p(&picture);
+            p.setRenderHint(QPainter::Antialiasing);
+            drawResultMark(p, success);
+            p.end();
+            save(picture, folder + "/" + (success ? "Success" : "Fail") + name + ".png");
+        }
+    }
+    save(maskPicture(result), folder + "/WarnMask.bmp");
+
+    const std::string update = "  <UPDATE>\n    <BAR_ICON>BAR_ICON,0,0,16,15,BarIcon.png,FALSE</BAR_ICON>\n"
+                               "    <RECT_UPDATE>RECT_UPDATE," + std::to_string(barRect.left()) + "," +
+                               std::to_string(barRect.top()) + ",684,16,,FALSE</RECT_UPDATE>\n  </UPDATE>\n";
+    writeText(folder + "/Layout.xml", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Layout>\n" + update +
+                                          nimbrelSection("SUCCESS", nimbrelResultControls()) +
+                                          nimbrelSection("FAIL", nimbrelResultControls()) +
+                                          nimbrelSection("CONFIRM", nimbrelConfirmControls()) + "</Layout>\n");
+    return gFailed ? 1 : 0;
+}
+
 int generate(const QString& root) {
     const std::vector<std::string>& sets = skin::resolutionSets();
     const double scales[] = {1.0, 1366.0 / 1920.0, 0.5};
@@ -989,14 +1122,18 @@ int generate(const QString& root) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
+    const bool nimbrel = argc == 3 && std::string(argv[1]) == "--nimbrel";
+    if ((argc != 2 && !nimbrel) || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
         std::fprintf(argc == 2 ? stdout : stderr,
                      "usage: skingen FOLDER\n  writes the default skin (Skins.xml, Strings.xml, Skins/...) into "
-                     "FOLDER, the program folder\n");
+                     "FOLDER, the program folder\n"
+                     "       skingen --nimbrel FOLDER\n  writes the updater window's skin (Layout.xml and its "
+                     "pictures) into FOLDER\n");
         return argc == 2 ? 0 : 64;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
+    if (nimbrel) return generateNimbrel(QString::fromLocal8Bit(argv[2]));
     const QString root = QString::fromLocal8Bit(argv[1]);
     if (!QDir().mkpath(root + "/Skins/PopDlg")) {
         std::fprintf(stderr, "skingen: cannot create %s\n", argv[1]);

@@ -5,6 +5,8 @@
 #include "platform/Utf16.h"
 #include "updater/Manifest.h"
 
+#include <QTimer>
+
 namespace updater {
 namespace {
 
@@ -17,17 +19,15 @@ std::string progressBar(int percent) {
            "] " + std::to_string(percent) + "%";
 }
 
-// On the terminal every found controller is updated as if OK was pressed.
-NimbrelOptions startingAtOnce(NimbrelOptions options) {
-    options.autoStart = true;
-    return options;
-}
-
 }  // namespace
 
 NimbrelSession::NimbrelSession(const FirmwarePackage& package, const NimbrelOptions& options, std::ostream& console,
-                               std::ostream& errors, std::function<void(int)> finished)
-    : m_procedure(package, startingAtOnce(options), *this), m_console(console), m_errors(errors), m_finished(std::move(finished)) {}
+                               std::ostream& errors, std::function<void(int)> finished, std::function<bool()> confirm)
+    : m_procedure(package, options, *this),
+      m_console(console),
+      m_errors(errors),
+      m_finished(std::move(finished)),
+      m_confirm(std::move(confirm)) {}
 
 void NimbrelSession::say(const std::string& text) {
     if (!m_procedure.options().silent) m_console << text << std::flush;
@@ -55,6 +55,13 @@ void NimbrelSession::refused(const Refusal& refusal) {
 // Says once that it waits whenever no controller is there, outside an update.
 void NimbrelSession::setControlState(bool updating, bool connected) {
     if (connected) m_waitingShown = false;
+    if (m_opened && updating && !m_startShown) {
+        m_startShown = true;
+        say("Starting the update: the controller switches to its boot loader.\n");
+    }
+    // The question waits until the watch has read the controller and shown it.
+    if (m_opened && connected && !updating && !m_asked && !m_procedure.options().autoStart)
+        QTimer::singleShot(0, &m_procedure, [this] { askToUpdate(); });
     if (!m_opened || updating || connected || m_procedure.flashing() || m_waitingShown) return;
     m_waitingShown = true;
     say("Waiting for a controller (Ctrl+C ends)...\n");
@@ -76,8 +83,25 @@ void NimbrelSession::repaint() {
         versionText(entry.version) + " (\"" + utf8(group->versionText) + "\")\n");
 }
 
+// What OK is in the window: without it nothing is flashed.
+void NimbrelSession::askToUpdate() {
+    if (m_asked || m_closed || m_procedure.updating() || m_procedure.flashing() || !m_procedure.anyLinkConnected()) return;
+    m_asked = true;
+    // No image fits: Update only says why, so there is nothing to confirm.
+    if (m_procedure.selectedImage() >= 0) {
+        say("Flash the firmware now? Do not unplug or power off the card while it runs. [y/N] ");
+        if (!m_confirm || !m_confirm()) {
+            say("\nNothing was flashed.\n");
+            close(kExitSuccess);
+            return;
+        }
+    }
+    m_procedure.update();
+}
+
 void NimbrelSession::setProgress(int percent) {
     if (!m_procedure.flashing() || percent == m_shownProgress) return;
+    if (m_shownProgress < 0) say("Writing the firmware:\n");
     m_shownProgress = percent;
     say(progressBar(percent));
 }

@@ -1,29 +1,43 @@
 // Nimbrel: the firmware updater, reading its package from its own file.
 #include "backends/BackendSelection.h"
 #include "devicelink/HidLibrary.h"
+#include "platform/Numbers.h"
 #include "platform/SingleInstance.h"
 #include "updater/CommandLine.h"
+#include "platform/Folders.h"
+#include "skin/PrivateFonts.h"
+#include "updater/nimbrel/NimbrelDlg.h"
 #include "updater/nimbrel/NimbrelSession.h"
 #include "updater/Package.h"
 #include "updater/UpdateDecision.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QTimer>
 
-#include <algorithm>
-#include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <memory>
+#include <unistd.h>
 
 namespace {
 
-bool asksForHelp(const std::vector<std::string>& arguments) {
-    if (arguments.size() < 2) return false;
-    return std::any_of(arguments.begin(), arguments.end(), [](std::string argument) {
-        std::transform(argument.begin(), argument.end(), argument.begin(), [](unsigned char c) { return std::tolower(c); });
-        return argument.find("/?") != std::string::npos || argument.find("/help") != std::string::npos ||
-               argument == "--help";
-    });
+// A plain yes or no on the terminal; no terminal, or no answer, is no.
+bool confirmedOnTerminal() {
+    if (::isatty(STDIN_FILENO) != 1) return false;
+    std::string answer;
+    if (!std::getline(std::cin, answer)) return false;
+    const std::string lower = platform::lowercaseAscii(answer);
+    return lower == "y" || lower == "yes";
+}
+
+// The window needs a display; without one Nimbrel works on the terminal.
+bool displayAvailable() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -42,12 +56,15 @@ int main(int argc, char** argv) {
         std::cerr << "Nimbrel: " << lock.problem() << "; not updating without the single-instance lock\n";
         return updater::kExitUpdateFailed;
     }
-    if (asksForHelp(arguments)) {
+    const updater::NimbrelOptions options = updater::parseNimbrelArguments(arguments);
+    if (options.help) {
         std::cout << updater::nimbrelHelpText() << std::flush;
         return 0;
     }
-    QCoreApplication application(argc, argv);
-    const updater::NimbrelOptions options = updater::parseNimbrelArguments(arguments);
+    // A silent run stays without a window.
+    const bool windowed = !options.silent && displayAvailable();
+    std::unique_ptr<QCoreApplication> application =
+        windowed ? std::make_unique<QApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
 
     std::error_code error;
     const std::string self = std::filesystem::read_symlink("/proc/self/exe", error).string();
@@ -64,13 +81,39 @@ int main(int argc, char** argv) {
     }
 
     int exitCode = 0;
-    {
+    bool ran = false;
+    if (windowed) {
+        int fonts[3] = {skin::kNoFont, skin::kNoFont, skin::kNoFont};
+        skin::LoadPrivateFont(skin::kFontCondensedMedium, fonts[0]);
+        skin::LoadPrivateFont(skin::kFontCondensedBook, fonts[1]);
+        skin::LoadPrivateFont(skin::kFontNotoSans, fonts[2]);
+        updater::CNimbrelDlg window(load.package, options, platform::programFolder() + "NimbrelSkin/");
+        if (window.skinLoaded()) {
+            ran = true;
+            window.setFinished([&](int code) {
+                exitCode = code;
+                QCoreApplication::exit(code);
+            });
+            window.show();
+            QTimer::singleShot(0, &window, [&window, &exitCode] {
+                if (!window.start()) {
+                    exitCode = window.exitCode();
+                    QCoreApplication::exit(exitCode);
+                }
+            });
+            application->exec();
+        } else {
+            std::cerr << "Nimbrel: the window's skin is missing; the update runs on the terminal\n";
+        }
+        for (int& font : fonts) skin::RemovePrivateFont(font);
+    }
+    if (!ran) {
         updater::NimbrelSession session(load.package, options, std::cout, std::cerr, [&](int code) {
             exitCode = code;
             QCoreApplication::exit(code);
-        });
-        QTimer::singleShot(0, &application, [&session] { session.start(); });
-        application.exec();
+        }, confirmedOnTerminal);
+        QTimer::singleShot(0, application.get(), [&session] { session.start(); });
+        application->exec();
     }
     devicelink::HidSetBackend(nullptr);
     return exitCode;
