@@ -124,6 +124,9 @@ void DevsimServer::serve(const std::shared_ptr<Connection>& connection) {
         serveWatch(connection);
     else
         answerControl(connection, line);
+    // The client reads to the end of its answer: the connection ends here, not
+    // when the next client happens to connect.
+    ::shutdown(connection->fd, SHUT_RDWR);
 }
 
 void DevsimServer::serveDevice(const std::shared_ptr<Connection>& connection, const std::string& path) {
