@@ -264,7 +264,11 @@ std::string DescribePackage(const FirmwarePackage& package) {
     out << "title: " << platform::utf16ToUtf8(trailer.title) << "\n";
     for (int i = 0; i < 3; ++i) out << "caption" << i + 1 << ": " << platform::utf16ToUtf8(trailer.captions[i]) << "\n";
     out << "group selector: " << (trailer.groupSelectorShown == 1 ? "shown" : "hidden")
-        << ", default group " << int(trailer.defaultImageGroup) + 1 << "\n";
+        << ", default group " << int(trailer.defaultImageGroup) + 1 << "\n"
+        << "checksums: "
+        << (package.checksummed ? "SHA-256 of every image and of the package, verified"
+                                : "none (a package built before checksums)")
+        << "\n";
     for (int group = 0; group < kGroupCount; ++group) {
         const GroupRecord& record = trailer.groupRecords[group];
         const GroupBlock& block = trailer.groupBlocks[group];

@@ -104,6 +104,23 @@ TEST_F(ManifestTest, NimbrelPackBuildsAnUpdaterThatDumpReadsBack) {
     EXPECT_NE(dump.output.find("identity: 00112233445566778899AABBCCDDEEFF"), std::string::npos);
     EXPECT_NE(dump.output.find("image 2: Board two, board 0102, version 1.2.7, 100 bytes of firmware, 30 bytes"),
               std::string::npos);
+    EXPECT_NE(dump.output.find("checksums: SHA-256 of every image and of the package, verified"), std::string::npos)
+        << dump.output;
+
+    // A package built before the checksums is dumped as such; a damaged one is refused.
+    std::string old = testsupport::readFileBytes(home.path("program"));
+    const std::vector<std::uint8_t> oldPackage = BuildPackage(load.package.trailer, load.package.images, false);
+    old.append(oldPackage.begin(), oldPackage.end());
+    testsupport::writeFileBytes(home.path("old"), old);
+    const testsupport::ProgramRun oldDump = testsupport::runProgram(tool, {"--dump", home.path("old")});
+    ASSERT_EQ(oldDump.exitCode, 0) << oldDump.errors;
+    EXPECT_NE(oldDump.output.find("checksums: none"), std::string::npos) << oldDump.output;
+    std::string damaged = testsupport::readFileBytes(home.path("out"));
+    damaged[damaged.size() - kTrailerSize - 40] ^= 0x01;  // inside the firmware
+    testsupport::writeFileBytes(home.path("damaged"), damaged);
+    const testsupport::ProgramRun damagedDump = testsupport::runProgram(tool, {"--dump", home.path("damaged")});
+    EXPECT_EQ(damagedDump.exitCode, 2);
+    EXPECT_NE(damagedDump.errors.find(kDamagedMessage), std::string::npos) << damagedDump.errors;
 
     testsupport::writeFileBytes(home.path("plain"), std::string(70000, 'x'));
     const struct {
