@@ -100,10 +100,16 @@ void UpdateProcedure::showImage(int group, int chosen) {
 }
 
 void UpdateProcedure::refuse(const Refusal& refusal) {
-    if (m_options.silent)
-        postExit(refusal.exitCode);
-    else
+    if (!m_options.silent) {
         m_host.refused(refusal);
+        return;
+    }
+    // A silent caller learns the code; whoever reads the log learns why.
+    if (!refusal.message.empty())
+        m_host.reportSilently(refusal.message);
+    else if (refusal.exitCode == kExitDeviceProblem)
+        m_host.reportSilently(kBootLoaderNotReachedText);
+    postExit(refusal.exitCode);
 }
 
 void UpdateProcedure::update() {
@@ -198,10 +204,12 @@ void UpdateProcedure::startUpdateThread(IapLink& link) {
 void UpdateProcedure::onUpdateThreadEnded(bool success) {
     m_updating = false;
     m_host.setControlState(false, m_flashedLink && m_flashedLink->connected() > 0);
-    if (m_options.silent)
+    if (m_options.silent) {
+        if (!success) m_host.reportSilently(m_result.reason);
         postExit(success ? kExitSuccess : kExitUpdateFailed);
-    else
+    } else {
         m_host.updateEnded(success, m_result.reason);
+    }
 }
 
 void UpdateProcedure::postExit(int code) { platform::postMessage(this, {kMsgExit, static_cast<std::uintptr_t>(code), 0}); }

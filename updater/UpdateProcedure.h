@@ -23,6 +23,8 @@ namespace updater {
 
 // Posted with the exit code in wParam; the host then closes.
 inline constexpr unsigned kMsgExit = 17408;
+// Why a controller asked into its boot loader did not update (exit 3).
+inline constexpr char kBootLoaderNotReachedText[] = "The controller did not enter its boot loader.";
 
 // What the window does for the procedure. Called on the GUI thread.
 class UpdateHost {
@@ -43,6 +45,9 @@ public:
     virtual void updateEnded(bool success, const std::string& reason) = 0;
     // The program ends with `exitCode`.
     virtual void close(int exitCode) = 0;
+    // A silent run ends refused or failed: why, for a log or standard error
+    // (no dialog is shown). Called just before its exit is posted.
+    virtual void reportSilently(const std::string& text) = 0;
 };
 
 class UpdateProcedure : public platform::MessageWindow<QObject> {

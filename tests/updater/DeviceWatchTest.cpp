@@ -30,6 +30,7 @@ struct RecordingHost : updater::UpdateHost {
     bool connected = false;
     std::optional<bool> ended;
     std::optional<int> closedWith;
+    std::vector<std::string> silentReports;
 
     void showMessage(const std::string& text) override { messages.push_back(text); }
     void refused(const updater::Refusal& refusal) override { refusals.push_back(refusal); }
@@ -38,6 +39,7 @@ struct RecordingHost : updater::UpdateHost {
     void setProgress(int percent) override { progress.push_back(percent); }
     void updateEnded(bool success, const std::string&) override { ended = success; }
     void close(int exitCode) override { closedWith = exitCode; }
+    void reportSilently(const std::string& text) override { silentReports.push_back(text); }
 };
 
 class DeviceWatchTest : public testsupport::IsolatedTest {
@@ -306,6 +308,36 @@ TEST_F(DeviceWatchTest, LinksReportArrivalsAfterTheSettleAndRemovalsAtOnce) {
     ASSERT_TRUE(pumpUntil([&] { return link.connected() == 1; }));
     platform::pumpEventsFor(300ms);
     EXPECT_EQ(reports().size(), 3u);
+}
+
+// A silent run says why it failed or was refused, as the terminal does.
+TEST_F(DeviceWatchTest, ASilentRunReportsWhyItFailedOrWasRefused) {
+    const struct {
+        const char* spec;
+        sim::FaultKind fault;
+        int after;
+        int exitCode;
+        std::string reportStart;
+    } cases[] = {
+        // The application firmware's records, the boot loader's information and
+        // the start of the flash come first: record 20 is a block.
+        {"standard,fw=1.2.5", sim::FaultKind::UnplugAfter, 20, updater::kExitUpdateFailed, "Fail to Write Flash : "},
+        {"standard,fw=1.2.5", sim::FaultKind::WrongChecksums, 3, updater::kExitUpdateFailed, "Fail to  CheckSum FW Data!"},
+        {"standard,fw=1.2.5,board=9", sim::FaultKind::DropReplies, 0, updater::kExitDeviceProblem, "Layout Fail!"},
+    };
+    for (const auto& c : cases) {
+        const int id = plug(c.spec);
+        simulator->setFault(id, c.fault, c.after);
+        host = RecordingHost{};
+        start(silent());
+        ASSERT_TRUE(waitForExit()) << c.reportStart;
+        EXPECT_EQ(*host.closedWith, c.exitCode) << c.reportStart;
+        ASSERT_EQ(host.silentReports.size(), 1u) << c.reportStart;
+        EXPECT_EQ(host.silentReports[0].rfind(c.reportStart, 0), 0u) << host.silentReports[0];
+        EXPECT_TRUE(host.messages.empty()) << "no message box in a silent run";
+        procedure.reset();
+        simulator->unplug(id);
+    }
 }
 
 }  // namespace
