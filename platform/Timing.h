@@ -34,6 +34,9 @@ struct TimingPolicy {
     // The updater's links report an arrival on a timer of this period, once no
     // device set-up is pending (waiting at most this long for it).
     std::chrono::milliseconds updaterArrivalSettle{100};
+    // A silent update that has nothing in progress (no flashing, no wait for a
+    // boot loader) and sees no plug report for this long ends with "no device".
+    std::chrono::milliseconds updaterSilentIdleWait{30000};
 };
 
 // Read from any thread; changed only by tests before they start threads.

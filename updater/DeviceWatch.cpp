@@ -85,6 +85,17 @@ IapLink* UpdateProcedure::linkToFlash(int group) {
     return links.bootLoader.get();
 }
 
+bool UpdateProcedure::singleLink(int group) const {
+    return group >= 0 && group < kGroupCount && !m_links[static_cast<std::size_t>(group)].bootLoader;
+}
+
+bool UpdateProcedure::canFlashWith(int group, IapLink& link) {
+    if (link.connected() == 0) return false;
+    if (!singleLink(group)) return true;  // linkToFlash has asked already
+    std::uint8_t mode = 1;
+    return link.GetUpdateMode(mode) == 0 && mode == 0;
+}
+
 bool UpdateProcedure::groupConnected(int group) const {
     if (group < 0 || group >= kGroupCount) return false;
     const GroupLinks& links = m_links[static_cast<std::size_t>(group)];
@@ -105,6 +116,7 @@ void UpdateProcedure::onPlugReport(std::uintptr_t wParam, std::intptr_t lParam) 
     IapLink* application = m_links[static_cast<std::size_t>(g)].application.get();
     if (!application) return;
 
+    restartSilentWatch();
     const bool targetGroup = m_targetDevice < 0 || g == m_targetGroup;
     if (lParam == 0) {
         if ((m_targetDevice < 0 || (targetGroup && m_targetDevice == position)) && !anyLinkConnected()) {
@@ -141,7 +153,9 @@ void UpdateProcedure::onPlugReport(std::uintptr_t wParam, std::intptr_t lParam) 
         QTimer::singleShot(kRepostDelay, this, [this, wParam, lParam] { onPlugReport(wParam, lParam); });
         return;
     }
-    if (flash->connected() > 0) {
+    // With one link for both identities its reports stand for either; the
+    // refresh asks the controller which one runs.
+    if (flash->connected() > 0 && !singleLink(g)) {
         if (isBootLoaderInstance(instance)) refresh();
         m_reposts = 0;
     } else if (application->connected() > 0) {
@@ -158,7 +172,7 @@ void UpdateProcedure::refresh() {
         m_deviceGroup >= 0 && m_deviceGroup < kGroupCount ? m_links[static_cast<std::size_t>(m_deviceGroup)].application.get() : nullptr;
     IapLink* link = application ? linkToFlash(m_deviceGroup) : nullptr;
 
-    if (link && link->connected() > 0) {
+    if (link && canFlashWith(m_deviceGroup, *link)) {
         // The boot loader, or application firmware that updates itself.
         m_subDevice = 0;
         if (!m_updating) m_host.setControlState(false, true);

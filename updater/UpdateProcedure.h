@@ -100,6 +100,12 @@ private:
 
     bool createLinks();
     IapLink* linkToFlash(int group);
+    // The controller behind `link` takes the boot-loader commands now. With
+    // both identities on one link only the controller can say which one runs.
+    bool canFlashWith(int group, IapLink& link);
+    bool singleLink(int group) const;
+    // A silent run ends when it has stood still too long (see TimingPolicy).
+    void restartSilentWatch();
     void selectSubDevice(IapLink& application, const GroupRecord& record);
     // Reads the device's records with `link` and chooses its image for
     // `group`; unless only reporting, the result becomes the selected image.
@@ -129,6 +135,7 @@ private:
     int m_targetDevice = -1;  // an ordinal within the list of its link, once placed
     int m_targetGroup = -1;
     bool m_targetOnApplicationLink = false;
+    bool m_exitPosted = false;
     int m_deviceGroup = -1;
     int m_imageGroup = -1;
     int m_selectorGroup = 0;

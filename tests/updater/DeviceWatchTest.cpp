@@ -310,6 +310,46 @@ TEST_F(DeviceWatchTest, LinksReportArrivalsAfterTheSettleAndRemovalsAtOnce) {
     EXPECT_EQ(reports().size(), 3u);
 }
 
+// A group whose boot loader has its application's IDs has one link; its
+// reports stand for either identity and a silent run always ends: flashed when
+// the controller is in its boot loader, refused (3) when it was asked there
+// and never came back on that link (this controller returns under 014E).
+TEST_F(DeviceWatchTest, AGroupWithOneIdForBothIdentitiesEndsInSilentMode) {
+    const struct {
+        const char* spec;
+        std::uint16_t productId;
+        int exitCode;
+        std::vector<std::string> reports;
+        const char* firmware;
+    } cases[] = {
+        {"standard,boot,fw=1.2.5", kStandardBoot, updater::kExitSuccess, {}, "1.2.7"},
+        {"standard,fw=1.2.5", kStandardApp, updater::kExitDeviceProblem, {updater::kBootLoaderNotReachedText}, "1.2.5"},
+    };
+    for (const auto& c : cases) {
+        package.trailer.groupRecords[0].appProductId = package.trailer.groupRecords[0].bootProductId = c.productId;
+        const int id = plug(c.spec);
+        host = RecordingHost{};
+        start(silent());
+        ASSERT_TRUE(waitForExit()) << c.spec << ": the silent run waits for ever";
+        EXPECT_EQ(*host.closedWith, c.exitCode) << c.spec;
+        EXPECT_EQ(host.silentReports, c.reports) << c.spec;
+        EXPECT_EQ(firmwareOf(id), c.firmware) << c.spec;
+        procedure.reset();
+        simulator->unplug(id);
+    }
+}
+
+// A silent run whose controller went before its arrival was reported sees no
+// report at all; it ends as "no device" instead of waiting.
+TEST_F(DeviceWatchTest, ASilentRunThatStandsStillEndsWithNoDevice) {
+    const int id = plug("standard,fw=1.2.5");
+    start(silent());
+    simulator->unplug(id);
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(*host.closedWith, updater::kExitNoDevice);
+    EXPECT_EQ(host.silentReports.size(), 1u);
+}
+
 // A silent run says why it failed or was refused, as the terminal does.
 TEST_F(DeviceWatchTest, ASilentRunReportsWhyItFailedOrWasRefused) {
     const struct {

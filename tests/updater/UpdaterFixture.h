@@ -27,6 +27,7 @@ public:
         shortened.updaterFlashRetryPause = 1ms;
         shortened.updaterArrivalSettle = 5ms;
         shortened.updaterReenumerateWait = 300ms;
+        shortened.updaterSilentIdleWait = 2s;
         platform::setTiming(shortened);
     }
     ~ShortUpdaterTiming() { platform::setTiming(m_saved); }
