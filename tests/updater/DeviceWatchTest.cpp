@@ -380,4 +380,95 @@ TEST_F(DeviceWatchTest, ASilentRunReportsWhyItFailedOrWasRefused) {
     }
 }
 
+// The records of one controller, in the order it received them.
+std::vector<sim::Record> recordsOf(const std::vector<sim::TraceEntry>& trace, int id) {
+    std::vector<sim::Record> records;
+    for (const sim::TraceEntry& entry : trace)
+        if (entry.deviceId == id) records.push_back(entry.record);
+    return records;
+}
+
+// Power cut at twelve points of an update (the erase, ten blocks spread over
+// the image, a block of the version area): the run never reports success, the
+// controller comes back in its boot loader with its flash as the cut left it,
+// and a second run installs the image. The points come from a clean run.
+TEST_F(DeviceWatchTest, AnUpdateCutByAPowerCycleIsRecoveredByASecondRun) {
+    const int mapped = plug("standard,fw=1.2.5");
+    start(silent());
+    ASSERT_TRUE(waitForExit());
+    ASSERT_EQ(*host.closedWith, updater::kExitSuccess);
+    const std::vector<sim::Record> clean = recordsOf(simulator->trace(), mapped);
+    const std::uint32_t imageChecksum = [&] {
+        std::uint32_t sum = 0;
+        simulator->inspect(mapped, [&](const sim::EmulatedController& c) { sum = *c.flashChecksum(1024, 65536); });
+        return sum;
+    }();
+    procedure.reset();
+    simulator->unplug(mapped);
+
+    std::vector<std::size_t> imageBlocks, versionBlocks;
+    std::size_t erase = 0;
+    bool checksumSeen = false;
+    for (std::size_t i = 0; i < clean.size(); ++i) {
+        const auto cmd = clean[i][0], key = clean[i][1];
+        if (cmd == 0x1D && key == 0x00 && erase == 0) erase = i;
+        if (cmd == 0x1D && key == 0x01) checksumSeen = true;
+        if (cmd == 0x1F) (checksumSeen ? versionBlocks : imageBlocks).push_back(i);
+    }
+    ASSERT_NE(erase, 0u);
+    ASSERT_GE(imageBlocks.size(), 10u);
+    ASSERT_FALSE(versionBlocks.empty());
+    std::vector<std::pair<std::string, std::size_t>> cuts{{"erase", erase}};
+    for (std::size_t k = 0; k < 10; ++k) {
+        const std::size_t block = k * (imageBlocks.size() - 1) / 9;
+        cuts.emplace_back("image block " + std::to_string(block), imageBlocks[block]);
+    }
+    cuts.emplace_back("version block", versionBlocks[versionBlocks.size() / 2]);
+
+    for (const auto& [where, index] : cuts) {
+        const int id = plug("standard,fw=1.2.5");
+        simulator->setFault(id, sim::FaultKind::PowerCycleAfter, static_cast<int>(index + 1));
+        host = RecordingHost{};
+        start(silent());
+        ASSERT_TRUE(waitForExit()) << where;
+        EXPECT_NE(*host.closedWith, updater::kExitSuccess) << where << ": a cut run reported success";
+        procedure.reset();
+        ASSERT_TRUE(pumpUntil([&] { return stateOf(id, "mode") == "boot"; }, 5s)) << where << ": not back in its boot loader";
+        const std::vector<sim::Record> received = recordsOf(simulator->trace(), id);
+        ASSERT_GT(received.size(), index) << where;
+        EXPECT_EQ(received[index], clean[index]) << where << ": the runs went different ways";
+
+        host = RecordingHost{};
+        start(silent());
+        ASSERT_TRUE(waitForExit()) << where;
+        EXPECT_EQ(*host.closedWith, updater::kExitSuccess) << where << ": the second run did not recover";
+        EXPECT_EQ(firmwareOf(id), "1.2.7") << where;
+        std::uint32_t sum = 0;
+        simulator->inspect(id, [&](const sim::EmulatedController& c) { sum = *c.flashChecksum(1024, 65536); });
+        EXPECT_EQ(sum, imageChecksum) << where;
+        procedure.reset();
+        simulator->unplug(id);
+    }
+}
+
+// The machine sleeping during a flash takes the controller off every link:
+// the update fails (never success), and after the wake a second run installs it.
+TEST_F(DeviceWatchTest, SuspendDuringAFlashEndsAsAFailureThatASecondRunRecovers) {
+    const int id = plug("standard,fw=1.2.5");
+    start(silent());
+    ASSERT_TRUE(pumpUntil([&] { return sent(kStandardBoot, 0x1F, 60) >= 10; }, 10s));
+    simulator->suspend();
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(*host.closedWith, updater::kExitUpdateFailed);
+    ASSERT_EQ(host.silentReports.size(), 1u);
+    procedure.reset();
+    simulator->resume();
+    EXPECT_EQ(stateOf(id, "mode"), "boot") << "left half written in its boot loader";
+    host = RecordingHost{};
+    start(silent());
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(*host.closedWith, updater::kExitSuccess);
+    EXPECT_EQ(firmwareOf(id), "1.2.7");
+}
+
 }  // namespace
