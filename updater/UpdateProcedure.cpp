@@ -56,12 +56,13 @@ bool UpdateProcedure::open() {
     const int defaultGroup = m_package.trailer.defaultImageGroup;
     m_selectorGroup = m_imageGroup >= 0 ? m_imageGroup : defaultGroup < kGroupCount ? defaultGroup : 0;
     refresh();
+    if (!createLinks()) return false;
     restartSilentWatch();
-    return createLinks();
+    return true;
 }
 
 void UpdateProcedure::restartSilentWatch() {
-    if (!m_options.silent) return;
+    if (!m_options.silent || m_exitPosted) return;
     killWindowTimer(kTimerSilentIdle);
     setWindowTimer(kTimerSilentIdle, platform::timing().updaterSilentIdleWait);
 }

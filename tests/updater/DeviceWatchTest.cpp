@@ -342,6 +342,10 @@ TEST_F(DeviceWatchTest, AGroupWithOneIdForBothIdentitiesEndsInSilentMode) {
 // A silent run whose controller went before its arrival was reported sees no
 // report at all; it ends as "no device" instead of waiting.
 TEST_F(DeviceWatchTest, ASilentRunThatStandsStillEndsWithNoDevice) {
+    platform::TimingPolicy policy = platform::timing();
+    policy.updaterSilentIdleWait = 200ms;
+    policy.updaterArrivalSettle = 1s;  // the removal comes first
+    platform::setTiming(policy);
     const int id = plug("standard,fw=1.2.5");
     start(silent());
     simulator->unplug(id);
@@ -455,15 +459,18 @@ TEST_F(DeviceWatchTest, AnUpdateCutByAPowerCycleIsRecoveredByASecondRun) {
 // the update fails (never success), and after the wake a second run installs it.
 TEST_F(DeviceWatchTest, SuspendDuringAFlashEndsAsAFailureThatASecondRunRecovers) {
     const int id = plug("standard,fw=1.2.5");
+    simulator->setLatency(5ms);  // about 250 ms of blocks: the sleep comes in their middle
     start(silent());
     ASSERT_TRUE(pumpUntil([&] { return sent(kStandardBoot, 0x1F, 60) >= 10; }, 10s));
     simulator->suspend();
+    ASSERT_LT(sent(kStandardBoot, 0x1F, 60), 45) << "the flash was nearly done before the sleep";
     ASSERT_TRUE(waitForExit());
     EXPECT_EQ(*host.closedWith, updater::kExitUpdateFailed);
     ASSERT_EQ(host.silentReports.size(), 1u);
     procedure.reset();
     simulator->resume();
     EXPECT_EQ(stateOf(id, "mode"), "boot") << "left half written in its boot loader";
+    simulator->setLatency(0ms);
     host = RecordingHost{};
     start(silent());
     ASSERT_TRUE(waitForExit());
