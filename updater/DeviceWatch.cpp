@@ -3,6 +3,8 @@
 // the image and, when asked, starts the update.
 #include "updater/UpdateProcedure.h"
 
+#include "platform/Timing.h"
+
 #include <QTimer>
 
 #include <thread>
@@ -14,7 +16,6 @@ constexpr char kTargetWrongMessage[] = "The Target Dev is wrong or no device is 
 constexpr char kTwoDevicesMessage[] = "Please don't plug in two different device!!";
 // While a controller is listed under both identities its report waits this long, at most kRetries times.
 constexpr std::chrono::milliseconds kRepostDelay{1};
-constexpr std::chrono::milliseconds kBeforeUpdateThread{100};
 
 bool isBootLoaderInstance(int instance) { return instance % 2 == 1; }
 
@@ -187,7 +188,7 @@ void UpdateProcedure::refresh() {
                 return;
             }
             m_host.setControlState(true, false);
-            std::this_thread::sleep_for(kBeforeUpdateThread);
+            std::this_thread::sleep_for(platform::timing().updaterStepSettle);
             startUpdateThread(*link);
         }
     } else if (application && application->connected() > 0) {

@@ -170,7 +170,7 @@ FlashResult RunFlashSequence(IapLink& link, const FlashJob& job) {
     for (int pass = 1;; ++pass) {
         if (!retry(target, [&] { return link.EraseFlash(eraseLength) == 0; }, platform::timing().updaterFlashRetryPause))
             return fail("Fail to Erase Flash!");
-        sleepFor(std::chrono::milliseconds(200));
+        sleepFor(platform::timing().updaterEraseSettle);
         if (!setAndCheckWritePoint(link, target, startOffset)) return fail("Fail to Set Flash Write Point!");
         progress(10);
         if (!writeBlocks(link, target, data, startOffset, blockSize, 10, 80, job.progress, failedOffset))
@@ -184,7 +184,7 @@ FlashResult RunFlashSequence(IapLink& link, const FlashJob& job) {
         remembered = deviceChecksum;
     }
 
-    sleepFor(std::chrono::milliseconds(100));
+    sleepFor(platform::timing().updaterStepSettle);
     if (!setAndCheckWritePoint(link, target, 0)) return fail("Fail to Set Flash Version Write Point!");
     const std::vector<std::uint8_t> versionRecord = BuildVersionRecord(job.image->info, job.imageGroup->versionText);
     for (int attempt = 0;; ++attempt) {
