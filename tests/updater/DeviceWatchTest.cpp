@@ -316,7 +316,7 @@ TEST_F(DeviceWatchTest, LinksReportArrivalsAfterTheSettleAndRemovalsAtOnce) {
 // and never came back on that link (this controller returns under 014E).
 TEST_F(DeviceWatchTest, AGroupWithOneIdForBothIdentitiesEndsInSilentMode) {
     const struct {
-        const char* spec;
+        const char* device;
         std::uint16_t productId;
         int exitCode;
         std::vector<std::string> reports;
@@ -327,13 +327,13 @@ TEST_F(DeviceWatchTest, AGroupWithOneIdForBothIdentitiesEndsInSilentMode) {
     };
     for (const auto& c : cases) {
         package.trailer.groupRecords[0].appProductId = package.trailer.groupRecords[0].bootProductId = c.productId;
-        const int id = plug(c.spec);
+        const int id = plug(c.device);
         host = RecordingHost{};
         start(silent());
-        ASSERT_TRUE(waitForExit()) << c.spec << ": the silent run waits for ever";
-        EXPECT_EQ(*host.closedWith, c.exitCode) << c.spec;
-        EXPECT_EQ(host.silentReports, c.reports) << c.spec;
-        EXPECT_EQ(firmwareOf(id), c.firmware) << c.spec;
+        ASSERT_TRUE(waitForExit()) << c.device << ": the silent run waits for ever";
+        EXPECT_EQ(*host.closedWith, c.exitCode) << c.device;
+        EXPECT_EQ(host.silentReports, c.reports) << c.device;
+        EXPECT_EQ(firmwareOf(id), c.firmware) << c.device;
         procedure.reset();
         simulator->unplug(id);
     }
@@ -357,7 +357,7 @@ TEST_F(DeviceWatchTest, ASilentRunThatStandsStillEndsWithNoDevice) {
 // A silent run says why it failed or was refused, as the terminal does.
 TEST_F(DeviceWatchTest, ASilentRunReportsWhyItFailedOrWasRefused) {
     const struct {
-        const char* spec;
+        const char* device;
         sim::FaultKind fault;
         int after;
         int exitCode;
@@ -370,7 +370,7 @@ TEST_F(DeviceWatchTest, ASilentRunReportsWhyItFailedOrWasRefused) {
         {"standard,fw=1.2.5,board=9", sim::FaultKind::DropReplies, 0, updater::kExitDeviceProblem, "Layout Fail!"},
     };
     for (const auto& c : cases) {
-        const int id = plug(c.spec);
+        const int id = plug(c.device);
         simulator->setFault(id, c.fault, c.after);
         host = RecordingHost{};
         start(silent());
