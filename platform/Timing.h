@@ -31,11 +31,18 @@ struct TimingPolicy {
     // Pause between tries of an erase, write point or block write, and the
     // least wait for a write point to be set.
     std::chrono::milliseconds updaterFlashRetryPause{1000};
+    // The flashing sequence's fixed sleeps: after the erase, and before the
+    // version area's write point is set and before the flashing starts.
+    std::chrono::milliseconds updaterEraseSettle{200};
+    std::chrono::milliseconds updaterStepSettle{100};
     // How long the updater waits for a controller to come back under its other product ID.
     std::chrono::milliseconds updaterReenumerateWait{20000};
     // The updater's links report an arrival on a timer of this period, once no
     // device set-up is pending (waiting at most this long for it).
     std::chrono::milliseconds updaterArrivalSettle{100};
+    // A silent update that has nothing in progress (no flashing, no wait for a
+    // boot loader) and sees no plug report for this long ends with "no device".
+    std::chrono::milliseconds updaterSilentIdleWait{30000};
 };
 
 // Read from any thread; changed only by tests before they start threads.

@@ -86,7 +86,7 @@ std::string hexByte(unsigned value) {
 
 std::optional<FaultKind> parseFaultKind(std::string_view name) {
     for (FaultKind kind : {FaultKind::DropReplies, FaultKind::ErrorReplies, FaultKind::DelayMs, FaultKind::UnplugAfter,
-                           FaultKind::ShortWrites, FaultKind::WrongChecksums})
+                           FaultKind::ShortWrites, FaultKind::WrongChecksums, FaultKind::PowerCycleAfter})
         if (faultName(kind) == name) return kind;
     return std::nullopt;
 }
@@ -99,6 +99,7 @@ std::string_view faultName(FaultKind kind) {
     case FaultKind::UnplugAfter: return "unplug-after";
     case FaultKind::ShortWrites: return "short-writes";
     case FaultKind::WrongChecksums: return "wrong-checksums";
+    case FaultKind::PowerCycleAfter: return "power-cycle-after";
     }
     return {};
 }
@@ -163,6 +164,7 @@ void EmulatedController::setFault(FaultKind kind, int value) {
     case FaultKind::UnplugAfter: m_faults.unplugAfter = value; break;
     case FaultKind::ShortWrites: m_faults.shortWrites = value; break;
     case FaultKind::WrongChecksums: m_faults.wrongChecksums = value; break;
+    case FaultKind::PowerCycleAfter: m_faults.powerCycleAfter = value; break;
     }
 }
 
@@ -175,11 +177,22 @@ Record EmulatedController::errorReply(const Record& request) {
     return makeRecord(kErrorCmd, kErrorKey, recordIndex(request), named);
 }
 
+void EmulatedController::powerReturned() {
+    m_bootLoader = true;
+    m_bootLoaderInPlace = false;
+    m_writePoint = 0;
+    m_subDevice = 0;
+}
+
 ControllerResponse EmulatedController::receive(const Record& record) {
     ControllerResponse response;
     ++m_recordsReceived;
     if (m_faults.unplugAfter > 0 && --m_faults.unplugAfter == 0) {
         response.unplug = true;
+        return response;
+    }
+    if (m_faults.powerCycleAfter > 0 && --m_faults.powerCycleAfter == 0) {
+        response.powerCycle = true;
         return response;
     }
     // The firmware acts on the record even when its reply is lost.
@@ -389,13 +402,14 @@ std::vector<std::pair<std::string, std::string>> EmulatedController::state() con
     add("write-point", std::to_string(m_writePoint));
     add("sub-device", std::to_string(m_subDevice) + "/" + std::to_string(m_spec.subDevices));
     for (FaultKind kind : {FaultKind::DropReplies, FaultKind::ErrorReplies, FaultKind::DelayMs, FaultKind::UnplugAfter,
-                           FaultKind::ShortWrites, FaultKind::WrongChecksums}) {
-        int value = kind == FaultKind::DropReplies    ? m_faults.dropReplies
-                    : kind == FaultKind::ErrorReplies ? m_faults.errorReplies
-                    : kind == FaultKind::DelayMs      ? m_faults.delayMs
-                    : kind == FaultKind::UnplugAfter  ? m_faults.unplugAfter
-                    : kind == FaultKind::ShortWrites  ? m_faults.shortWrites
-                                                      : m_faults.wrongChecksums;
+                           FaultKind::ShortWrites, FaultKind::WrongChecksums, FaultKind::PowerCycleAfter}) {
+        int value = kind == FaultKind::DropReplies      ? m_faults.dropReplies
+                    : kind == FaultKind::ErrorReplies   ? m_faults.errorReplies
+                    : kind == FaultKind::DelayMs        ? m_faults.delayMs
+                    : kind == FaultKind::UnplugAfter    ? m_faults.unplugAfter
+                    : kind == FaultKind::ShortWrites    ? m_faults.shortWrites
+                    : kind == FaultKind::WrongChecksums ? m_faults.wrongChecksums
+                                                        : m_faults.powerCycleAfter;
         add("fault-" + std::string(faultName(kind)), std::to_string(value));
     }
     for (const auto& [where, data] : m_settings) {

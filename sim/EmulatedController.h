@@ -19,9 +19,10 @@
 // it, selected by the controller's mode, without changing the callers.
 namespace sim {
 
-enum class FaultKind { DropReplies, ErrorReplies, DelayMs, UnplugAfter, ShortWrites, WrongChecksums };
+enum class FaultKind { DropReplies, ErrorReplies, DelayMs, UnplugAfter, ShortWrites, WrongChecksums, PowerCycleAfter };
 
-// "drop-replies", "error-replies", "delay-ms", "unplug-after", "short-writes", "wrong-checksums".
+// "drop-replies", "error-replies", "delay-ms", "unplug-after", "short-writes", "wrong-checksums",
+// "power-cycle-after".
 std::optional<FaultKind> parseFaultKind(std::string_view name);
 std::string_view faultName(FaultKind kind);
 
@@ -32,6 +33,9 @@ struct ControllerFaults {
     int unplugAfter = 0;   // the Nth record from now disconnects the controller unanswered; 0 = never
     int shortWrites = 0;   // the next N block writes in the boot loader store 2 bytes less
     int wrongChecksums = 0;  // the next N flash checksums are reported one too high
+    // The Nth record from now cuts the power: the controller leaves the bus
+    // unanswered and comes back in its boot loader, its flash as it was; 0 = never.
+    int powerCycleAfter = 0;
 };
 
 // What the controller does with one record.
@@ -39,6 +43,8 @@ struct ControllerResponse {
     std::vector<Record> replies;
     std::chrono::milliseconds extraDelay{0};
     bool unplug = false;
+    // The power was cut: the controller leaves the bus and returns (powerReturned).
+    bool powerCycle = false;
     // The controller entered or left its boot loader: it leaves the bus and
     // comes back under its other product ID.
     bool reenumerate = false;
@@ -79,6 +85,9 @@ public:
     std::string name() const;
 
     ControllerResponse receive(const Record& record);
+    // Power is back after a cut: the boot loader runs, the write point and the
+    // sub-device selection are lost, the flash is as the cut left it.
+    void powerReturned();
     void setFault(FaultKind kind, int value);
     const ControllerFaults& faults() const { return m_faults; }
 

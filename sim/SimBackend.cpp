@@ -16,6 +16,8 @@ using Clock = std::chrono::steady_clock;
 
 // Keeps the newest records when a long session would otherwise grow the trace without end.
 constexpr std::size_t kTraceLimit = 1 << 16;
+// How long a controller whose power was cut stays off the bus.
+constexpr std::chrono::milliseconds kPowerReturnDelay{100};
 
 // The input reports of one opened device handle, filled by the simulator and
 // drained by the handle's reader.
@@ -106,6 +108,9 @@ struct SimBackend::Hub {
     std::vector<std::shared_ptr<WatchQueue>> watches;
     std::condition_variable settled;
 
+    // Controllers off the bus after a power cut, and when they come back.
+    std::vector<std::pair<Clock::time_point, std::unique_ptr<Controller>>> returning;
+
     std::priority_queue<PendingReply, std::vector<PendingReply>, std::greater<>> pending;
     std::uint64_t nextSequence = 0;
     std::condition_variable schedulerWake;
@@ -151,6 +156,32 @@ struct SimBackend::Hub {
         return true;
     }
 
+    // Power cut: the device leaves the bus as after an unplug and comes back
+    // at the same path, in its boot loader, once the scheduler sees it due.
+    void powerCycleLocked(int id) {
+        auto found = controllers.find(id);
+        if (found == controllers.end()) return;
+        std::unique_ptr<Controller> controller = std::move(found->second);
+        controllers.erase(found);
+        for (auto& weak : controller->ports)
+            if (auto port = weak.lock()) port->close();
+        controller->ports.clear();
+        controller->emulation.powerReturned();
+        returning.emplace_back(Clock::now() + kPowerReturnDelay, std::move(controller));
+        queueEventLocked({hid::PlugEvent::Kind::Removal, SimBackend::pathOf(id)});
+        schedulerWake.notify_all();
+    }
+
+    void bringBackDueLocked(Clock::time_point now) {
+        std::erase_if(returning, [&](auto& entry) {
+            if (entry.first > now) return false;
+            const int id = entry.second->id;
+            controllers.emplace(id, std::move(entry.second));
+            queueEventLocked({hid::PlugEvent::Kind::Arrival, SimBackend::pathOf(id)});
+            return true;
+        });
+    }
+
     // The device leaves the bus and comes back at the same path under the
     // product ID of its new mode; open handles see it gone, as after an unplug.
     void reenumerateLocked(Controller& controller) {
@@ -178,6 +209,7 @@ struct SimBackend::Hub {
             }
         }
         if (response.unplug) unplugLocked(id);
+        if (response.powerCycle) powerCycleLocked(id);
         if (response.reenumerate) reenumerateLocked(*controller);
         return true;
     }
@@ -185,15 +217,21 @@ struct SimBackend::Hub {
     void runScheduler() {
         std::unique_lock lock(mutex);
         while (!stopping) {
-            if (pending.empty()) {
+            std::optional<Clock::time_point> due;
+            if (!pending.empty()) due = pending.top().due;
+            for (const auto& entry : returning)
+                if (!due || entry.first < *due) due = entry.first;
+            if (!due) {
                 schedulerWake.wait(lock);
                 continue;
             }
-            Clock::time_point due = pending.top().due;
-            if (Clock::now() < due) {
-                schedulerWake.wait_until(lock, due);
+            const Clock::time_point now = Clock::now();
+            if (now < *due) {
+                schedulerWake.wait_until(lock, *due);
                 continue;
             }
+            bringBackDueLocked(now);
+            if (pending.empty() || pending.top().due > now) continue;
             PendingReply reply = pending.top();
             pending.pop();
             deliverLocked(reply.deviceId, reply.record);

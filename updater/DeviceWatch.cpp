@@ -3,6 +3,8 @@
 // the image and, when asked, starts the update.
 #include "updater/UpdateProcedure.h"
 
+#include "platform/Timing.h"
+
 #include <QTimer>
 
 #include <thread>
@@ -14,7 +16,6 @@ constexpr char kTargetWrongMessage[] = "The Target Dev is wrong or no device is 
 constexpr char kTwoDevicesMessage[] = "Please don't plug in two different device!!";
 // While a controller is listed under both identities its report waits this long, at most kRetries times.
 constexpr std::chrono::milliseconds kRepostDelay{1};
-constexpr std::chrono::milliseconds kBeforeUpdateThread{100};
 
 bool isBootLoaderInstance(int instance) { return instance % 2 == 1; }
 
@@ -85,6 +86,17 @@ IapLink* UpdateProcedure::linkToFlash(int group) {
     return links.bootLoader.get();
 }
 
+bool UpdateProcedure::singleLink(int group) const {
+    return group >= 0 && group < kGroupCount && !m_links[static_cast<std::size_t>(group)].bootLoader;
+}
+
+bool UpdateProcedure::canFlashWith(int group, IapLink& link) {
+    if (link.connected() == 0) return false;
+    if (!singleLink(group)) return true;  // linkToFlash has asked already
+    std::uint8_t mode = 1;
+    return link.GetUpdateMode(mode) == 0 && mode == 0;
+}
+
 bool UpdateProcedure::groupConnected(int group) const {
     if (group < 0 || group >= kGroupCount) return false;
     const GroupLinks& links = m_links[static_cast<std::size_t>(group)];
@@ -105,6 +117,7 @@ void UpdateProcedure::onPlugReport(std::uintptr_t wParam, std::intptr_t lParam) 
     IapLink* application = m_links[static_cast<std::size_t>(g)].application.get();
     if (!application) return;
 
+    restartSilentWatch();
     const bool targetGroup = m_targetDevice < 0 || g == m_targetGroup;
     if (lParam == 0) {
         if ((m_targetDevice < 0 || (targetGroup && m_targetDevice == position)) && !anyLinkConnected()) {
@@ -141,7 +154,9 @@ void UpdateProcedure::onPlugReport(std::uintptr_t wParam, std::intptr_t lParam) 
         QTimer::singleShot(kRepostDelay, this, [this, wParam, lParam] { onPlugReport(wParam, lParam); });
         return;
     }
-    if (flash->connected() > 0) {
+    // With one link for both identities its reports stand for either; the
+    // refresh asks the controller which one runs.
+    if (flash->connected() > 0 && !singleLink(g)) {
         if (isBootLoaderInstance(instance)) refresh();
         m_reposts = 0;
     } else if (application->connected() > 0) {
@@ -158,7 +173,7 @@ void UpdateProcedure::refresh() {
         m_deviceGroup >= 0 && m_deviceGroup < kGroupCount ? m_links[static_cast<std::size_t>(m_deviceGroup)].application.get() : nullptr;
     IapLink* link = application ? linkToFlash(m_deviceGroup) : nullptr;
 
-    if (link && link->connected() > 0) {
+    if (link && canFlashWith(m_deviceGroup, *link)) {
         // The boot loader, or application firmware that updates itself.
         m_subDevice = 0;
         if (!m_updating) m_host.setControlState(false, true);
@@ -173,7 +188,7 @@ void UpdateProcedure::refresh() {
                 return;
             }
             m_host.setControlState(true, false);
-            std::this_thread::sleep_for(kBeforeUpdateThread);
+            std::this_thread::sleep_for(platform::timing().updaterStepSettle);
             startUpdateThread(*link);
         }
     } else if (application && application->connected() > 0) {

@@ -17,11 +17,23 @@ constexpr std::uint32_t kVersionTextLength = 26;
 
 void sleepFor(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
 
-// Tries a step up to kRetries times; a controller that has left the bus (power
-// lost, cable pulled) ends the tries at once instead of after all the pauses.
+// The controller the sequence began with. One that has left the bus (power
+// lost, cable pulled, the machine suspended) has lost its write point even
+// when it is back: its tries end at once, and the next run starts afresh.
+class Target {
+public:
+    explicit Target(IapLink& link) : m_link(link), m_deviceId(link.targetDeviceId()) {}
+    bool present() const { return m_deviceId != 0 && m_link.targetDeviceId() == m_deviceId; }
+
+private:
+    IapLink& m_link;
+    std::uint16_t m_deviceId;
+};
+
+// Tries a step up to kRetries times, while the controller is still there.
 template <class Step>
-bool retry(IapLink& link, Step step, std::chrono::milliseconds pause) {
-    for (int attempt = 0; attempt < kRetries && link.connected() > 0; ++attempt) {
+bool retry(const Target& target, Step step, std::chrono::milliseconds pause) {
+    for (int attempt = 0; attempt < kRetries && target.present(); ++attempt) {
         if (attempt > 0) sleepFor(pause);
         if (step()) return true;
     }
@@ -36,15 +48,24 @@ std::string blockFailure(const char* format, int value) {
 
 // Writes `bytes` from `start` in blocks; each block is tried until the write
 // point moves by exactly its length. Progress runs from `from` to `to`.
-bool writeBlocks(IapLink& link, std::span<const std::uint8_t> bytes, std::uint32_t start, int blockSize, int from,
-                 int to, const std::function<void(int)>& progress, int& failedOffset) {
+bool setAndCheckWritePoint(IapLink& link, const Target& target, std::uint32_t address) {
+    return retry(
+        target, [&] {
+            std::uint32_t point = 0;
+            return link.SetWritePoint(address) == 0 && link.GetWritePoint(point) == 0 && point == address;
+        },
+        platform::timing().updaterFlashRetryPause);
+}
+
+bool writeBlocks(IapLink& link, const Target& target, std::span<const std::uint8_t> bytes, std::uint32_t start,
+                 int blockSize, int from, int to, const std::function<void(int)>& progress, int& failedOffset) {
     const int blocks = BlockCount(bytes.size(), blockSize);
     std::uint32_t previous = start;
     for (int k = 0; k < blocks; ++k) {
         const std::size_t offset = static_cast<std::size_t>(k) * static_cast<std::size_t>(blockSize);
         const int length = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(blockSize), bytes.size() - offset));
         bool written = false;
-        for (int attempt = 0; attempt < kRetries && !written && link.connected() > 0; ++attempt) {
+        for (int attempt = 0; attempt < kRetries && !written && target.present(); ++attempt) {
             if (attempt > 0) sleepFor(platform::timing().updaterFlashRetryPause);
             std::uint32_t point = 0;
             if (link.WriteBlock(bytes.data() + offset, length, point) != 0) continue;
@@ -53,7 +74,7 @@ bool writeBlocks(IapLink& link, std::span<const std::uint8_t> bytes, std::uint32
                 break;
             }
             // The controller stored the block elsewhere: go back to where it belongs.
-            if (!SetAndCheckWritePoint(link, previous)) break;
+            if (!setAndCheckWritePoint(link, target, previous)) break;
         }
         if (!written) {
             failedOffset = static_cast<int>(offset);
@@ -107,30 +128,26 @@ std::vector<std::uint8_t> BuildVersionRecord(const std::vector<std::uint8_t>& in
 }
 
 bool SetAndCheckWritePoint(IapLink& link, std::uint32_t address) {
-    return retry(
-        link, [&] {
-            std::uint32_t point = 0;
-            return link.SetWritePoint(address) == 0 && link.GetWritePoint(point) == 0 && point == address;
-        },
-        platform::timing().updaterFlashRetryPause);
+    return setAndCheckWritePoint(link, Target(link), address);
 }
 
 FlashResult RunFlashSequence(IapLink& link, const FlashJob& job) {
     const auto progress = [&](int value) {
         if (job.progress) job.progress(value);
     };
+    const Target target(link);
     std::uint16_t unitSize = 0;
     std::uint16_t startOffset = 0;
     // Whatever may be half written is invalidated before the failure is reported.
     const auto fail = [&](std::string reason) {
         const std::uint32_t length = std::uint32_t{unitSize} + startOffset;
-        retry(link, [&] { return link.EraseFlash(length) == 0; }, platform::timing().updaterFlashRetryPause);
+        retry(target, [&] { return link.EraseFlash(length) == 0; }, platform::timing().updaterFlashRetryPause);
         return FlashResult{false, std::move(reason)};
     };
 
     progress(0);
     std::uint8_t info[64] = {};
-    if (!retry(link, [&] { return link.GetFwInfo(info) == 0; }, platform::timing().updaterInfoRetryPause))
+    if (!retry(target, [&] { return link.GetFwInfo(info) == 0; }, platform::timing().updaterInfoRetryPause))
         return fail("Fail to Get FW Info!");
     sleepFor(std::chrono::milliseconds(10));
     unitSize = platform::readLe16(info + 32);
@@ -141,18 +158,22 @@ FlashResult RunFlashSequence(IapLink& link, const FlashJob& job) {
 
     const int blockSize = std::min<int>(job.group->writeBlockSize, kMaxWriteBlock);
     const std::vector<std::uint8_t>& data = job.image->data;
+    // A package that cannot be written whole (no block size, or a version
+    // record reaching into the application) leaves the flash untouched.
+    if (blockSize < 1 || data.empty() || BuildVersionRecord(job.image->info, job.imageGroup->versionText).size() > startOffset)
+        return {false, "Layout Error!"};
     const std::uint32_t eraseLength = std::uint32_t{unitSize} * units;
     const std::uint32_t hostChecksum = ImageChecksum(data);
     int failedOffset = 0;
 
     std::uint32_t remembered = 0;
     for (int pass = 1;; ++pass) {
-        if (!retry(link, [&] { return link.EraseFlash(eraseLength) == 0; }, platform::timing().updaterFlashRetryPause))
+        if (!retry(target, [&] { return link.EraseFlash(eraseLength) == 0; }, platform::timing().updaterFlashRetryPause))
             return fail("Fail to Erase Flash!");
-        sleepFor(std::chrono::milliseconds(200));
-        if (!SetAndCheckWritePoint(link, startOffset)) return fail("Fail to Set Flash Write Point!");
+        sleepFor(platform::timing().updaterEraseSettle);
+        if (!setAndCheckWritePoint(link, target, startOffset)) return fail("Fail to Set Flash Write Point!");
         progress(10);
-        if (!writeBlocks(link, data, startOffset, blockSize, 10, 80, job.progress, failedOffset))
+        if (!writeBlocks(link, target, data, startOffset, blockSize, 10, 80, job.progress, failedOffset))
             return fail(blockFailure("Fail to Write Flash : %d Block!", failedOffset));
         std::uint32_t deviceChecksum = 0;
         const bool read = link.GetFlashChecksum(startOffset, static_cast<std::uint32_t>(data.size()), deviceChecksum) == 0;
@@ -163,17 +184,17 @@ FlashResult RunFlashSequence(IapLink& link, const FlashJob& job) {
         remembered = deviceChecksum;
     }
 
-    sleepFor(std::chrono::milliseconds(100));
-    if (!SetAndCheckWritePoint(link, 0)) return fail("Fail to Set Flash Version Write Point!");
+    sleepFor(platform::timing().updaterStepSettle);
+    if (!setAndCheckWritePoint(link, target, 0)) return fail("Fail to Set Flash Version Write Point!");
     const std::vector<std::uint8_t> versionRecord = BuildVersionRecord(job.image->info, job.imageGroup->versionText);
     for (int attempt = 0;; ++attempt) {
-        if (!writeBlocks(link, versionRecord, 0, blockSize, 80, 100, job.progress, failedOffset))
+        if (!writeBlocks(link, target, versionRecord, 0, blockSize, 80, 100, job.progress, failedOffset))
             return fail(blockFailure("Fail to Write Flash : %d Block!", failedOffset));
         if (verifyVersionArea(link, versionRecord)) break;
         if (attempt == 1) return fail(blockFailure("Fail to Verify Version Flash : %d Block!", 3));
         // Start the version area afresh and write it once more.
         link.EraseFlash(startOffset);
-        if (!SetAndCheckWritePoint(link, 0)) return fail("Fail to Set Flash Version Write Point!");
+        if (!setAndCheckWritePoint(link, target, 0)) return fail("Fail to Set Flash Version Write Point!");
     }
     link.ResetDevice();
     progress(100);

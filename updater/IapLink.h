@@ -53,6 +53,9 @@ public:
     int instance() const { return m_instance; }
     int connected() const;
     void setTargetOrdinal(int ordinal) { m_targetOrdinal.store(ordinal); }
+    // The library's ID of the device commands go to now; 0 when there is none.
+    // A device that leaves and comes back gets a new one.
+    std::uint16_t targetDeviceId() const;
 
     // One command: 0 success, 1 failure (not sent, no reply in time, error reply).
     int transact(LedCommandRecord& record, bool expectReply, std::chrono::milliseconds wait);
@@ -80,7 +83,6 @@ protected:
     void onTimer(unsigned id) override;
 
 private:
-    std::uint16_t targetDeviceId() const;
     void report(std::size_t position, std::intptr_t listed);
 
     int m_instance;

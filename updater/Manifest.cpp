@@ -56,6 +56,7 @@ public:
             }
             if (!entry(trim(content.substr(0, equals)), trim(content.substr(equals + 1)))) return fail();
         }
+        if (!complete()) return fail();
         m_result.ok = true;
         return std::move(m_result);
     }
@@ -63,8 +64,45 @@ public:
 private:
     ManifestLoad fail() {
         m_result.ok = false;
-        m_result.error = m_name + ":" + std::to_string(m_line) + ": " + m_error;
+        m_result.error = m_name + (m_line > 0 ? ":" + std::to_string(m_line) : std::string()) + ": " + m_error;
         return std::move(m_result);
+    }
+
+    // What only the whole manifest shows; a problem names the line of the
+    // section it belongs to.
+    bool complete() {
+        const Trailer& trailer = m_result.manifest.trailer;
+        bool usable = false;
+        for (int g = 0; g < kGroupCount; ++g) {
+            const GroupRecord& record = trailer.groupRecords[static_cast<std::size_t>(g)];
+            const std::string group = "group " + std::to_string(g + 1);
+            if (m_groupLines[g] != 0 && record.appVendorId != 0 && record.writeBlockSize == 0) {
+                m_line = m_groupLines[g];
+                m_error = group + " has no block_size (1-60)";
+                return false;
+            }
+            for (int i = 0; i < kImagesPerGroup; ++i) {
+                const int line = m_imageLines[static_cast<std::size_t>(g * kImagesPerGroup + i)];
+                if (line == 0) continue;
+                m_line = line;
+                const std::string image = "image " + std::to_string(g + 1) + "." + std::to_string(i + 1);
+                if (m_result.manifest.images[static_cast<std::size_t>(g * kImagesPerGroup + i)].data.empty()) {
+                    m_error = image + " has no data";
+                    return false;
+                }
+                if (record.appVendorId == 0) {
+                    m_error = image + " lies in " + group + ", which has no app = VENDOR:PRODUCT";
+                    return false;
+                }
+                usable = true;
+            }
+        }
+        if (!usable) {
+            m_line = 0;
+            m_error = "no image to update with (an [image G.I] with data in a group with app IDs)";
+            return false;
+        }
+        return true;
     }
 
     bool section(const std::string& header) {
@@ -75,12 +113,15 @@ private:
             group <= kGroupCount) {
             m_group = group - 1;
             m_image = -1;
+            if (m_groupLines[m_group] == 0) m_groupLines[m_group] = m_line;
             return true;
         }
         if (std::sscanf(header.c_str(), "[image %d.%d%c", &group, &image, &close) == 3 && close == ']' && group >= 1 &&
             group <= kGroupCount && image >= 1 && image <= kImagesPerGroup) {
             m_group = group - 1;
             m_image = image - 1;
+            int& line = m_imageLines[static_cast<std::size_t>(m_group * kImagesPerGroup + m_image)];
+            if (line == 0) line = m_line;
             return true;
         }
         m_error = "unknown section " + header + " (use [group 1-5] or [image 1-5.1-9])";
@@ -120,18 +161,30 @@ private:
         return true;
     }
 
-    bool readPart(const std::string& value, std::vector<std::uint8_t>& part) {
+    bool readPart(const std::string& value, std::vector<std::uint8_t>& part, std::size_t limit, const char* what) {
         const std::filesystem::path file = std::filesystem::path(m_base) / value;
         const auto bytes = platform::readWholeFile(file.string());
         if (!bytes) {
             m_error = "cannot read " + file.string();
             return false;
         }
+        if (bytes->size() > limit) {
+            m_error = file.string() + " has " + std::to_string(bytes->size()) + " bytes, more than the " +
+                      std::to_string(limit) + " of " + what;
+            return false;
+        }
         part.assign(bytes->begin(), bytes->end());
         return true;
     }
 
-    static bool assign(std::u16string& field, const std::u16string& text) {
+    // A text is stored whole or not at all: its field keeps room for the terminator.
+    bool assign(std::u16string& field, const std::u16string& text, std::size_t fieldSize = kTextFieldSize) {
+        const std::size_t room = fieldSize / 2 - 1;
+        if (text.size() > room) {
+            m_error = "the text has " + std::to_string(text.size()) + " UTF-16 characters; its field holds " +
+                      std::to_string(room);
+            return false;
+        }
         field = text;
         return true;
     }
@@ -142,10 +195,8 @@ private:
         std::uint64_t n = 0;
         if (m_group < 0) {
             if (key == "title") return assign(trailer.title, text);
-            if (key == "caption1" || key == "caption2" || key == "caption3") {
-                trailer.captions[key.back() - '1'] = text;
-                return true;
-            }
+            if (key == "caption1" || key == "caption2" || key == "caption3")
+                return assign(trailer.captions[static_cast<std::size_t>(key.back() - '1')], text);
             if (key == "group_selector") return yesNo(value, trailer.groupSelectorShown);
             if (key == "default_group") {
                 if (!number(value, 1, kGroupCount, n)) return false;
@@ -174,15 +225,19 @@ private:
         } else {
             ImageEntry& image = trailer.groupBlocks[m_group].images[m_image];
             FirmwareImage& parts = m_result.manifest.images[m_group * kImagesPerGroup + m_image];
-            if (key == "name") return assign(image.name, text);
+            if (key == "name") return assign(image.name, text, kImageNameSize);
             if (key == "board") {
                 if (!number(value, 0, 0xFFFF, n)) return false;
                 image.boardId = static_cast<std::uint16_t>(n);
                 return true;
             }
             if (key == "version") return version(value, image.version);
-            if (key == "data") return readPart(value, parts.data);
-            if (key == "info") return readPart(value, parts.info);
+            if (key == "data") {
+                if (!readPart(value, parts.data, 0xFFFFFFFFu, "a data part")) return false;
+                if (parts.data.empty()) m_error = value + " is empty";
+                return !parts.data.empty();
+            }
+            if (key == "info") return readPart(value, parts.info, kVersionAreaSize, "the version area");
         }
         m_error = "unknown key '" + key + "' here";
         return false;
@@ -230,6 +285,8 @@ private:
     int m_group = -1;
     int m_image = -1;
     std::array<int, kGroupCount> m_identityCounts{};
+    std::array<int, kGroupCount> m_groupLines{};  // 0: no such section
+    std::array<int, kGroupCount * kImagesPerGroup> m_imageLines{};
 };
 
 std::string hex(std::uint32_t value, int digits) {
@@ -264,7 +321,11 @@ std::string DescribePackage(const FirmwarePackage& package) {
     out << "title: " << platform::utf16ToUtf8(trailer.title) << "\n";
     for (int i = 0; i < 3; ++i) out << "caption" << i + 1 << ": " << platform::utf16ToUtf8(trailer.captions[i]) << "\n";
     out << "group selector: " << (trailer.groupSelectorShown == 1 ? "shown" : "hidden")
-        << ", default group " << int(trailer.defaultImageGroup) + 1 << "\n";
+        << ", default group " << int(trailer.defaultImageGroup) + 1 << "\n"
+        << "checksums: "
+        << (package.checksummed ? "SHA-256 of every image and of the package, verified"
+                                : "none (a package built before checksums)")
+        << "\n";
     for (int group = 0; group < kGroupCount; ++group) {
         const GroupRecord& record = trailer.groupRecords[group];
         const GroupBlock& block = trailer.groupBlocks[group];

@@ -19,6 +19,14 @@ namespace updater {
 //   data = FILE   info = FILE  (relative to the manifest's folder)
 //
 // Blank lines and lines starting with '#' are ignored; numbers are decimal or 0x hex.
+// The version area of the controllers (their S): an information part longer
+// than this would overwrite the start of the application.
+constexpr std::size_t kVersionAreaSize = 1024;
+
+// A manifest loads only when it yields at least one image to update with:
+// every image lies in a group with its application IDs and a block size, has
+// a non-empty data part and an information part that fits the version area,
+// and every text fits its field.
 struct Manifest {
     Trailer trailer;
     std::array<FirmwareImage, kGroupCount * kImagesPerGroup> images;

@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCryptographicHash>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -23,6 +25,12 @@ constexpr std::size_t kTitleOffset = 9322;
 constexpr std::size_t kCaptionsOffset = 9842;
 constexpr std::size_t kMarkerOffset = 11403;
 constexpr std::uint8_t kMarker[10] = {'.', 'm', 'a', 'a', 'V', '1', '0', '6', 0, 0};
+// Trailer bytes 11413-11415, never read by older updaters and zero in their packages.
+constexpr std::size_t kChecksumMarkerOffset = 11413;
+constexpr std::uint8_t kChecksumMarker[3] = {'S', 'H', '1'};
+constexpr std::uint8_t kChecksumMagic[8] = {'N', 'M', 'B', 'R', 'S', 'U', 'M', 'S'};
+constexpr std::size_t kDigestSize = 32;
+constexpr std::size_t kPackageDigestOffset = kChecksumBlockSize - kDigestSize;
 
 // Little-endian fields of a byte block.
 class Reader {
@@ -102,15 +110,66 @@ private:
 
 enum class TrailerRead { Ok, CannotOpen, CannotRead, NoMarker };
 
-TrailerRead readTrailer(const File& file, std::uint64_t& fileSize, Trailer& trailer) {
+TrailerRead readTrailer(const File& file, std::uint64_t& fileSize, Trailer& trailer, std::vector<std::uint8_t>& bytes) {
     if (file.fd() < 0 || !file.size(fileSize)) return TrailerRead::CannotOpen;
-    std::vector<std::uint8_t> bytes(kTrailerSize);
+    bytes.assign(kTrailerSize, 0);
     if (fileSize < kTrailerSize || !readAt(file.fd(), fileSize - kTrailerSize, bytes.data(), bytes.size()))
         return TrailerRead::CannotRead;
     Descramble(bytes.data(), bytes.size());
     if (!hasPackageMarker(bytes)) return TrailerRead::NoMarker;
     trailer = parseTrailer(bytes);
     return TrailerRead::Ok;
+}
+
+using Digest = std::array<std::uint8_t, kDigestSize>;
+
+Digest toDigest(const QByteArray& hash) {
+    Digest digest{};
+    std::copy_n(hash.constData(), std::min<std::size_t>(kDigestSize, static_cast<std::size_t>(hash.size())), digest.begin());
+    return digest;
+}
+
+void addBytes(QCryptographicHash& hash, const std::uint8_t* bytes, std::size_t length) {
+    hash.addData(QByteArrayView(reinterpret_cast<const char*>(bytes), static_cast<qsizetype>(length)));
+}
+
+Digest imageDigest(const FirmwareImage& image) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    addBytes(hash, image.data.data(), image.data.size());
+    addBytes(hash, image.info.data(), image.info.size());
+    return toDigest(hash.result());
+}
+
+// The whole package: the checksum block up to its own digest, the trailer and
+// every part, all as descrambled.
+Digest packageDigest(const std::vector<std::uint8_t>& block, const std::vector<std::uint8_t>& trailerBytes,
+                     const std::array<FirmwareImage, kGroupCount * kImagesPerGroup>& images) {
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    addBytes(hash, block.data(), kPackageDigestOffset);
+    addBytes(hash, trailerBytes.data(), trailerBytes.size());
+    for (const FirmwareImage& image : images) {
+        addBytes(hash, image.data.data(), image.data.size());
+        addBytes(hash, image.info.data(), image.info.size());
+    }
+    return toDigest(hash.result());
+}
+
+std::vector<std::uint8_t> checksumBlock(const std::vector<std::uint8_t>& trailerBytes,
+                                        const std::array<FirmwareImage, kGroupCount * kImagesPerGroup>& images) {
+    std::vector<std::uint8_t> block(kChecksumBlockSize, 0);
+    std::copy(std::begin(kChecksumMagic), std::end(kChecksumMagic), block.begin());
+    for (std::size_t n = 0; n < images.size(); ++n) {
+        if (images[n].data.empty()) continue;
+        const Digest digest = imageDigest(images[n]);
+        std::copy(digest.begin(), digest.end(), block.begin() + static_cast<std::ptrdiff_t>(sizeof kChecksumMagic + n * kDigestSize));
+    }
+    const Digest whole = packageDigest(block, trailerBytes, images);
+    std::copy(whole.begin(), whole.end(), block.begin() + static_cast<std::ptrdiff_t>(kPackageDigestOffset));
+    return block;
+}
+
+bool hasChecksumMarker(const std::vector<std::uint8_t>& trailerBytes) {
+    return std::equal(std::begin(kChecksumMarker), std::end(kChecksumMarker), trailerBytes.begin() + kChecksumMarkerOffset);
 }
 
 }  // namespace
@@ -223,7 +282,8 @@ PackageLoad LoadPackage(const std::string& path) {
     PackageLoad load;
     const File file(path);
     std::uint64_t fileSize = 0;
-    switch (readTrailer(file, fileSize, load.package.trailer)) {
+    std::vector<std::uint8_t> trailerBytes;
+    switch (readTrailer(file, fileSize, load.package.trailer, trailerBytes)) {
     case TrailerRead::CannotOpen: load.message = kCannotOpenMessage; return load;
     case TrailerRead::CannotRead: load.message = kCannotReadMessage; return load;
     case TrailerRead::NoMarker: load.message = kNoMarkerMessage; return load;
@@ -252,6 +312,23 @@ PackageLoad LoadPackage(const std::string& path) {
             }
         }
     }
+    // The block sits in front of the first part. It is looked for even when
+    // the trailer's mark is missing, so that a damaged mark is noticed too.
+    const bool marked = hasChecksumMarker(trailerBytes);
+    std::vector<std::uint8_t> block(kChecksumBlockSize, 0);
+    bool present = false;
+    if (position >= kChecksumBlockSize && readAt(file.fd(), position - kChecksumBlockSize, block.data(), block.size())) {
+        Descramble(block.data(), block.size());
+        present = std::equal(std::begin(kChecksumMagic), std::end(kChecksumMagic), block.begin());
+    }
+    if (marked || present) {
+        if (!present || checksumBlock(trailerBytes, load.package.images) != block) {
+            load.package = FirmwarePackage{};
+            load.message = kDamagedMessage;
+            return load;
+        }
+        load.package.checksummed = true;
+    }
     load.ok = true;
     return load;
 }
@@ -259,28 +336,43 @@ PackageLoad LoadPackage(const std::string& path) {
 bool ReadPackageTrailer(const std::string& path, Trailer& trailer) {
     const File file(path);
     std::uint64_t fileSize = 0;
-    return readTrailer(file, fileSize, trailer) == TrailerRead::Ok;
+    std::vector<std::uint8_t> bytes;
+    return readTrailer(file, fileSize, trailer, bytes) == TrailerRead::Ok;
 }
 
 std::vector<std::uint8_t> BuildPackage(Trailer trailer,
-                                       const std::array<FirmwareImage, kGroupCount * kImagesPerGroup>& images) {
+                                       const std::array<FirmwareImage, kGroupCount * kImagesPerGroup>& images,
+                                       bool withChecksums) {
     std::vector<std::uint8_t> package;
     const auto append = [&package](std::vector<std::uint8_t> part) {
         Scramble(part.data(), part.size());
         package.insert(package.end(), part.begin(), part.end());
     };
-    for (int group = 0; group < kGroupCount; ++group) {
+    // Only what the table describes is stored and summed.
+    std::array<FirmwareImage, kGroupCount * kImagesPerGroup> stored;
+    for (std::size_t n = 0; n < images.size(); ++n)
+        if (!images[n].data.empty()) stored[n] = images[n];
+    for (int group = 0; group < kGroupCount; ++group)
         for (int image = 0; image < kImagesPerGroup; ++image) {
-            const FirmwareImage& source = images[group * kImagesPerGroup + image];
+            const FirmwareImage& source = stored[static_cast<std::size_t>(group * kImagesPerGroup + image)];
             ImageEntry& entry = trailer.groupBlocks[group].images[image];
             entry.dataLength = static_cast<std::uint32_t>(source.data.size());
-            entry.infoLength = source.data.empty() ? 0 : static_cast<std::uint32_t>(source.info.size());
+            entry.infoLength = static_cast<std::uint32_t>(source.info.size());
+        }
+    std::vector<std::uint8_t> trailerBytes = serializeTrailer(trailer);
+    if (withChecksums) {
+        std::copy(std::begin(kChecksumMarker), std::end(kChecksumMarker), trailerBytes.begin() + kChecksumMarkerOffset);
+        append(checksumBlock(trailerBytes, stored));
+    }
+    for (int group = 0; group < kGroupCount; ++group) {
+        for (int image = 0; image < kImagesPerGroup; ++image) {
+            const FirmwareImage& source = stored[static_cast<std::size_t>(group * kImagesPerGroup + image)];
             if (source.data.empty()) continue;
             append(source.data);
             append(source.info);
         }
     }
-    append(serializeTrailer(trailer));
+    append(std::move(trailerBytes));
     return package;
 }
 

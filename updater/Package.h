@@ -83,6 +83,8 @@ struct FirmwareImage {
 
 struct FirmwarePackage {
     Trailer trailer;
+    // The package carries a SHA-256 of each image and of itself, and they matched.
+    bool checksummed = false;
     std::array<FirmwareImage, kGroupCount * kImagesPerGroup> images;  // group * 9 + image
 
     const FirmwareImage& image(int group, int index) const { return images[group * kImagesPerGroup + index]; }
@@ -98,20 +100,31 @@ struct PackageLoad {
 inline constexpr char kCannotOpenMessage[] = "Can not open Program file!\n";
 inline constexpr char kCannotReadMessage[] = "Fail to read Program file!";
 inline constexpr char kNoMarkerMessage[] = "Fail to find firmware information!";
+inline constexpr char kDamagedMessage[] = "The firmware package is damaged (checksum mismatch)!";
+
+// Packages built now carry a checksum block in front of their first part
+// (where older readers see the program): SHA-256 of each image (its data part,
+// then its information part) and of the whole package. Three trailer bytes the
+// format leaves unused mark it, so older packages load as before.
+constexpr std::size_t kChecksumBlockSize = 8 + 32 * kGroupCount * kImagesPerGroup + 32;
 
 // Reads the package at the end of `path`. Every length in the table is checked
 // against the bytes really in front of the trailer before anything is
 // allocated, so a damaged or hostile file fails the load instead of exhausting
-// memory.
+// memory. A package with checksums loads only when every one matches
+// (kDamagedMessage otherwise).
 PackageLoad LoadPackage(const std::string& path);
 
 // Reads only the trailer (what the configuration program needs to learn the
 // offered version); nothing when the file has no package.
 bool ReadPackageTrailer(const std::string& path, Trailer& trailer);
 
-// The bytes to append to an updater program: every image's parts, then the
-// trailer, each scrambled. Image lengths in the trailer are taken from `images`.
+// The bytes to append to an updater program: the checksum block (unless
+// `withChecksums` is false, as packages were built before), every image's
+// parts, then the trailer, each scrambled. Image lengths in the trailer are
+// taken from `images`.
 std::vector<std::uint8_t> BuildPackage(Trailer trailer,
-                                       const std::array<FirmwareImage, kGroupCount * kImagesPerGroup>& images);
+                                       const std::array<FirmwareImage, kGroupCount * kImagesPerGroup>& images,
+                                       bool withChecksums = true);
 
 }  // namespace updater

@@ -13,6 +13,9 @@ constexpr unsigned kMsgUpdateProgress = 17409;
 constexpr unsigned kMsgUpdateEnded = 17410;
 // Ends the wait for a controller that was asked into its boot loader.
 constexpr unsigned kTimerBootLoaderWait = 4115;
+// Ends a silent run that waits for a controller without anything in progress.
+constexpr unsigned kTimerSilentIdle = 4116;
+constexpr char kNothingToUpdateText[] = "No controller to update came up.";
 constexpr int kBootLoaderPolls = 20;
 constexpr char kTargetGroupEmptyMessage[] = "The target group is empty!";
 
@@ -53,7 +56,15 @@ bool UpdateProcedure::open() {
     const int defaultGroup = m_package.trailer.defaultImageGroup;
     m_selectorGroup = m_imageGroup >= 0 ? m_imageGroup : defaultGroup < kGroupCount ? defaultGroup : 0;
     refresh();
-    return createLinks();
+    if (!createLinks()) return false;
+    restartSilentWatch();
+    return true;
+}
+
+void UpdateProcedure::restartSilentWatch() {
+    if (!m_options.silent || m_exitPosted) return;
+    killWindowTimer(kTimerSilentIdle);
+    setWindowTimer(kTimerSilentIdle, platform::timing().updaterSilentIdleWait);
 }
 
 void UpdateProcedure::chooseImageGroup(int group) {
@@ -100,10 +111,16 @@ void UpdateProcedure::showImage(int group, int chosen) {
 }
 
 void UpdateProcedure::refuse(const Refusal& refusal) {
-    if (m_options.silent)
-        postExit(refusal.exitCode);
-    else
+    if (!m_options.silent) {
         m_host.refused(refusal);
+        return;
+    }
+    // A silent caller learns the code; whoever reads the log learns why.
+    if (!refusal.message.empty())
+        m_host.reportSilently(refusal.message);
+    else if (refusal.exitCode == kExitDeviceProblem)
+        m_host.reportSilently(kBootLoaderNotReachedText);
+    postExit(refusal.exitCode);
 }
 
 void UpdateProcedure::update() {
@@ -124,7 +141,7 @@ void UpdateProcedure::update() {
         refuse({kExitNoDevice, kTargetGroupEmptyMessage});
         return;
     }
-    if (flash->connected() > 0) {
+    if (canFlashWith(m_deviceGroup, *flash)) {
         startUpdateThread(m_subDevice != 0 ? *application : *flash);
     } else if (application->connected() > 0) {
         if (m_subDevice != 0) {
@@ -149,8 +166,10 @@ void UpdateProcedure::update() {
             // The controller comes back as a boot-loader device at the end of
             // that link's list; the watch starts the update when it arrives.
             if (m_targetDevice >= 0) {
-                m_targetDevice = flash->connected();
-                m_targetOnApplicationLink = false;
+                // With one link for both identities it leaves that list first.
+                const bool shared = singleLink(m_deviceGroup);
+                m_targetDevice = flash->connected() - (shared ? 1 : 0);
+                m_targetOnApplicationLink = shared;
                 flash->setTargetOrdinal(m_targetDevice);
             }
             enterBootLoaderFor(*application);
@@ -198,13 +217,19 @@ void UpdateProcedure::startUpdateThread(IapLink& link) {
 void UpdateProcedure::onUpdateThreadEnded(bool success) {
     m_updating = false;
     m_host.setControlState(false, m_flashedLink && m_flashedLink->connected() > 0);
-    if (m_options.silent)
+    if (m_options.silent) {
+        if (!success) m_host.reportSilently(m_result.reason);
         postExit(success ? kExitSuccess : kExitUpdateFailed);
-    else
+    } else {
         m_host.updateEnded(success, m_result.reason);
+    }
 }
 
-void UpdateProcedure::postExit(int code) { platform::postMessage(this, {kMsgExit, static_cast<std::uintptr_t>(code), 0}); }
+void UpdateProcedure::postExit(int code) {
+    m_exitPosted = true;
+    killWindowTimer(kTimerSilentIdle);
+    platform::postMessage(this, {kMsgExit, static_cast<std::uintptr_t>(code), 0});
+}
 
 std::intptr_t UpdateProcedure::onMessage(const platform::WindowMessage& message) {
     switch (message.id) {
@@ -243,6 +268,10 @@ void UpdateProcedure::bootLoaderNotReached() {
 // The controller was asked into its boot loader but never came back there.
 void UpdateProcedure::onTimer(unsigned id) {
     if (id == kTimerBootLoaderWait && m_awaitingBootLoader) bootLoaderNotReached();
+    if (id == kTimerSilentIdle && !m_exitPosted && !flashing() && !m_awaitingBootLoader) {
+        m_host.reportSilently(kNothingToUpdateText);
+        postExit(kExitNoDevice);
+    }
 }
 
 }  // namespace updater

@@ -23,6 +23,8 @@ namespace updater {
 
 // Posted with the exit code in wParam; the host then closes.
 inline constexpr unsigned kMsgExit = 17408;
+// Why a controller asked into its boot loader did not update (exit 3).
+inline constexpr char kBootLoaderNotReachedText[] = "The controller did not enter its boot loader.";
 
 // What the window does for the procedure. Called on the GUI thread.
 class UpdateHost {
@@ -43,6 +45,9 @@ public:
     virtual void updateEnded(bool success, const std::string& reason) = 0;
     // The program ends with `exitCode`.
     virtual void close(int exitCode) = 0;
+    // A silent run ends refused or failed: why, for a log or standard error
+    // (no dialog is shown). Called just before its exit is posted.
+    virtual void reportSilently(const std::string& text) = 0;
 };
 
 class UpdateProcedure : public platform::MessageWindow<QObject> {
@@ -99,6 +104,12 @@ private:
 
     bool createLinks();
     IapLink* linkToFlash(int group);
+    // The controller behind `link` takes the boot-loader commands now. With
+    // both identities on one link only the controller can say which one runs.
+    bool canFlashWith(int group, IapLink& link);
+    bool singleLink(int group) const;
+    // A silent run ends when it has stood still too long (see TimingPolicy).
+    void restartSilentWatch();
     void selectSubDevice(IapLink& application, const GroupRecord& record);
     // Reads the device's records with `link` and chooses its image for
     // `group`; unless only reporting, the result becomes the selected image.
@@ -129,6 +140,7 @@ private:
     int m_targetDevice = -1;  // an ordinal within the list of its link, once placed
     int m_targetGroup = -1;
     bool m_targetOnApplicationLink = false;
+    bool m_exitPosted = false;
     int m_deviceGroup = -1;
     int m_imageGroup = -1;
     int m_selectorGroup = 0;

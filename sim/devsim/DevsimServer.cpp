@@ -124,6 +124,9 @@ void DevsimServer::serve(const std::shared_ptr<Connection>& connection) {
         serveWatch(connection);
     else
         answerControl(connection, line);
+    // The client reads to the end of its answer: the connection ends here, not
+    // when the next client happens to connect.
+    ::shutdown(connection->fd, SHUT_RDWR);
 }
 
 void DevsimServer::serveDevice(const std::shared_ptr<Connection>& connection, const std::string& path) {
@@ -177,21 +180,26 @@ void DevsimServer::serveWatch(const std::shared_ptr<Connection>& connection) {
 }
 
 void DevsimServer::answerControl(const std::shared_ptr<Connection>& connection, const std::string& line) {
+    for (const std::string& answer : answerControlRequest(m_backend, line)) connection->send(answer);
+}
+
+std::vector<std::string> answerControlRequest(SimBackend& backend, const std::string& line) {
+    std::vector<std::string> answer;
     auto [word, rest] = splitWord(line);
-    auto fail = [&](const std::string& why) { connection->send("error " + why); };
-    auto data = [&](const std::string& text) { connection->send("data " + text); };
-    auto idArgument = [&](std::string_view text, int& id) {
+    auto fail = [&](const std::string& why) {
+        answer.push_back("error " + why);
+        return answer;
+    };
+    auto data = [&](const std::string& text) { answer.push_back("data " + text); };
+    auto known = [&](std::string_view text, int& id) {
         const auto parsed = platform::parseWholeNumber<int>(text);
-        if (parsed && m_backend.inspect(*parsed, [](const EmulatedController&) {})) {
-            id = *parsed;
-            return true;
-        }
-        fail("no device " + std::string(text));
-        return false;
+        if (!parsed || !backend.inspect(*parsed, [](const EmulatedController&) {})) return false;
+        id = *parsed;
+        return true;
     };
 
     if (word == "enumerate") {
-        for (const hid::DeviceInfo& info : m_backend.enumerate()) {
+        for (const hid::DeviceInfo& info : backend.enumerate()) {
             char numbers[40];
             std::snprintf(numbers, sizeof numbers, " %04x %04x %04x %04x ", info.vendorId, info.productId, info.usagePage, info.usage);
             data(info.path + numbers + info.locationPath);
@@ -199,23 +207,23 @@ void DevsimServer::answerControl(const std::shared_ptr<Connection>& connection, 
     } else if (word == "plug") {
         DeviceSpecResult parsed = parseDeviceSpec(rest);
         if (!parsed.spec) return fail(parsed.error);
-        SimBackend::PlugResult plugged = m_backend.plug(*parsed.spec);
+        SimBackend::PlugResult plugged = backend.plug(*parsed.spec);
         if (plugged.id == 0) return fail(plugged.error);
         data(std::to_string(plugged.id));
     } else if (word == "unplug") {
         int id = 0;
-        if (!idArgument(rest, id)) return;
-        m_backend.unplug(id);
+        if (!known(rest, id)) return fail("no device " + std::string(rest));
+        backend.unplug(id);
     } else if (word == "list") {
-        for (const PluggedDevice& device : m_backend.devices()) data(formatListLine(device));
+        for (const PluggedDevice& device : backend.devices()) data(formatListLine(device));
     } else if (word == "trace") {
         if (!rest.empty() && rest != "clear") return fail("trace takes only \"clear\"");
-        auto entries = rest == "clear" ? m_backend.takeTrace() : m_backend.trace();
+        auto entries = rest == "clear" ? backend.takeTrace() : backend.trace();
         for (const TraceEntry& entry : entries) data(formatTraceLine(entry));
     } else if (word == "state") {
         int id = 0;
-        if (!idArgument(rest, id)) return;
-        auto state = m_backend.state(id);
+        if (!known(rest, id)) return fail("no device " + std::string(rest));
+        auto state = backend.state(id);
         if (!state) return fail("no device " + std::string(rest));
         for (const auto& [key, value] : *state) data(key + "=" + value);
     } else if (word == "fault") {
@@ -223,36 +231,37 @@ void DevsimServer::answerControl(const std::shared_ptr<Connection>& connection, 
         auto [idText, tail] = splitWord(rest);
         auto [kindText, valueText] = splitWord(tail);
         int id = 0;
-        if (!idArgument(idText, id)) return;
+        if (!known(idText, id)) return fail("no device " + std::string(idText));
         std::optional<FaultKind> kind = parseFaultKind(kindText);
-        if (!kind) return fail("unknown fault \"" + std::string(kindText) + "\" (drop-replies, error-replies, delay-ms, unplug-after, short-writes, wrong-checksums)");
+        if (!kind) return fail("unknown fault \"" + std::string(kindText) + "\" (drop-replies, error-replies, delay-ms, unplug-after, short-writes, wrong-checksums, power-cycle-after)");
         const auto value = platform::parseWholeNumber<int>(valueText);
         if (!value || *value < 0) return fail("fault value must be a number of at least 0");
-        if (!m_backend.setFault(id, *kind, *value)) return fail("no device " + std::string(idText));
+        if (!backend.setFault(id, *kind, *value)) return fail("no device " + std::string(idText));
     } else if (word == "event") {
         // event ID INDEX [HEX]: the controller's own report 0x42/0x20
         auto [idText, tail] = splitWord(rest);
         auto [indexText, hex] = splitWord(tail);
         int id = 0;
         std::string bytes;
-        if (!idArgument(idText, id)) return;
+        if (!known(idText, id)) return fail("no device " + std::string(idText));
         const auto index = platform::parseWholeNumber<int>(indexText);
         if (!index || *index < 0 || *index > 0xFFFF) return fail("event index must be a number from 0 to 65535");
         if (!fromHex(hex, bytes) || bytes.size() > kDataSize) return fail("event data must be at most 60 bytes of hex");
-        m_backend.sendEventReport(id, static_cast<std::uint16_t>(*index),
-                                  std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        backend.sendEventReport(id, static_cast<std::uint16_t>(*index),
+                                std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
     } else if (word == "settle") {
         const auto limit = platform::parseWholeNumber<int>(rest);
         if (!limit || *limit < 0) return fail("settle needs a time in milliseconds");
-        if (!m_backend.waitUntilSettled(std::chrono::milliseconds(*limit))) return fail("not settled");
+        if (!backend.waitUntilSettled(std::chrono::milliseconds(*limit))) return fail("not settled");
     } else if (word == "suspend") {
-        m_backend.suspend();
+        backend.suspend();
     } else if (word == "resume") {
-        m_backend.resume();
+        backend.resume();
     } else {
         return fail("unknown request \"" + std::string(word) + "\"");
     }
-    connection->send("ok");
+    answer.push_back("ok");
+    return answer;
 }
 
 }  // namespace sim::devsim

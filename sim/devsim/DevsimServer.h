@@ -13,6 +13,10 @@
 // stream socket (protocol in docs/devsim.md), one thread per connection.
 namespace sim::devsim {
 
+// The answer to one control request (the first line of a connection that is
+// neither "open" nor "watch"): its "data ..." lines, then "ok" or "error ...".
+std::vector<std::string> answerControlRequest(SimBackend& backend, const std::string& line);
+
 class DevsimServer {
 public:
     explicit DevsimServer(SimBackend& backend);

@@ -30,7 +30,7 @@ constexpr const char* kUsage =
     "       devsim list    --socket PATH               # ID PID MODE FIRMWARE NAME\n"
     "       devsim trace   --socket PATH [--clear]     # ID PID CMD KEY INDEX DATA\n"
     "       devsim state   --socket PATH ID            # key=value lines\n"
-    "       devsim fault   --socket PATH ID KIND=N     # drop-replies, error-replies, delay-ms, unplug-after, short-writes, wrong-checksums\n"
+    "       devsim fault   --socket PATH ID KIND=N     # drop-replies, error-replies, delay-ms, unplug-after, short-writes, wrong-checksums, power-cycle-after\n"
     "       devsim event   --socket PATH ID INDEX [DATAHEX]  # the controller sends its report 0x42/0x20\n"
     "       devsim suspend --socket PATH               # the machine goes to sleep\n"
     "       devsim resume  --socket PATH               # the machine wakes up\n"
@@ -168,7 +168,7 @@ int run(const Arguments& args) {
         std::size_t equals = fault.find('=');
         if (equals == std::string::npos) return usageError("fault must be KIND=N");
         std::string kind = fault.substr(0, equals);
-        if (!sim::parseFaultKind(kind)) return usageError("unknown fault " + kind + " (drop-replies, error-replies, delay-ms, unplug-after, short-writes, wrong-checksums)");
+        if (!sim::parseFaultKind(kind)) return usageError("unknown fault " + kind + " (drop-replies, error-replies, delay-ms, unplug-after, short-writes, wrong-checksums, power-cycle-after)");
         if (!parseNonNegative(fault.substr(equals + 1))) return usageError("fault value must be a number of at least 0");
         return ask(args, "fault " + args.positional[0] + " " + kind + " " + fault.substr(equals + 1));
     }

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <filesystem>
@@ -386,6 +387,34 @@ TEST_F(DevsimEndToEndTest, MalformedRequestsAreRefusedAndTheDaemonCarriesOn) {
     ::close(fd);
 
     EXPECT_EQ(devsim(with({"list"})).exitCode, 0);
+}
+
+// A client that reads to the end of the stream sees it end after the answer,
+// for an answer with data, an empty one, an error and a refused device stream.
+TEST_F(DevsimEndToEndTest, ControlConnectionsEndAfterTheirAnswer) {
+    const std::pair<const char*, const char*> requests[] = {
+        {"list", "ok"}, {"settle 0", "ok"}, {"frobnicate", "error"}, {"open sim:99", "error"}};
+    for (const auto& [request, last] : requests) {
+        std::string error;
+        const int fd = sim::devsim::connectToDaemon(socket, error);
+        ASSERT_GE(fd, 0) << error;
+        ASSERT_TRUE(sim::devsim::sendLine(fd, request));
+        std::string received;
+        bool ended = false;
+        for (int polls = 0; polls < 100 && !ended; ++polls) {
+            pollfd wait{fd, POLLIN, 0};
+            if (::poll(&wait, 1, 100) <= 0) continue;
+            char chunk[4096];
+            const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+            if (n <= 0) ended = true;
+            else received.append(chunk, static_cast<std::size_t>(n));
+        }
+        ::close(fd);
+        EXPECT_TRUE(ended) << request << ": the daemon kept the connection open";
+        const std::size_t lastLine = received.rfind('\n', received.size() - 2);
+        const std::string tail = received.substr(lastLine == std::string::npos ? 0 : lastLine + 1);
+        EXPECT_EQ(tail.substr(0, std::string(last).size()), last) << request << ": " << received;
+    }
 }
 
 TEST(DevsimBackendWithoutDaemonTest, FailsQuietly) {

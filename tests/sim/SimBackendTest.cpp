@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <tuple>
 
 namespace {
 
@@ -273,6 +274,58 @@ TEST_F(SimBackendTest, UnplugAfterFaultRemovesTheControllerOnTheNthRecord) {
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[1].kind, PlugEvent::Kind::Removal);
     EXPECT_EQ(backend.trace().size(), 2u);
+}
+
+// Power cut on the Nth record: that record is neither carried out nor
+// answered, the controller leaves the bus and comes back at its path in its
+// boot loader, with what was flashed before the cut and nothing after it.
+TEST_F(SimBackendTest, PowerCycleAfterFaultBringsTheControllerBackInItsBootLoaderWithItsFlash) {
+    SimBackend backend(0ms);
+    EventLog log;
+    auto watch = backend.watch(log.callback());
+    int id = backend.plug(ControllerKind::Standard).front();
+    auto device = openPath(backend, SimBackend::pathOf(id));
+    const std::vector<std::uint8_t> first{1, 2, 3, 4}, second{5, 6, 7, 8}, cut{9, 9, 9, 9};
+    ASSERT_EQ(device->write(report(0x11, 0x00, 0)), 65);  // into the boot loader: it re-enumerates
+    ASSERT_EQ(log.waitFor(3).size(), 3u);
+    device = openPath(backend, SimBackend::pathOf(id));
+    ASSERT_TRUE(device);
+    for (const auto& [cmd, key, data] : std::vector<std::tuple<std::uint8_t, std::uint8_t, std::vector<std::uint8_t>>>{
+             {0x1D, 0x00, {0, 0, 0, 0, 0, 0, 1, 0}},  // erase 65536 bytes: everything
+             {0x1E, 0x01, {0x00, 0x04, 0, 0}},         // write point 1024
+             {0x1F, 4, first}}) {
+        ASSERT_EQ(device->write(report(cmd, key, 0, data)), 65);
+        readRecord(*device);
+    }
+    ASSERT_TRUE(backend.setFault(id, sim::FaultKind::PowerCycleAfter, 2));
+    ASSERT_EQ(device->write(report(0x1F, 4, 0, second)), 65);
+    readRecord(*device);
+    EXPECT_EQ(device->write(report(0x1F, 4, 0, cut)), 65) << "the record reached the controller";
+    std::array<std::uint8_t, 65> buffer{};
+    EXPECT_EQ(device->read(buffer, 1s), -1) << "unanswered, the handle sees it gone";
+    EXPECT_EQ(device->write(report(0x12, 0, 0)), -1);
+
+    const auto events = log.waitFor(5);
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events[3].kind, PlugEvent::Kind::Removal);
+    EXPECT_EQ(events[4].kind, PlugEvent::Kind::Arrival);
+    EXPECT_EQ(events[4].path, SimBackend::pathOf(id));
+    const auto listed = backend.devices();
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].id, id);
+    EXPECT_TRUE(listed[0].bootLoader);
+    EXPECT_EQ(listed[0].productId, 0x014E);
+    backend.inspect(id, [&](const sim::EmulatedController& c) {
+        const auto& flash = c.flash();
+        EXPECT_EQ(std::vector<std::uint8_t>(flash.begin() + 1024, flash.begin() + 1036),
+                  (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 0xFF, 0xFF, 0xFF, 0xFF}));
+        EXPECT_EQ(c.writePoint(), 0u);
+        EXPECT_EQ(c.faults().powerCycleAfter, 0);
+    });
+    auto back = openPath(backend, SimBackend::pathOf(id));
+    ASSERT_TRUE(back);
+    ASSERT_EQ(back->write(report(0x12, 0x02, 0)), 65);
+    EXPECT_EQ(readRecord(*back)[4], 0) << "the boot loader takes the update commands";
 }
 
 TEST_F(SimBackendTest, DelayFaultMakesRepliesLaterThanTheLatency) {

@@ -30,6 +30,7 @@ struct RecordingHost : updater::UpdateHost {
     bool connected = false;
     std::optional<bool> ended;
     std::optional<int> closedWith;
+    std::vector<std::string> silentReports;
 
     void showMessage(const std::string& text) override { messages.push_back(text); }
     void refused(const updater::Refusal& refusal) override { refusals.push_back(refusal); }
@@ -38,6 +39,7 @@ struct RecordingHost : updater::UpdateHost {
     void setProgress(int percent) override { progress.push_back(percent); }
     void updateEnded(bool success, const std::string&) override { ended = success; }
     void close(int exitCode) override { closedWith = exitCode; }
+    void reportSilently(const std::string& text) override { silentReports.push_back(text); }
 };
 
 class DeviceWatchTest : public testsupport::IsolatedTest {
@@ -298,6 +300,174 @@ TEST_F(DeviceWatchTest, LinksReportArrivalsAfterTheSettleAndRemovalsAtOnce) {
     ASSERT_TRUE(pumpUntil([&] { return link.connected() == 1; }));
     platform::pumpEventsFor(300ms);
     EXPECT_EQ(reports().size(), 3u);
+}
+
+// A group whose boot loader has its application's IDs has one link; its
+// reports stand for either identity and a silent run always ends: flashed when
+// the controller is in its boot loader, refused (3) when it was asked there
+// and never came back on that link (this controller returns under 014E).
+TEST_F(DeviceWatchTest, AGroupWithOneIdForBothIdentitiesEndsInSilentMode) {
+    const struct {
+        const char* device;
+        std::uint16_t productId;
+        int exitCode;
+        std::vector<std::string> reports;
+        const char* firmware;
+    } cases[] = {
+        {"standard,boot,fw=1.2.5", kStandardBoot, updater::kExitSuccess, {}, "1.2.7"},
+        {"standard,fw=1.2.5", kStandardApp, updater::kExitDeviceProblem, {updater::kBootLoaderNotReachedText}, "1.2.5"},
+    };
+    for (const auto& c : cases) {
+        package.trailer.groupRecords[0].appProductId = package.trailer.groupRecords[0].bootProductId = c.productId;
+        const int id = plug(c.device);
+        host = RecordingHost{};
+        start(silent());
+        ASSERT_TRUE(waitForExit()) << c.device << ": the silent run waits for ever";
+        EXPECT_EQ(*host.closedWith, c.exitCode) << c.device;
+        EXPECT_EQ(host.silentReports, c.reports) << c.device;
+        EXPECT_EQ(firmwareOf(id), c.firmware) << c.device;
+        procedure.reset();
+        simulator->unplug(id);
+    }
+}
+
+// A silent run whose controller went before its arrival was reported sees no
+// report at all; it ends as "no device" instead of waiting.
+TEST_F(DeviceWatchTest, ASilentRunThatStandsStillEndsWithNoDevice) {
+    platform::TimingPolicy policy = platform::timing();
+    policy.updaterSilentIdleWait = 200ms;
+    policy.updaterArrivalSettle = 1s;  // the removal comes first
+    platform::setTiming(policy);
+    const int id = plug("standard,fw=1.2.5");
+    start(silent());
+    simulator->unplug(id);
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(*host.closedWith, updater::kExitNoDevice);
+    EXPECT_EQ(host.silentReports.size(), 1u);
+}
+
+// A silent run says why it failed or was refused, as the terminal does.
+TEST_F(DeviceWatchTest, ASilentRunReportsWhyItFailedOrWasRefused) {
+    const struct {
+        const char* device;
+        sim::FaultKind fault;
+        int after;
+        int exitCode;
+        std::string reportStart;
+    } cases[] = {
+        // The application firmware's records, the boot loader's information and
+        // the start of the flash come first: record 20 is a block.
+        {"standard,fw=1.2.5", sim::FaultKind::UnplugAfter, 20, updater::kExitUpdateFailed, "Fail to Write Flash : "},
+        {"standard,fw=1.2.5", sim::FaultKind::WrongChecksums, 3, updater::kExitUpdateFailed, "Fail to  CheckSum FW Data!"},
+        {"standard,fw=1.2.5,board=9", sim::FaultKind::DropReplies, 0, updater::kExitDeviceProblem, "Layout Fail!"},
+    };
+    for (const auto& c : cases) {
+        const int id = plug(c.device);
+        simulator->setFault(id, c.fault, c.after);
+        host = RecordingHost{};
+        start(silent());
+        ASSERT_TRUE(waitForExit()) << c.reportStart;
+        EXPECT_EQ(*host.closedWith, c.exitCode) << c.reportStart;
+        ASSERT_EQ(host.silentReports.size(), 1u) << c.reportStart;
+        EXPECT_EQ(host.silentReports[0].rfind(c.reportStart, 0), 0u) << host.silentReports[0];
+        EXPECT_TRUE(host.messages.empty()) << "no message box in a silent run";
+        procedure.reset();
+        simulator->unplug(id);
+    }
+}
+
+// The records of one controller, in the order it received them.
+std::vector<sim::Record> recordsOf(const std::vector<sim::TraceEntry>& trace, int id) {
+    std::vector<sim::Record> records;
+    for (const sim::TraceEntry& entry : trace)
+        if (entry.deviceId == id) records.push_back(entry.record);
+    return records;
+}
+
+// Power cut at twelve points of an update (the erase, ten blocks spread over
+// the image, a block of the version area): the run never reports success, the
+// controller comes back in its boot loader with its flash as the cut left it,
+// and a second run installs the image. The points come from a clean run.
+TEST_F(DeviceWatchTest, AnUpdateCutByAPowerCycleIsRecoveredByASecondRun) {
+    const int mapped = plug("standard,fw=1.2.5");
+    start(silent());
+    ASSERT_TRUE(waitForExit());
+    ASSERT_EQ(*host.closedWith, updater::kExitSuccess);
+    const std::vector<sim::Record> clean = recordsOf(simulator->trace(), mapped);
+    const std::uint32_t imageChecksum = [&] {
+        std::uint32_t sum = 0;
+        simulator->inspect(mapped, [&](const sim::EmulatedController& c) { sum = *c.flashChecksum(1024, 65536); });
+        return sum;
+    }();
+    procedure.reset();
+    simulator->unplug(mapped);
+
+    std::vector<std::size_t> imageBlocks, versionBlocks;
+    std::size_t erase = 0;
+    bool checksumSeen = false;
+    for (std::size_t i = 0; i < clean.size(); ++i) {
+        const auto cmd = clean[i][0], key = clean[i][1];
+        if (cmd == 0x1D && key == 0x00 && erase == 0) erase = i;
+        if (cmd == 0x1D && key == 0x01) checksumSeen = true;
+        if (cmd == 0x1F) (checksumSeen ? versionBlocks : imageBlocks).push_back(i);
+    }
+    ASSERT_NE(erase, 0u);
+    ASSERT_GE(imageBlocks.size(), 10u);
+    ASSERT_FALSE(versionBlocks.empty());
+    std::vector<std::pair<std::string, std::size_t>> cuts{{"erase", erase}};
+    for (std::size_t k = 0; k < 10; ++k) {
+        const std::size_t block = k * (imageBlocks.size() - 1) / 9;
+        cuts.emplace_back("image block " + std::to_string(block), imageBlocks[block]);
+    }
+    cuts.emplace_back("version block", versionBlocks[versionBlocks.size() / 2]);
+
+    for (const auto& [where, index] : cuts) {
+        const int id = plug("standard,fw=1.2.5");
+        simulator->setFault(id, sim::FaultKind::PowerCycleAfter, static_cast<int>(index + 1));
+        host = RecordingHost{};
+        start(silent());
+        ASSERT_TRUE(waitForExit()) << where;
+        EXPECT_NE(*host.closedWith, updater::kExitSuccess) << where << ": a cut run reported success";
+        procedure.reset();
+        ASSERT_TRUE(pumpUntil([&] { return stateOf(id, "mode") == "boot"; }, 5s)) << where << ": not back in its boot loader";
+        const std::vector<sim::Record> received = recordsOf(simulator->trace(), id);
+        ASSERT_GT(received.size(), index) << where;
+        EXPECT_EQ(received[index], clean[index]) << where << ": the runs went different ways";
+
+        host = RecordingHost{};
+        start(silent());
+        ASSERT_TRUE(waitForExit()) << where;
+        EXPECT_EQ(*host.closedWith, updater::kExitSuccess) << where << ": the second run did not recover";
+        EXPECT_EQ(firmwareOf(id), "1.2.7") << where;
+        std::uint32_t sum = 0;
+        simulator->inspect(id, [&](const sim::EmulatedController& c) { sum = *c.flashChecksum(1024, 65536); });
+        EXPECT_EQ(sum, imageChecksum) << where;
+        procedure.reset();
+        simulator->unplug(id);
+    }
+}
+
+// The machine sleeping during a flash takes the controller off every link:
+// the update fails (never success), and after the wake a second run installs it.
+TEST_F(DeviceWatchTest, SuspendDuringAFlashEndsAsAFailureThatASecondRunRecovers) {
+    const int id = plug("standard,fw=1.2.5");
+    simulator->setLatency(5ms);  // about 250 ms of blocks: the sleep comes in their middle
+    start(silent());
+    ASSERT_TRUE(pumpUntil([&] { return sent(kStandardBoot, 0x1F, 60) >= 10; }, 10s));
+    simulator->suspend();
+    ASSERT_LT(sent(kStandardBoot, 0x1F, 60), 45) << "the flash was nearly done before the sleep";
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(*host.closedWith, updater::kExitUpdateFailed);
+    ASSERT_EQ(host.silentReports.size(), 1u);
+    procedure.reset();
+    simulator->resume();
+    EXPECT_EQ(stateOf(id, "mode"), "boot") << "left half written in its boot loader";
+    simulator->setLatency(0ms);
+    host = RecordingHost{};
+    start(silent());
+    ASSERT_TRUE(waitForExit());
+    EXPECT_EQ(*host.closedWith, updater::kExitSuccess);
+    EXPECT_EQ(firmwareOf(id), "1.2.7");
 }
 
 }  // namespace

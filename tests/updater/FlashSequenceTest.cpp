@@ -40,10 +40,10 @@ protected:
         return id;
     }
 
-    updater::FlashResult flash(std::size_t length) {
+    updater::FlashResult flash(std::size_t length, std::size_t infoLength = 180) {
         image.data.resize(length);
         for (std::size_t i = 0; i < length; ++i) image.data[i] = static_cast<std::uint8_t>(i * 7 + 3);
-        image.info.assign(180, 0xFF);
+        image.info.assign(infoLength, 0xFF);
         image.info[120 + 2] = 1;
         image.info[120 + 3] = 2;
         image.info[120 + 4] = 7;
@@ -164,6 +164,30 @@ TEST_F(FlashSequenceTest, ChecksumMismatchesRunFurtherPasses) {
         }
         const auto commands = commandsSent();
         EXPECT_EQ(std::count(commands.begin(), commands.end(), std::pair<int, int>{0x1D, 0x01}), c.passes) << c.wrongChecksums;
+        simulator->unplug(id);
+        simulator->clearTrace();
+    }
+}
+
+// A package shape that cannot be written whole is refused before the erase:
+// nothing written, nothing erased.
+TEST_F(FlashSequenceTest, APackageThatCannotBeWrittenLeavesTheFlashUntouched) {
+    const struct {
+        const char* what;
+        int blockSize;
+        std::size_t infoLength;
+    } cases[] = {{"block size 0", 0, 180}, {"version record past the version area", 60, kStart + 1}};
+    for (const auto& c : cases) {
+        const int id = plugBootLoader();
+        const auto before = flashOf(id);
+        group.writeBlockSize = static_cast<std::uint8_t>(c.blockSize);
+        const updater::FlashResult result = flash(61, c.infoLength);
+        EXPECT_FALSE(result.ok) << c.what;
+        EXPECT_EQ(result.reason, "Layout Error!") << c.what;
+        const auto commands = commandsSent();
+        EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](const auto& c) { return c.first == 0x1D || c.first == 0x1F; }), 0)
+            << c.what;
+        EXPECT_EQ(flashOf(id), before) << c.what;
         simulator->unplug(id);
         simulator->clearTrace();
     }

@@ -84,6 +84,58 @@ TEST_F(ManifestTest, MistakesNameTheLine) {
     EXPECT_EQ(ParseManifest(sixIdentities, "m", home.root()).error, "m:7: a group has at most five identities");
 }
 
+// A manifest that yields no image to update with, or a text or part that does
+// not fit its field, is refused with the line named instead of being cut.
+TEST_F(ManifestTest, NothingUsableAndOversizedFieldsAreRefused) {
+    testsupport::writeFileBytes(home.path("empty.bin"), "");
+    testsupport::writeFileBytes(home.path("area.bin"), std::string(kVersionAreaSize, '\x01'));
+    testsupport::writeFileBytes(home.path("big-area.bin"), std::string(kVersionAreaSize + 1, '\x01'));
+    const std::string group = "[group 1]\napp = 2516:014D\nboot = 2516:014E\nblock_size = 60\n";
+    const std::string image = "[image 1.1]\ndata = firmware.bin\n";
+    const struct {
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"", "m: no image to update with"},
+        {"# only a comment\ntitle = x\n", "m: no image to update with"},
+        {group, "m: no image to update with"},
+        {group + "[image 1.1]\nname = no data\n", "m:5: image 1.1 has no data"},
+        {group + "[image 1.1]\ndata = empty.bin\n", "m:6: empty.bin is empty"},
+        {image, "m:1: image 1.1 lies in group 1, which has no app"},
+        {group + "[image 2.1]\ndata = firmware.bin\n", "m:5: image 2.1 lies in group 2"},
+        {"[group 1]\napp = 2516:014D\n" + image, "m:1: group 1 has no block_size (1-60)"},
+        {group + "[image 1.1]\ninfo = big-area.bin\n", "m:6: " + home.path("big-area.bin") + " has 1025 bytes"},
+        {"title = " + std::string(260, 'x') + "\n", "m:1: the text has 260 UTF-16 characters; its field holds 259"},
+        {"title = " + std::string(100000, 'x') + "\n", "m:1: the text has 100000 UTF-16 characters"},
+        {"\ncaption3 = " + std::string(260, 'x') + "\n", "m:2: the text has 260"},
+        {group + "name = " + std::string(260, 'x') + "\n", "m:5: the text has 260"},
+        {group + "version_text = " + std::string(260, 'x') + "\n", "m:5: the text has 260"},
+        {group + image + "name = " + std::string(30, 'x') + "\n", "m:7: the text has 30 UTF-16 characters; its field holds 29"},
+    };
+    for (const auto& c : cases) {
+        const ManifestLoad load = ParseManifest(c.text, "m", home.root());
+        EXPECT_FALSE(load.ok) << c.text.substr(0, 80);
+        EXPECT_EQ(load.error.rfind(c.error, 0), 0u) << load.error.substr(0, 200);
+    }
+    // The largest of each still fits.
+    const ManifestLoad fits = ParseManifest("title = " + std::string(259, 'x') + "\n" + group + image + "name = " +
+                                                std::string(29, 'x') + "\ninfo = area.bin\n",
+                                            "m", home.root());
+    ASSERT_TRUE(fits.ok) << fits.error;
+    EXPECT_EQ(fits.manifest.trailer.title.size(), 259u);
+    EXPECT_EQ(fits.manifest.images[0].info.size(), kVersionAreaSize);
+
+    // nimbrel-pack says so and writes nothing.
+    testsupport::writeFileBytes(home.path("program"), "program bytes");
+    testsupport::writeFileBytes(home.path("nothing.txt"), "title = nothing\n");
+    const testsupport::ProgramRun run = testsupport::runProgram(
+        LUMENSTRA_BIN_DIR "/nimbrel-pack",
+        {"--manifest", home.path("nothing.txt"), "--program", home.path("program"), "--output", home.path("out")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.errors.find("no image to update with"), std::string::npos) << run.errors;
+    EXPECT_FALSE(std::filesystem::exists(home.path("out")));
+}
+
 TEST_F(ManifestTest, NimbrelPackBuildsAnUpdaterThatDumpReadsBack) {
     testsupport::writeFileBytes(home.path("program"), "#!/bin/true\nprogram bytes");
     const std::string tool = LUMENSTRA_BIN_DIR "/nimbrel-pack";
@@ -104,6 +156,23 @@ TEST_F(ManifestTest, NimbrelPackBuildsAnUpdaterThatDumpReadsBack) {
     EXPECT_NE(dump.output.find("identity: 00112233445566778899AABBCCDDEEFF"), std::string::npos);
     EXPECT_NE(dump.output.find("image 2: Board two, board 0102, version 1.2.7, 100 bytes of firmware, 30 bytes"),
               std::string::npos);
+    EXPECT_NE(dump.output.find("checksums: SHA-256 of every image and of the package, verified"), std::string::npos)
+        << dump.output;
+
+    // A package built before the checksums is dumped as such; a damaged one is refused.
+    std::string old = testsupport::readFileBytes(home.path("program"));
+    const std::vector<std::uint8_t> oldPackage = BuildPackage(load.package.trailer, load.package.images, false);
+    old.append(oldPackage.begin(), oldPackage.end());
+    testsupport::writeFileBytes(home.path("old"), old);
+    const testsupport::ProgramRun oldDump = testsupport::runProgram(tool, {"--dump", home.path("old")});
+    ASSERT_EQ(oldDump.exitCode, 0) << oldDump.errors;
+    EXPECT_NE(oldDump.output.find("checksums: none"), std::string::npos) << oldDump.output;
+    std::string damaged = testsupport::readFileBytes(home.path("out"));
+    damaged[damaged.size() - kTrailerSize - 40] ^= 0x01;  // inside the firmware
+    testsupport::writeFileBytes(home.path("damaged"), damaged);
+    const testsupport::ProgramRun damagedDump = testsupport::runProgram(tool, {"--dump", home.path("damaged")});
+    EXPECT_EQ(damagedDump.exitCode, 2);
+    EXPECT_NE(damagedDump.errors.find(kDamagedMessage), std::string::npos) << damagedDump.errors;
 
     testsupport::writeFileBytes(home.path("plain"), std::string(70000, 'x'));
     const struct {

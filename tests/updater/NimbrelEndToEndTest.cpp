@@ -198,7 +198,9 @@ TEST_F(NimbrelEndToEndTest, PowerLossInTheMiddleFailsAndASecondRunRecovers) {
     ASSERT_EQ(devsim({"plug", "standard,fw=1.2.5"}).exitCode, 0);
     // Six records in the application firmware, four to start the flash, then 50 blocks.
     ASSERT_EQ(devsim({"fault", "1", "unplug-after=60"}).exitCode, 0);
-    EXPECT_EQ(nimbrel().exitCode, 1);
+    const auto first = nimbrel();
+    EXPECT_EQ(first.exitCode, 1);
+    EXPECT_NE(first.errors.find("Fail to Write Flash : "), std::string::npos) << "silent, yet it says why: " << first.errors;
     const std::string trace = devsim({"trace"}).output;
     const std::size_t lastLine = trace.rfind('\n', trace.size() - 2);
     EXPECT_EQ(trace.substr(lastLine + 1, 7), "1 014e ") << "power went while in the boot loader";
@@ -211,6 +213,40 @@ TEST_F(NimbrelEndToEndTest, PowerLossInTheMiddleFailsAndASecondRunRecovers) {
     ASSERT_TRUE(waitForApplication("2"));
     EXPECT_EQ(field(state("2"), "firmware"), "1.2.7");
     EXPECT_EQ(field(state("2"), "flash-checksum"), expectedChecksum());
+}
+
+// Power comes back mid-update: the controller returns by itself in its boot
+// loader, half written; the cut run failed, a second run installs the image.
+TEST_F(NimbrelEndToEndTest, APowerCycleMidUpdateFailsAndASecondRunRecovers) {
+    ASSERT_EQ(devsim({"plug", "standard,fw=1.2.5"}).exitCode, 0);
+    ASSERT_EQ(devsim({"fault", "1", "power-cycle-after=60"}).exitCode, 0);
+    const auto cut = nimbrel();
+    EXPECT_EQ(cut.exitCode, 1) << cut.errors;
+    std::string listed;
+    for (int attempt = 0; attempt < 200 && listed.empty(); ++attempt) {
+        listed = devsim({"list"}).output;
+        if (listed.empty()) std::this_thread::sleep_for(25ms);
+    }
+    EXPECT_EQ(listed.substr(0, 12), "1 014e boot ") << listed;
+    const auto second = nimbrel();
+    ASSERT_EQ(second.exitCode, 0) << second.output << second.errors;
+    ASSERT_TRUE(waitForApplication("1"));
+    EXPECT_EQ(field(state("1"), "firmware"), "1.2.7");
+    EXPECT_EQ(field(state("1"), "flash-checksum"), expectedChecksum());
+}
+
+// One flipped byte inside the firmware: refused before any controller is touched.
+TEST_F(NimbrelEndToEndTest, ADamagedPackageIsRefusedBeforeAnythingIsSent) {
+    ASSERT_EQ(devsim({"plug", "standard,fw=1.2.5"}).exitCode, 0);
+    std::string bytes = testsupport::readFileBytes(updater);
+    const std::size_t infoLength = updatertest::infoFor({1, 2, 7}).size();
+    bytes[bytes.size() - updater::kTrailerSize - infoLength - 1000] ^= 0x04;
+    testsupport::writeFileBytes(updater, bytes);
+    const auto run = nimbrel();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.errors.find(updater::kDamagedMessage), std::string::npos) << run.errors;
+    EXPECT_EQ(devsim({"trace"}).output, "") << "nothing was sent";
+    EXPECT_EQ(field(state("1"), "firmware"), "1.2.5");
 }
 
 // lumenstra-cli runs the demo updater built next to it (synthetic 1.2.7 image).

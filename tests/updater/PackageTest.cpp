@@ -186,3 +186,68 @@ TEST_F(PackageTest, LengthsBeyondTheFileFailTheLoadWithoutReadingOrAllocating) {
         EXPECT_TRUE(load.message.empty()) << length;
     }
 }
+
+// One flipped byte anywhere the checksums cover fails the load with its own
+// message: inside an image's data or information part, the trailer, the
+// checksum block and the trailer's mark of it.
+TEST_F(PackageTest, AFlippedByteInAChecksummedPackageIsRefused) {
+    const Images images = sampleImages();
+    const std::vector<std::uint8_t> package = BuildPackage(sampleTrailer(), images);
+    const std::size_t parts = 5 + 61 + 256 + 4096 + 30;
+    ASSERT_EQ(package.size(), kChecksumBlockSize + parts + kTrailerSize);
+    const std::size_t firstPart = kChecksumBlockSize;
+    const std::size_t trailer = firstPart + parts;
+    const struct {
+        const char* where;
+        std::size_t offset;
+    } flips[] = {
+        {"first image's data", firstPart + 2},
+        {"data of image 3.4", firstPart + 5 + 30},
+        {"information of image 3.4", firstPart + 5 + 61 + 100},
+        {"last byte of the last part", trailer - 1},
+        {"trailer title", trailer + 9322 + 4},
+        {"checksum block magic", 3},
+        {"checksum of an image", 8 + 32 * (2 * kImagesPerGroup + 3) + 5},
+        {"package checksum", kChecksumBlockSize - 1},
+    };
+    const auto refused = [&](const std::vector<std::uint8_t>& damaged, const char* where) {
+        writeUpdater(damaged);
+        const PackageLoad load = LoadPackage(path);
+        EXPECT_FALSE(load.ok) << where;
+        EXPECT_EQ(load.message, kDamagedMessage) << where;
+    };
+    for (const auto& flip : flips) {
+        std::vector<std::uint8_t> damaged = package;
+        damaged[flip.offset] ^= 0x10;
+        refused(damaged, flip.where);
+    }
+    // The mark itself, as the trailer holds it once descrambled.
+    std::vector<std::uint8_t> unmarked = package;
+    std::uint8_t* trailerBytes = unmarked.data() + trailer;
+    Descramble(trailerBytes, kTrailerSize);
+    trailerBytes[11414] ^= 0x01;
+    Scramble(trailerBytes, kTrailerSize);
+    refused(unmarked, "trailer mark of the checksums");
+    writeUpdater(package);
+    const PackageLoad intact = LoadPackage(path);
+    ASSERT_TRUE(intact.ok) << intact.message;
+    EXPECT_TRUE(intact.package.checksummed);
+}
+
+// Packages built before the checksums (nothing in front of the first part,
+// the mark bytes zero) load as they always did, and are told apart.
+TEST_F(PackageTest, APackageWithoutChecksumsStillLoads) {
+    const Images images = sampleImages();
+    const std::vector<std::uint8_t> withSums = BuildPackage(sampleTrailer(), images);
+    const std::vector<std::uint8_t> without = BuildPackage(sampleTrailer(), images, false);
+    ASSERT_EQ(withSums.size(), without.size() + kChecksumBlockSize);
+    std::vector<std::uint8_t> trailer(without.end() - static_cast<std::ptrdiff_t>(kTrailerSize), without.end());
+    Descramble(trailer.data(), trailer.size());
+    EXPECT_EQ(std::vector<std::uint8_t>(trailer.begin() + 11413, trailer.end()), std::vector<std::uint8_t>(3, 0))
+        << "an old package's unused bytes";
+    writeUpdater(without);
+    const PackageLoad load = LoadPackage(path);
+    ASSERT_TRUE(load.ok) << load.message;
+    EXPECT_FALSE(load.package.checksummed);
+    for (std::size_t i = 0; i < images.size(); ++i) EXPECT_EQ(load.package.images[i].data, images[i].data) << i;
+}

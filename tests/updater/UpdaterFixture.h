@@ -30,6 +30,9 @@ public:
         shortened.updaterFlashRetryPause = 1ms;
         shortened.updaterArrivalSettle = 5ms;
         shortened.updaterReenumerateWait = 300ms;
+        shortened.updaterSilentIdleWait = 2s;
+        shortened.updaterEraseSettle = 1ms;
+        shortened.updaterStepSettle = 1ms;
         platform::setTiming(shortened);
     }
     ~ShortUpdaterTiming() { platform::setTiming(m_saved); }

@@ -48,7 +48,8 @@ void NimbrelSession::refused(const Refusal& refusal) {
     if (!refusal.message.empty())
         showMessage(refusal.message);
     else
-        say(refusal.exitCode == kExitNotNewer ? "The firmware is up to date.\n" : "The controller did not enter its boot loader.\n");
+        say(refusal.exitCode == kExitNotNewer ? std::string("The firmware is up to date.\n")
+                                              : std::string(kBootLoaderNotReachedText) + "\n");
     close(refusal.exitCode);
 }
 
@@ -115,6 +116,9 @@ void NimbrelSession::updateEnded(bool success, const std::string& reason) {
     if (success && !relaunch.empty()) platform::startDetached(platform::programFolder() + relaunch, {"true"});
     close(success ? kExitSuccess : kExitUpdateFailed);
 }
+
+// The same texts the terminal shows, on the error stream of a silent run.
+void NimbrelSession::reportSilently(const std::string& text) { showMessage(text); }
 
 void NimbrelSession::close(int exitCode) {
     if (m_closed) return;
