@@ -2,6 +2,7 @@
 #include "backends/BackendSelection.h"
 #include "devicelink/HidLibrary.h"
 #include "platform/SingleInstance.h"
+#include "platform/Version.h"
 #include "updater/CommandLine.h"
 #include "updater/nimbrel/NimbrelSession.h"
 #include "updater/Package.h"
@@ -30,6 +31,10 @@ bool asksForHelp(const std::vector<std::string>& arguments) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv, argv + argc);
+    if (updater::asksForVersion(arguments)) {
+        std::cout << "Nimbrel " << platform::kVersion << "\n";
+        return 0;
+    }
     platform::SingleInstanceLock lock;
     if (lock.acquire(updater::kNimbrelMutex) == platform::SingleInstanceLock::Result::HeldElsewhere) {
         std::cerr << "Nimbrel: another updater is running\n";
