@@ -69,14 +69,15 @@ constexpr char kCheckUsage[] =
     "\n"
     "Compares the firmware of the controller at position N (default 0; counted over\n"
     "the family's application controllers, then its boot-loader ones) with the\n"
-    "version the family's updater (Nimbrel/Nimbrel or Nimbrel/Nimbrel2 next to\n"
-    "this program) offers. Prints:\n"
+    "version the family's updater (Nimbrel/Nimbrel or Nimbrel/Nimbrel2 in\n"
+    "Lumenstra's folder) offers. Prints:\n"
     "  mode: app|boot\n"
     "  firmware: TEXT      the controller's version text\n"
     "  package: TEXT       the package's version text\n"
     "  result: -1|0|1      -1 an update is due, 0 none, 1 the controller is newer\n"
     "\n"
-    "Exit codes: 0 checked, 2 no such device, 64 usage error.\n";
+    "Exit codes: 0 checked, 2 no such device, 5 no firmware package is installed\n"
+    "(no updater, or one whose package cannot be read), 64 usage error.\n";
 
 constexpr char kUpdateUsage[] =
     "Usage: lumenstra-cli update [--family standard|led5] [--device N]\n"
@@ -84,7 +85,7 @@ constexpr char kUpdateUsage[] =
     "Runs the family's updater for the controller at position N (default 0) with\n"
     "dev:N+1 -silent and ends with the updater's exit code: 0 updated, 1 update\n"
     "failed, 2 no device, 3 device information or layout problem, 4 the package\n"
-    "is not newer; 64 usage error.\n";
+    "is not newer; 5 no firmware package is installed, 64 usage error.\n";
 
 // Overview order is table order.
 const Command kCommands[] = {

@@ -17,6 +17,7 @@ namespace cli {
 inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;    // no reply, error reply, backend unusable
 inline constexpr int kExitNoDevice = 2;   // no controller at that position
+inline constexpr int kExitNoPackage = 5;  // check, update: no readable updater in Lumenstra's folder
 inline constexpr int kExitUsage = 64;     // bad command line
 
 using devicelink::Family;

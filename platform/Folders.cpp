@@ -64,6 +64,12 @@ std::string programFolder() {
     return folder;
 }
 
+std::string lumenstraFolder(const std::string& programFolder) {
+    std::error_code error;
+    if (fs::is_regular_file(programFolder + "Skins.xml", error)) return programFolder;
+    return programFolder + LUMENSTRA_INSTALL_RELATIVE;
+}
+
 std::string configHome() {
     const std::string configured = environment("XDG_CONFIG_HOME");
     return isAbsolute(configured) ? configured : homeFolder() + "/.config";
