@@ -35,7 +35,9 @@ constexpr char kDeviceUsage[] =
     "  set --zone main|fan|logo --effect NAME [--color RRGGBB] [--color2 RRGGBB]\n"
     "      [--speed 0-4] [--brightness 0-2] [--random on|off] [--direction N] [--morse TEXT]\n"
     "                            change the saved profile as the editor would, then send it\n"
-    "  restore                   send the saved profile to every controller\n"
+    "  restore [--on-resume]     send the saved profile to every controller; --on-resume keeps\n"
+    "                            running and sends it again whenever controllers come back\n"
+    "                            (after the machine resumed, or when one is plugged in)\n"
     "  rename NAME               store a name of up to 20 characters on the controller\n"
     "  group on|off [--yes]      make the controller a group member or not\n"
     "  reset, zelvor             reset the controller, or hand it to the sync source\n"
@@ -121,6 +123,7 @@ const Command kCommands[] = {
      .usage = kDeviceUsage,
      .run = runRestore,
      .readsOptions = true,
+     .flags = {"--on-resume"},
      .noWords = true,
      .opens = Opens::Identities},
     {.name = "rename", .summary = "", .usage = kDeviceUsage, .run = runRename, .readsOptions = true, .opens = Opens::Device},
@@ -224,6 +227,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, c
             options.json = true;
         } else if (argument == "--yes" && flags.count(argument)) {
             options.yes = true;
+        } else if (argument == "--on-resume" && flags.count(argument)) {
+            options.onResume = true;
         } else if (argument.size() > 1 && argument[0] == '-') {
             error = "unknown option \"" + argument + "\"";
             return std::nullopt;
@@ -275,7 +280,8 @@ std::optional<int> numberIn(const std::string& text, int low, int high) {
     return number;
 }
 
-Session::Session() {
+Session::Session(QObject* owner) {
+    if (owner) m_links.setOwner(owner);
     m_links.open(Family::Standard, devicelink::LinkMode::Application);
     m_links.open(Family::Led5, devicelink::LinkMode::Application);
 }

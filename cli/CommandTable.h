@@ -25,6 +25,7 @@ struct Options {
     int device = 0;
     bool json = false;
     bool yes = false;
+    bool onResume = false;
     std::map<std::string, std::string> values;
     std::vector<std::string> positional;
 };
@@ -33,7 +34,8 @@ struct Options {
 // identity tables that every plug refreshes.
 class Session {
 public:
-    Session();
+    // `owner`, when given, hears of every arrival and removal.
+    explicit Session(QObject* owner = nullptr);
     devicelink::CUSBDriver& link(Family family) { return m_links.link(family); }
     devicecontrol::IdentityTable& table(Family family) { return m_tables[family == Family::Standard ? 0 : 1]; }
     void refreshIdentities();

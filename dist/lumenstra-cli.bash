@@ -34,6 +34,7 @@ _lumenstra_cli() {
     local options=$device_options
     case ${words[1]} in
         list) options="$options --json" ;;
+        restore) options="$options --on-resume" ;;
         read) options="$options -o --json" ;;
         set) options="$options --zone --effect --color --color2 --speed --brightness --random --direction --morse" ;;
         group)

@@ -28,12 +28,14 @@ done
 skintool_check=$("$bin/skintool" check "$lib" 2>&1) || fail "installed skin incomplete: $skintool_check"
 [ "$(readlink -f "$bin/lumenstra")" = "$(readlink -f "$lib/lumenstra")" ] || fail "bin/lumenstra does not lead to $lib"
 
-# The unit names the installed program, and systemd accepts it.
-unit="$prefix/lib/systemd/user/lumenstra-restore.service"
-grep -qx "ExecStart=$bin/lumenstra-cli restore" "$unit" || fail "unit does not name $bin/lumenstra-cli: $(grep ExecStart "$unit")"
-if command -v systemd-analyze >/dev/null; then
-    verify=$(systemd-analyze verify --user "$unit" 2>&1) || fail "systemd-analyze verify: $verify"
-fi
+# The units name the installed program, and systemd accepts them.
+for unit in "lumenstra-restore:restore" "lumenstra-resume:restore --on-resume"; do
+    file="$prefix/lib/systemd/user/${unit%%:*}.service"
+    grep -qx "ExecStart=$bin/lumenstra-cli ${unit#*:}" "$file" || fail "$file does not name $bin/lumenstra-cli: $(grep ExecStart "$file")"
+    if command -v systemd-analyze >/dev/null; then
+        verify=$(systemd-analyze verify --user "$file" 2>&1) || fail "systemd-analyze verify $file: $verify"
+    fi
+done
 
 for program in "$bin/devsim" "$bin/nimbrel-pack" "$bin/skintool" "$lib/nimbrel-program"; do
     [ "$("$program" --version)" = "$(basename "$program" | sed 's/nimbrel-program/Nimbrel/') $version" ] ||

@@ -27,7 +27,7 @@ contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
 for path in ./usr/bin/lumenstra-cli ./usr/bin/devsim ./usr/bin/nimbrel-pack ./usr/bin/skintool ./usr/bin/lumenstra \
             ./usr/lib/lumenstra/lumenstra ./usr/lib/lumenstra/nimbrel-program ./usr/lib/lumenstra/Skins.xml \
             ./usr/lib/lumenstra/Nimbrel/ ./usr/lib/udev/rules.d/70-lumenstra.rules \
-            ./usr/lib/systemd/user/lumenstra-restore.service ./usr/share/applications/lumenstra.desktop \
+            ./usr/lib/systemd/user/lumenstra-restore.service ./usr/lib/systemd/user/lumenstra-resume.service ./usr/share/applications/lumenstra.desktop \
             ./usr/share/icons/hicolor/scalable/apps/lumenstra.svg ./usr/share/man/man1/lumenstra-cli.1.gz \
             ./usr/share/doc/lumenstra/copyright ./usr/share/doc/lumenstra/changelog.gz; do
     grep -qx -- "$path" <<<"$contents" || fail "package lacks $path"
