@@ -97,8 +97,8 @@ int runCheck(Call& call) {
     const bool inBootLoader = target.device >= applications;
     devicelink::CUSBDriver& link = inBootLoader ? bootLoader : application;
     devicecontrol::FirmwareCheckState state;
-    const int result = devicecontrol::FirmwareCheck(link, inBootLoader ? target.device - applications : target.device,
-                                                 updater, state);
+    const int result =
+        devicecontrol::FirmwareCheck(link, inBootLoader ? target.device - applications : target.device, updater, state);
     if (!state.packageMessage.empty()) call.message(state.packageMessage);
     call.out << "mode: " << (inBootLoader ? "boot" : "app") << "\n"
         << "firmware: " << platform::utf16ToUtf8(state.deviceVersion) << "\n"

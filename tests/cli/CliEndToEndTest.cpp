@@ -211,9 +211,8 @@ TEST_F(CliEndToEndTest, RestoreOnResumeSendsTheSavedProfileAfterTheMachineWokeUp
     // Another data folder's profile stands in for the lighting a sleep loses.
     QProcessEnvironment other = environment;
     other.insert("XDG_CONFIG_HOME", QString::fromStdString(home.path("other-config")));
-    const ProgramRun change =
-        runProgram(LUMENSTRA_BIN_DIR "/lumenstra-cli", {"set", "--zone", "main", "--effect", "mode_01", "--color", "445566"},
-                   other);
+    const ProgramRun change = runProgram(LUMENSTRA_BIN_DIR "/lumenstra-cli",
+                                         {"set", "--zone", "main", "--effect", "mode_01", "--color", "445566"}, other);
     ASSERT_EQ(change.exitCode, 0) << change.err;
     ASSERT_NE(effectState(devsim({"state", "1"}).out), saved);
 

@@ -68,7 +68,7 @@ TEST(NimbrelCommandLine, VersionIsAWholeWordAfterTheProgramPathInAnyCase) {
         {{"Nimbrel", "--version"}, true},
         {{"Nimbrel", "dev:1", "--VERSION"}, true},
         {{"Nimbrel", "-silent", "--Version", "-force"}, true},
-        {{"--version"}, false},                 // the program path itself is no word
+        {{"--version"}, false},  // the program path itself is no word
         {{"Nimbrel", "--versions"}, false},
         {{"Nimbrel", "x--version"}, false},
         {{"Nimbrel", "-version"}, false},

@@ -394,17 +394,19 @@ std::vector<IconShape> iconShapes() {
 constexpr double kIconCorner = 48;
 
 std::string iconSvg() {
-    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n";
+    std::string svg =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n";
     char line[160];
     for (const IconShape& shape : iconShapes()) {
         const std::string colour = shape.colour.name().toStdString();
         if (shape.kind == IconShape::RoundedSquare)
-            std::snprintf(line, sizeof line, "  <rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\" rx=\"%g\" fill=\"%s\"/>\n",
-                          shape.x, shape.y, shape.size, shape.size, kIconCorner, colour.c_str());
+            std::snprintf(line, sizeof line,
+                          "  <rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\" rx=\"%g\" fill=\"%s\"/>\n", shape.x,
+                          shape.y, shape.size, shape.size, kIconCorner, colour.c_str());
         else
-            std::snprintf(line, sizeof line, "  <circle cx=\"%.2f\" cy=\"%.2f\" r=\"%g\" fill=\"%s\"/>\n", shape.x, shape.y,
-                          shape.size, colour.c_str());
+            std::snprintf(line, sizeof line, "  <circle cx=\"%.2f\" cy=\"%.2f\" r=\"%g\" fill=\"%s\"/>\n", shape.x,
+                          shape.y, shape.size, colour.c_str());
         svg += line;
     }
     return svg + "</svg>\n";
