@@ -67,7 +67,7 @@ std::string programFolder() {
 std::string lumenstraFolder(const std::string& programFolder) {
     std::error_code error;
     if (fs::is_regular_file(programFolder + "Skins.xml", error)) return programFolder;
-    return programFolder + LUMENSTRA_INSTALL_RELATIVE;
+    return fs::path(programFolder + LUMENSTRA_INSTALL_RELATIVE).lexically_normal().string();
 }
 
 std::string configHome() {
