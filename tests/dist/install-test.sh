@@ -32,9 +32,7 @@ skintool_check=$("$bin/skintool" check "$lib" 2>&1) || fail "installed skin inco
 for unit in "lumenstra-restore:restore" "lumenstra-resume:restore --on-resume"; do
     file="$prefix/lib/systemd/user/${unit%%:*}.service"
     grep -qx "ExecStart=$bin/lumenstra-cli ${unit#*:}" "$file" || fail "$file does not name $bin/lumenstra-cli: $(grep ExecStart "$file")"
-    if command -v systemd-analyze >/dev/null; then
-        verify=$(systemd-analyze verify --user "$file" 2>&1) || fail "systemd-analyze verify $file: $verify"
-    fi
+    verify=$(systemd-analyze verify --user "$file" 2>&1) || fail "systemd-analyze verify $file: $verify"
 done
 
 for program in "$bin/devsim" "$bin/nimbrel-pack" "$bin/skintool" "$lib/nimbrel-program"; do
