@@ -97,10 +97,12 @@ constexpr char kSetUsage[] =
     "\n" LUMENSTRA_EXIT_CODES;
 
 constexpr char kRestoreUsage[] =
-    "Usage: lumenstra-cli restore [--quiet]\n"
+    "Usage: lumenstra-cli restore [--quiet] [--on-resume]\n"
     "\n"
     "Sends the saved profile to every controller (once per group), as the login unit\n"
-    "does. No controller attached is no error.\n"
+    "does. No controller attached is no error. --on-resume keeps running and sends\n"
+    "it again whenever controllers come back (after the machine resumed, or when\n"
+    "one is plugged in).\n"
     "\n"
     "Example: lumenstra-cli restore\n"
     "\n" LUMENSTRA_EXIT_CODES;
@@ -177,15 +179,16 @@ constexpr char kCheckUsage[] =
     "\n"
     "Compares the firmware of the controller at position N (default 0; counted over\n"
     "the family's application controllers, then its boot-loader ones) with the\n"
-    "version the family's updater (Nimbrel/Nimbrel or Nimbrel/Nimbrel2 next to\n"
-    "this program) offers. Prints:\n"
+    "version the family's updater (Nimbrel/Nimbrel or Nimbrel/Nimbrel2 in\n"
+    "Lumenstra's folder) offers. Prints:\n"
     "  mode: app|boot\n"
     "  firmware: TEXT      the controller's version text\n"
     "  package: TEXT       the package's version text\n"
     "  result: -1|0|1      -1 an update is due, 0 none, 1 the controller is newer\n"
     "\n"
     "Example: lumenstra-cli check --family led5\n"
-    "\n" LUMENSTRA_EXIT_CODES;
+    "\n"
+    "5 no firmware package is installed (no updater, or one whose package cannot be read).\n" LUMENSTRA_EXIT_CODES;
 
 constexpr char kUpdateUsage[] =
     "Usage: lumenstra-cli update [--family standard|led5] [--device N] [--yes]\n"
@@ -193,7 +196,7 @@ constexpr char kUpdateUsage[] =
     "Runs the family's updater for the controller at position N (default 0) and\n"
     "ends with the updater's exit code: 0 updated, 1 update failed, 2 no device,\n"
     "3 device information or layout problem, 4 the package is not newer; 64 usage\n"
-    "error. It asks before flashing; --yes answers for scripts, and without it and\n"
+    "error; 5 no firmware package is installed. It asks before flashing; --yes answers for scripts, and without it and\n"
     "without a terminal to ask on nothing is flashed (64). On a terminal the\n"
     "updater shows its phases and progress, else it runs with -silent; the last\n"
     "line is \"result: CODE WORDS\".\n"
@@ -248,7 +251,7 @@ const Command kCommands[] = {
      .usage = kRestoreUsage,
      .run = runRestore,
      .readsOptions = true,
-     .flags = {"--quiet"},
+     .flags = {"--quiet", "--on-resume"},
      .noWords = true,
      .opens = Opens::Identities},
     {.name = "rename",
@@ -392,6 +395,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, c
             options.yes = true;
         } else if (argument == "--quiet" && command.flags.count(argument)) {
             options.quiet = true;
+        } else if (argument == "--on-resume" && command.flags.count(argument)) {
+            options.onResume = true;
         } else if (argument.size() > 1 && argument[0] == '-') {
             error = "unknown option \"" + argument + "\"";
             return std::nullopt;
@@ -448,7 +453,8 @@ std::optional<int> numberIn(const std::string& text, int low, int high) {
     return number;
 }
 
-Session::Session() {
+Session::Session(QObject* owner) {
+    if (owner) m_links.setOwner(owner);
     m_links.open(Family::Standard, devicelink::LinkMode::Application);
     m_links.open(Family::Led5, devicelink::LinkMode::Application);
 }

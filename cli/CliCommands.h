@@ -18,6 +18,7 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;    // a controller command failed; a file is missing, unreadable or no profile
 inline constexpr int kExitNoDevice = 2;   // no such controller
 inline constexpr int kExitNoAccess = 3;   // no backend, or no permission to open the controllers
+inline constexpr int kExitNoPackage = 5;  // check, update: no readable updater in Lumenstra's folder
 inline constexpr int kExitUsage = 64;     // bad command line
 
 using devicelink::Family;

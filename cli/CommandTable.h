@@ -31,6 +31,7 @@ struct Options {
     bool json = false;
     bool yes = false;
     bool quiet = false;
+    bool onResume = false;
     std::map<std::string, std::string> values;
     std::vector<std::string> positional;
 };
@@ -45,7 +46,8 @@ struct Target {
 // identity tables that every plug refreshes.
 class Session {
 public:
-    Session();
+    // `owner`, when given, hears of every arrival and removal.
+    explicit Session(QObject* owner = nullptr);
     devicelink::CUSBDriver& link(Family family) { return m_links.link(family); }
     devicecontrol::IdentityTable& table(Family family) { return m_tables[family == Family::Standard ? 0 : 1]; }
     void refreshIdentities();

@@ -3,6 +3,7 @@
 #include "cli/CliCommands.h"
 #include "cli/CommandTable.h"
 #include "devicecontrol/ControllerLinks.h"
+#include "devicelink/SleepSignal.h"
 #include "devicelink/UsbDriver.h"
 #include "devicecontrol/Encoding.h"
 #include "effects/Morse.h"
@@ -11,12 +12,17 @@
 #include "devicecontrol/DeviceIdentity.h"
 #include "devicecontrol/ReadBack.h"
 #include "platform/Folders.h"
+#include "platform/Messages.h"
 #include "platform/LittleEndian.h"
 #include "platform/Numbers.h"
 #include "platform/Utf16.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <functional>
 #include <cstring>
 #include <fstream>
 #include <filesystem>
@@ -475,7 +481,9 @@ int runSet(Call& call) {
     return result;
 }
 
-int runRestore(Call& call) {
+namespace {
+
+int restoreAll(Call& call) {
     Session& session = *call.session;
     const std::string folder = dataFolder();
     int result = kExitSuccess;
@@ -499,6 +507,49 @@ int runRestore(Call& call) {
                      ? std::string("no controller attached: nothing to restore")
                      : "restored the saved profile to " + std::to_string(restored) +
                            (restored == 1 ? " controller or group" : " controllers or groups"));
+    return result;
+}
+
+// Hears the links' arrivals; once they have settled (a resume brings every
+// controller back at once) it restores the saved profile.
+class ArrivalWatch : public platform::MessageWindow<QObject> {
+public:
+    explicit ArrivalWatch(std::function<void()> restore) : m_restore(std::move(restore)) {}
+
+protected:
+    std::intptr_t onMessage(const platform::WindowMessage& message) override {
+        if (message.id == devicelink::kMsgPlug && message.lParam == 1) setWindowTimer(kSettle, kSettlePause);
+        return 0;
+    }
+    void onTimer(unsigned id) override {
+        killWindowTimer(id);
+        m_restore();
+    }
+
+private:
+    static constexpr unsigned kSettle = 1;
+    static constexpr std::chrono::milliseconds kSettlePause{500};
+    std::function<void()> m_restore;
+};
+
+}  // namespace
+
+int runRestore(Call& call) {
+    if (!call.options.onResume) return restoreAll(call);
+    // The links come back after resume (logind's signal, or the backend's own
+    // watch) and tell their owner of every controller; the watch then restores.
+    ArrivalWatch watch([&call] {
+        call.session->refreshIdentities();
+        restoreAll(call);
+        call.out << "restored\n" << std::flush;
+    });
+    call.session.reset();
+    call.session.emplace(&watch);
+    call.session->refreshIdentities();
+    devicelink::SleepSignal sleep;
+    call.out << "waiting for resume\n" << std::flush;
+    const int result = QCoreApplication::exec();
+    call.session.reset();
     return result;
 }
 

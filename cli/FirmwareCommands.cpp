@@ -9,6 +9,7 @@
 #include "platform/Folders.h"
 #include "platform/Numbers.h"
 #include "platform/Utf16.h"
+#include "updater/Package.h"
 
 #include <sys/wait.h>
 #include <cerrno>
@@ -53,6 +54,27 @@ bool parseTarget(const std::vector<std::string>& arguments, Target& target, std:
     return true;
 }
 
+// The family's updater in Lumenstra's folder; empty, with the reason told,
+// when no firmware package can be read from it.
+std::string installedUpdater(Call& call, Family family) {
+    const std::string updater =
+        devicecontrol::UpdaterPath(platform::lumenstraFolder(platform::programFolder()), family);
+    std::error_code error;
+    if (!std::filesystem::exists(updater, error)) {
+        call.message("no firmware package is installed (no updater " + updater + ")");
+        return {};
+    }
+    const updater::PackageLoad load = updater::LoadPackage(updater);
+    if (!load.ok) {
+        std::string why = load.message;
+        while (!why.empty() && why.back() == '\n') why.pop_back();
+        if (why.empty()) why = "the package is damaged";
+        call.message("no firmware package is installed (" + updater + ": " + why + ")");
+        return {};
+    }
+    return updater;
+}
+
 }  // namespace
 
 int runCheck(Call& call) {
@@ -60,6 +82,8 @@ int runCheck(Call& call) {
     std::string error;
     if (!parseTarget(call.arguments, target, error)) return call.usage(error);
     if (const int result = call.reachBackend()) return result;
+    const std::string updater = installedUpdater(call, target.family);
+    if (updater.empty()) return kExitNoPackage;
     devicecontrol::ControllerLinks links;
     devicelink::CUSBDriver& application = links.link(target.family, devicelink::LinkMode::Application);
     devicelink::CUSBDriver& bootLoader = links.link(target.family, devicelink::LinkMode::BootLoader);
@@ -72,8 +96,8 @@ int runCheck(Call& call) {
     const bool inBootLoader = target.position >= applications;
     devicelink::CUSBDriver& link = inBootLoader ? bootLoader : application;
     devicecontrol::FirmwareCheckState state;
-    const int result = devicecontrol::FirmwareCheck(link, inBootLoader ? target.position - applications : target.position,
-                                                 devicecontrol::UpdaterPath(platform::programFolder(), target.family), state);
+    const int result =
+        devicecontrol::FirmwareCheck(link, inBootLoader ? target.position - applications : target.position, updater, state);
     if (!state.packageMessage.empty()) call.message(state.packageMessage);
     call.out << "mode: " << (inBootLoader ? "boot" : "app") << "\n"
         << "firmware: " << platform::utf16ToUtf8(state.deviceVersion) << "\n"
@@ -106,7 +130,8 @@ int runUpdate(Call& call) {
     Target target;
     std::string error;
     if (!parseTarget(words, target, error)) return call.usage(error);
-    const std::string updater = devicecontrol::UpdaterPath(platform::programFolder(), target.family);
+    const std::string updater = installedUpdater(call, target.family);
+    if (updater.empty()) return kExitNoPackage;
     if (::access(updater.c_str(), X_OK) != 0) return call.failure("cannot run " + updater);
     if (!confirmed) {
         // Nothing is flashed without a yes; a script says it with --yes.

@@ -68,6 +68,12 @@ std::string programFolder() {
     return folder;
 }
 
+std::string lumenstraFolder(const std::string& programFolder) {
+    std::error_code error;
+    if (fs::is_regular_file(programFolder + "Skins.xml", error)) return programFolder;
+    return fs::path(programFolder + LUMENSTRA_INSTALL_RELATIVE).lexically_normal().string();
+}
+
 std::string configHome() {
     const std::string configured = environment("XDG_CONFIG_HOME");
     return isAbsolute(configured) ? configured : homeFolder() + "/.config";

@@ -13,6 +13,12 @@ namespace platform {
 // The folder of the running executable, ending with '/'.
 std::string programFolder();
 
+// The folder of Lumenstra's own files (Skins.xml, Strings.xml, Skins/, Nimbrel/),
+// ending with '/': `programFolder` when it holds Skins.xml (the build tree's
+// bin/, or Lumenstra itself), else the installed lib/lumenstra/ beside the
+// bin/ folder that `programFolder` is.
+std::string lumenstraFolder(const std::string& programFolder);
+
 // $XDG_CONFIG_HOME, or ~/.config when it is unset or not absolute; no trailing '/'.
 std::string configHome();
 

@@ -22,6 +22,13 @@ constexpr NumberedOption kNumberedOptions[] = {
 
 }  // namespace
 
+bool asksForVersion(const std::vector<std::string>& arguments) {
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        if (platform::lowercaseAscii(arguments[i]) == "--version") return true;
+    }
+    return false;
+}
+
 NimbrelOptions parseNimbrelArguments(const std::vector<std::string>& arguments) {
     NimbrelOptions options;
     if (arguments.size() <= 1) return options;

@@ -27,6 +27,10 @@ struct NimbrelOptions {
 // "-h" or "--help".
 NimbrelOptions parseNimbrelArguments(const std::vector<std::string>& arguments);
 
+// Whether a word after the program path is "--version", in any case: the
+// updater then prints its version and ends before it touches anything.
+bool asksForVersion(const std::vector<std::string>& arguments);
+
 // The help text, piece by piece as the updater prints it.
 std::string nimbrelHelpText();
 

@@ -1,5 +1,6 @@
 // devsim: emulated LED controllers for the programs and their tests.
 #include "platform/Numbers.h"
+#include "platform/Version.h"
 #include "sim/DevsimProtocol.h"
 #include "sim/SimBackend.h"
 #include "sim/devsim/DevsimServer.h"
@@ -35,6 +36,7 @@ constexpr const char* kUsage =
     "       devsim suspend --socket PATH               # the machine goes to sleep\n"
     "       devsim resume  --socket PATH               # the machine wakes up\n"
     "SPEC = standard|led5 [,fw=MAJOR.MINOR.BUILD] [,boot] [,name=TEXT] [,group] [,board=N] [,identity=HEX] [,subdevices=N] [,denied]\n"
+    "       devsim --help | --version\n"
     "Programs reach the daemon's controllers with LUMENSTRA_HID=devsim:PATH.\n"
     "Example: devsim list --socket \"$XDG_RUNTIME_DIR/devsim.sock\"\n"
     "Exit codes: 0 done, 1 the daemon refused the request, 3 no daemon at the socket, 64 usage error.\n";
@@ -182,6 +184,10 @@ int main(int argc, char** argv) {
     for (const std::string& word : words) {
         if (word == "--help" || word == "-h") {
             std::cout << kUsage;
+            return kExitOk;
+        }
+        if (word == "--version") {
+            std::cout << "devsim " << platform::kVersion << "\n";
             return kExitOk;
         }
     }

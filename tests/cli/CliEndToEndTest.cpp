@@ -461,3 +461,39 @@ TEST_F(CliEndToEndTest, ControllersAreChosenByAllByNameAndByIdentity) {
 }
 
 }  // namespace
+
+// The controller loses its lighting behind the profile's back; after the
+// machine sleeps and wakes, restore --on-resume sends the saved profile again.
+TEST_F(CliEndToEndTest, RestoreOnResumeSendsTheSavedProfileAfterTheMachineWokeUp) {
+    const ProgramRun set = cli({"set", "--zone", "main", "--effect", "static", "--color", "112233"});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    const auto saved = effectState(devsim({"state", "1"}).out);
+    ASSERT_FALSE(saved.empty());
+
+    QProcess watch;
+    watch.setProcessEnvironment(environment);
+    watch.start(LUMENSTRA_BIN_DIR "/lumenstra-cli", {"restore", "--on-resume"});
+    ASSERT_TRUE(watch.waitForStarted(10000));
+    std::string said;
+    while (said.find("waiting for resume\n") == std::string::npos && watch.waitForReadyRead(20000))
+        said += watch.readAllStandardOutput().toStdString();
+    ASSERT_NE(said.find("waiting for resume\n"), std::string::npos) << watch.readAllStandardError().toStdString();
+
+    // Another data folder's profile stands in for the lighting a sleep loses.
+    QProcessEnvironment other = environment;
+    other.insert("XDG_CONFIG_HOME", QString::fromStdString(home.path("other-config")));
+    const ProgramRun change = runProgram(LUMENSTRA_BIN_DIR "/lumenstra-cli",
+                                         {"set", "--zone", "main", "--effect", "mode_01", "--color", "445566"}, other);
+    ASSERT_EQ(change.exitCode, 0) << change.err;
+    ASSERT_NE(effectState(devsim({"state", "1"}).out), saved);
+
+    ASSERT_EQ(devsim({"suspend"}).exitCode, 0);
+    ASSERT_EQ(devsim({"resume"}).exitCode, 0);
+    while (said.find("restored\n") == std::string::npos && watch.waitForReadyRead(20000))
+        said += watch.readAllStandardOutput().toStdString();
+    EXPECT_NE(said.find("restored\n"), std::string::npos) << watch.readAllStandardError().toStdString();
+    EXPECT_EQ(effectState(devsim({"state", "1"}).out), saved);
+
+    watch.terminate();
+    if (!watch.waitForFinished(10000)) watch.kill();
+}

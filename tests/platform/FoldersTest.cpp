@@ -134,3 +134,15 @@ TEST(ProgramFolder, IsTheFolderOfTheRunningExecutableWithATrailingSlash) {
     EXPECT_EQ(folder.back(), '/');
     EXPECT_EQ(fs::path(folder + "platform_tests"), fs::read_symlink("/proc/self/exe"));
 }
+
+TEST_F(FoldersTest, LumenstraFolderIsTheProgramFolderWhenItHoldsTheSkinElseTheInstalledLibFolder) {
+    const std::string prefix = home.path("prefix/");
+    const std::string bin = prefix + LUMENSTRA_TEST_BINDIR "/";
+    fs::create_directories(bin);
+    EXPECT_EQ(platform::lumenstraFolder(bin),
+              fs::path(prefix + LUMENSTRA_TEST_LIBDIR "/lumenstra/").lexically_normal().string());
+
+    // A folder with Lumenstra's skin beside the programs, as the build tree's bin/.
+    testsupport::writeFileBytes(bin + "Skins.xml", "<Skins/>");
+    EXPECT_EQ(platform::lumenstraFolder(bin), bin);
+}

@@ -67,3 +67,22 @@ TEST(NimbrelCommandLine, HelpAnywhereInAnyArgumentWins) {
     EXPECT_EQ(help.rfind("\n\nHalvern Nimbrel  v1.08\n/?  \t\t:help Info\n\n", 0), 0u);
     EXPECT_TRUE(help.ends_with("-force  \t:force to update fw (Ignore Ver)\n\n\nPlease press enter key to end\n"));
 }
+
+TEST(NimbrelCommandLine, VersionIsAWholeWordAfterTheProgramPathInAnyCase) {
+    const struct {
+        std::vector<std::string> arguments;
+        bool asks;
+    } cases[] = {
+        {{"Nimbrel", "--version"}, true},
+        {{"Nimbrel", "dev:1", "--VERSION"}, true},
+        {{"Nimbrel", "-silent", "--Version", "-force"}, true},
+        {{"--version"}, false},  // the program path itself is no word
+        {{"Nimbrel", "--versions"}, false},
+        {{"Nimbrel", "x--version"}, false},
+        {{"Nimbrel", "-version"}, false},
+        {{"Nimbrel", "/?"}, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(updater::asksForVersion(c.arguments), c.asks) << c.arguments.back();
+    }
+}

@@ -1,6 +1,7 @@
 // nimbrel-pack: builds an updater (a program with a firmware package appended)
 // from a manifest and image files, and lists what a package holds.
 #include "platform/AtomicFile.h"
+#include "platform/Version.h"
 #include "updater/Manifest.h"
 #include "updater/Package.h"
 
@@ -22,6 +23,7 @@ constexpr char kUsage[] =
     "      Appends the package the manifest describes to a copy of the program.\n"
     "  nimbrel-pack --dump FILE\n"
     "      Lists the groups, images, versions and texts of FILE's package.\n"
+    "  nimbrel-pack --help | --version\n"
     "\n"
     "Manifest (UTF-8 text; '#' starts a comment; numbers decimal or 0x hex):\n"
     "  title = ...  caption1 = ...  caption2 = ...  caption3 = ...\n"
@@ -95,6 +97,10 @@ int main(int argc, char** argv) {
         const std::string argument = argv[i];
         if (argument == "--help" || argument == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (argument == "--version") {
+            std::printf("nimbrel-pack %s\n", platform::kVersion);
             return 0;
         }
         std::string* target = argument == "--manifest" ? &manifest

@@ -369,6 +369,79 @@ void writeText(const QString& path, const std::string& text) {
     }
 }
 
+// ---- application icon: one list of shapes on a 256-unit square, written as
+// SVG and painted into the PNG sizes, so the two never differ.
+struct IconShape {
+    enum Kind { RoundedSquare, Circle } kind;
+    double x, y, size;  // square: left, top, side; circle: centre and radius
+    QColor colour;
+};
+
+std::vector<IconShape> iconShapes() {
+    std::vector<IconShape> shapes{{IconShape::RoundedSquare, 16, 16, 224, kSurface}};
+    // A ring of LEDs in the colours a lighting effect runs through.
+    constexpr int kLeds = 12;
+    for (int i = 0; i < kLeds; ++i) {
+        const double angle = 2 * M_PI * i / kLeds - M_PI / 2;
+        shapes.push_back({IconShape::Circle, 128 + 78 * std::cos(angle), 128 + 78 * std::sin(angle), 17,
+                          QColor::fromHsv(i * 360 / kLeds, 200, 255)});
+    }
+    shapes.push_back({IconShape::Circle, 128, 128, 44, kAccentDeep});
+    shapes.push_back({IconShape::Circle, 128, 128, 30, kAccent});
+    return shapes;
+}
+
+constexpr double kIconCorner = 48;
+
+std::string iconSvg() {
+    std::string svg =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"256\" height=\"256\" viewBox=\"0 0 256 256\">\n";
+    char line[160];
+    for (const IconShape& shape : iconShapes()) {
+        const std::string colour = shape.colour.name().toStdString();
+        if (shape.kind == IconShape::RoundedSquare)
+            std::snprintf(line, sizeof line,
+                          "  <rect x=\"%g\" y=\"%g\" width=\"%g\" height=\"%g\" rx=\"%g\" fill=\"%s\"/>\n", shape.x,
+                          shape.y, shape.size, shape.size, kIconCorner, colour.c_str());
+        else
+            std::snprintf(line, sizeof line, "  <circle cx=\"%.2f\" cy=\"%.2f\" r=\"%g\" fill=\"%s\"/>\n", shape.x,
+                          shape.y, shape.size, colour.c_str());
+        svg += line;
+    }
+    return svg + "</svg>\n";
+}
+
+QImage iconPicture(int pixels) {
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.scale(pixels / 256.0, pixels / 256.0);
+    for (const IconShape& shape : iconShapes()) {
+        p.setBrush(shape.colour);
+        if (shape.kind == IconShape::RoundedSquare)
+            p.drawRoundedRect(QRectF(shape.x, shape.y, shape.size, shape.size), kIconCorner, kIconCorner);
+        else
+            p.drawEllipse(QPointF(shape.x, shape.y), shape.size, shape.size);
+    }
+    return image;
+}
+
+// FOLDER/hicolor/scalable/apps/lumenstra.svg and FOLDER/hicolor/NxN/apps/lumenstra.png.
+int generateIcon(const QString& folder) {
+    const QString scalable = folder + "/hicolor/scalable/apps";
+    if (!QDir().mkpath(scalable)) gFailed = true;
+    writeText(scalable + "/lumenstra.svg", iconSvg());
+    for (const int pixels : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
+        const QString sized = QStringLiteral("%1/hicolor/%2x%2/apps").arg(folder).arg(pixels);
+        if (!QDir().mkpath(sized)) gFailed = true;
+        save(iconPicture(pixels), sized + "/lumenstra.png");
+    }
+    return gFailed ? 1 : 0;
+}
+
 std::string escape(const std::string& text) {
     std::string out;
     for (const char ch : text) {
@@ -1123,17 +1196,21 @@ int generate(const QString& root) {
 
 int main(int argc, char** argv) {
     const bool nimbrel = argc == 3 && std::string(argv[1]) == "--nimbrel";
-    if ((argc != 2 && !nimbrel) || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
+    const bool icon = argc == 3 && std::string(argv[1]) == "--icon";
+    if ((argc != 2 && !nimbrel && !icon) || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
         std::fprintf(argc == 2 ? stdout : stderr,
                      "usage: skingen FOLDER\n  writes the default skin (Skins.xml, Strings.xml, Skins/...) into "
                      "FOLDER, the program folder\n"
                      "       skingen --nimbrel FOLDER\n  writes the updater window's skin (Layout.xml and its "
-                     "pictures) into FOLDER\n");
+                     "pictures) into FOLDER\n"
+                     "       skingen --icon FOLDER\n  writes the application icon into FOLDER/hicolor/ "
+                     "(scalable SVG and PNG sizes)\n");
         return argc == 2 ? 0 : 64;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     if (nimbrel) return generateNimbrel(QString::fromLocal8Bit(argv[2]));
+    if (icon) return generateIcon(QString::fromLocal8Bit(argv[2]));
     const QString root = QString::fromLocal8Bit(argv[1]);
     if (!QDir().mkpath(root + "/Skins/PopDlg")) {
         std::fprintf(stderr, "skingen: cannot create %s\n", argv[1]);

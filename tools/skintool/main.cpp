@@ -1,5 +1,6 @@
 // skintool: reads skin documents the way the programs do.
 #include "Check.h"
+#include "platform/Version.h"
 #include "skin/SkinDocuments.h"
 #include "skin/SkinRecord.h"
 #include "platform/Numbers.h"
@@ -21,7 +22,7 @@ constexpr const char* kUsage =
     "       skintool diag FILE\n"
     "       skintool record [--nimbrel] TEXT\n"
     "       skintool check FOLDER\n"
-    "       skintool --help\n"
+    "       skintool --help | --version\n"
     "\n"
     "  get     prints the text of root/SECTION/KEY of the skin document FILE, or\n"
     "          the value of its ATTRIBUTE; an empty line when there is none\n"
@@ -117,6 +118,10 @@ int main(int argc, char** argv) {
     const std::string& command = args[0];
     if (command == "--help" || command == "-h" || command == "help") {
         std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (command == "--version") {
+        std::printf("skintool %s\n", platform::kVersion);
         return kExitOk;
     }
     if (command == "get") return get(args);

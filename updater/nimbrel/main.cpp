@@ -3,6 +3,7 @@
 #include "devicelink/HidLibrary.h"
 #include "platform/Numbers.h"
 #include "platform/SingleInstance.h"
+#include "platform/Version.h"
 #include "updater/CommandLine.h"
 #include "platform/Folders.h"
 #include "skin/PrivateFonts.h"
@@ -44,6 +45,10 @@ bool displayAvailable() {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv, argv + argc);
+    if (updater::asksForVersion(arguments)) {
+        std::cout << "Nimbrel " << platform::kVersion << "\n";
+        return 0;
+    }
     platform::SingleInstanceLock lock;
     const platform::SingleInstanceLock::Result locked = lock.acquire(updater::kNimbrelMutex);
     if (locked == platform::SingleInstanceLock::Result::HeldElsewhere) {
