@@ -9,6 +9,7 @@
 #include "skin/SkinPicture.h"
 #include "skin/SkinText.h"
 
+#include <cstdio>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPainter>
@@ -331,6 +332,9 @@ void CNimbrelDlg::updateEnded(bool success, const std::string& reason) {
 }
 
 void CNimbrelDlg::close(int exitCode) { end(exitCode); }
+
+// Silent runs have no window; a window run that ends without one still says why.
+void CNimbrelDlg::reportSilently(const std::string& text) { std::fprintf(stderr, "Nimbrel: %s\n", text.c_str()); }
 
 // ---- events
 

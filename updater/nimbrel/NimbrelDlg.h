@@ -118,6 +118,7 @@ public:
     void setProgress(int percent) override;
     void updateEnded(bool success, const std::string& reason) override;
     void close(int exitCode) override;
+    void reportSilently(const std::string& text) override;
 
 protected:
     void LoadSkin() override;
