@@ -7,20 +7,35 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
 
 namespace platform {
 
 SingleInstanceLock::~SingleInstanceLock() { release(); }
 
 SingleInstanceLock::Result SingleInstanceLock::acquire(std::string_view name) {
+    return acquire(name, std::chrono::milliseconds(0));
+}
+
+SingleInstanceLock::Result SingleInstanceLock::acquire(std::string_view name, std::chrono::milliseconds wait) {
+    return acquireFile(runtimeFilePath(std::string(name) + ".lock"), wait);
+}
+
+SingleInstanceLock::Result SingleInstanceLock::acquireFile(const std::string& path, std::chrono::milliseconds wait) {
     release();
-    const std::string path = runtimeFilePath(std::string(name) + ".lock");
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) return Result::Unavailable;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool busy = errno == EWOULDBLOCK;
+    // flock has no time-out: a bounded wait tries again in short steps.
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        if (error == EINTR) continue;
+        if (error == EWOULDBLOCK && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
         ::close(fd);
-        return busy ? Result::HeldElsewhere : Result::Unavailable;
+        return error == EWOULDBLOCK ? Result::HeldElsewhere : Result::Unavailable;
     }
     m_fd = fd;
     return Result::Acquired;

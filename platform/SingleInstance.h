@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,12 @@ public:
     // Unavailable means the lock file could not be opened; the caller runs on
     // without a lock, as it would when the operating system refuses a mutex.
     Result acquire(std::string_view name);
+    // Waits up to `wait` while another process holds the lock; HeldElsewhere
+    // when it was still held then.
+    Result acquire(std::string_view name, std::chrono::milliseconds wait);
+    // The same on the lock file at `path`, for a lock that belongs to a
+    // folder rather than to the user (the lock file is created when missing).
+    Result acquireFile(const std::string& path, std::chrono::milliseconds wait);
     void release();
     bool held() const { return m_fd >= 0; }
 

@@ -1,6 +1,9 @@
 #include "platform/SingleInstance.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <atomic>
+#include <thread>
+
 using Result = platform::SingleInstanceLock::Result;
 
 class SingleInstanceTest : public testsupport::IsolatedTest {};
@@ -33,4 +36,32 @@ TEST_F(SingleInstanceTest, AnUnusableRuntimeFolderIsReportedAsUnavailable) {
     // A name that cannot be a file: the lock file cannot be opened.
     EXPECT_EQ(lock.acquire("no/such/folder/name"), Result::Unavailable);
     EXPECT_FALSE(lock.held());
+}
+
+TEST_F(SingleInstanceTest, ABoundedWaitGetsTheLockItsHolderReleasesAndGivesUpOnOneKept) {
+    platform::SingleInstanceLock holder;
+    ASSERT_EQ(holder.acquire("shared"), Result::Acquired);
+    platform::SingleInstanceLock waiter;
+    EXPECT_EQ(waiter.acquire("shared", std::chrono::milliseconds(20)), Result::HeldElsewhere);
+    EXPECT_FALSE(waiter.held());
+
+    std::atomic<bool> started{false};
+    std::thread release([&] {
+        while (!started.load()) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        holder.release();
+    });
+    started.store(true);
+    EXPECT_EQ(waiter.acquire("shared", std::chrono::seconds(30)), Result::Acquired);
+    release.join();
+    EXPECT_TRUE(waiter.held());
+}
+
+TEST_F(SingleInstanceTest, ALockFileInAFolderIsCreatedAndLockedLikeANamedOne) {
+    const std::string path = home.path("folder.lock");
+    platform::SingleInstanceLock first;
+    platform::SingleInstanceLock second;
+    EXPECT_EQ(first.acquireFile(path, std::chrono::milliseconds(0)), Result::Acquired);
+    EXPECT_EQ(second.acquireFile(path, std::chrono::milliseconds(0)), Result::HeldElsewhere);
+    EXPECT_EQ(second.acquireFile(home.path("missing/folder.lock"), std::chrono::milliseconds(0)), Result::Unavailable);
 }
