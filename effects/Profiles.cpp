@@ -3,6 +3,7 @@
 #include "platform/IniFile.h"
 #include "platform/AtomicFile.h"
 #include "platform/LittleEndian.h"
+#include "platform/SingleInstance.h"
 #include "platform/Utf16.h"
 
 #include <filesystem>
@@ -136,6 +137,19 @@ void LoadStartupProfileSet(LedProfileSet& set, const std::string& dataFolder) {
     if (set.selectedProfile > 1) set.selectedProfile = 0;
     set.chromaSync = 0;
     set.selected().cardEffect = EFFECT_MULTI;
+}
+
+std::string ProfileLockPath(const std::string& dataFolder) { return dataFolder + "profiles.lock"; }
+
+ProfileUpdate UpdateSavedProfiles(const std::string& dataFolder, LedProfileSet& set,
+                                  const std::function<bool(LedProfileSet&)>& change, std::chrono::milliseconds lockWait) {
+    platform::SingleInstanceLock lock;
+    // Without a usable lock file the change goes ahead, as it did before the lock.
+    if (lock.acquireFile(ProfileLockPath(dataFolder), lockWait) == platform::SingleInstanceLock::Result::HeldElsewhere)
+        return ProfileUpdate::Busy;
+    LoadStartupProfileSet(set, dataFolder);
+    if (!change(set)) return ProfileUpdate::Unchanged;
+    return SaveProfiles(set, dataFolder) ? ProfileUpdate::Saved : ProfileUpdate::NotSaved;
 }
 
 std::u16string ProfileNameFromPath(const std::string& path) {
