@@ -31,4 +31,8 @@ Family ControllerLinks::defaultFamily() const {
     return m_standard.deviceCount() > 0 || m_led5.deviceCount() == 0 ? Family::Standard : Family::Led5;
 }
 
+bool LockControllers(platform::SingleInstanceLock& lock) {
+    return lock.acquire(kControllerLockName, kControllerLockWait) != platform::SingleInstanceLock::Result::HeldElsewhere;
+}
+
 }  // namespace devicecontrol
