@@ -13,10 +13,12 @@
 #include "platform/Folders.h"
 #include "platform/LittleEndian.h"
 #include "platform/Numbers.h"
+#include "platform/SingleInstance.h"
 #include "platform/Utf16.h"
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <ostream>
 
@@ -97,14 +99,33 @@ bool stillAttached(devicelink::CUSBDriver& link, int position) {
     return link.connected() != 0 && position < link.deviceCount();
 }
 
-// Apply as the window runs it, for the device and its group.
-bool applyTo(Session& session, Family family, int position, LedProfileSet& set) {
+// Apply as the window runs it, for the device and its group; empty when the
+// controller took every command, else what went wrong.
+std::string applyTo(Session& session, Family family, int position, LedProfileSet& set) {
     devicelink::CUSBDriver& link = session.link(family);
     const int current = devicecontrol::SelectDeviceGroup(link, session.table(family), position);
     EditorState state;
     state.cardEffect = EFFECT_MULTI;
-    devicecontrol::ApplyConfiguration(link, family, set, state);
-    return stillAttached(link, current);
+    const int failed = devicecontrol::ApplyConfiguration(link, family, set, state);
+    if (!stillAttached(link, current)) return "the controller went away during the write";
+    if (failed != 0) return "the controller did not take " + std::to_string(failed) + " of the commands";
+    return {};
+}
+
+// Another program's write must not come between the commands of ours.
+bool lockControllers(Call& call, platform::SingleInstanceLock& lock) {
+    if (devicecontrol::LockControllers(lock)) return true;
+    call.message("another program kept writing to the controllers");
+    return false;
+}
+
+// The saved profile changes under the data folder's lock; empty when saved.
+std::string updateSaved(const std::string& folder, LedProfileSet& set, const std::function<bool(LedProfileSet&)>& change) {
+    switch (UpdateSavedProfiles(folder, set, change)) {
+    case ProfileUpdate::Saved: return {};
+    case ProfileUpdate::Busy: return "another program kept the saved profile locked in " + folder;
+    default: return "cannot save the profile in " + folder;
+    }
 }
 
 void printSummary(std::ostream& out, const LedProfileSet& set, bool json) {
@@ -240,12 +261,17 @@ int runApply(Call& call) {
     if (call.options.positional.size() != 1) return call.usage("expected one profile file");
     const std::string& path = call.options.positional[0];
     const std::string folder = dataFolder();
+    platform::SingleInstanceLock controllers;
+    if (!lockControllers(call, controllers)) return kExitFailure;
     LedProfileSet set;
-    LoadStartupProfileSet(set, folder);
-    if (!ImportProfile(set.selected(), path)) return call.usage("cannot read profile file \"" + path + "\"");
-    if (!SaveProfiles(set, folder)) return call.failure("cannot save the profile in " + folder);
-    if (!applyTo(*call.session, call.family, call.options.device, set))
-        return call.failure("the controller went away during the write");
+    bool readable = true;
+    const std::string saveProblem = updateSaved(folder, set, [&](LedProfileSet& saved) {
+        return readable = ImportProfile(saved.selected(), path);
+    });
+    if (!readable) return call.usage("cannot read profile file \"" + path + "\"");
+    if (!saveProblem.empty()) return call.failure(saveProblem);
+    if (const std::string problem = applyTo(*call.session, call.family, call.options.device, set); !problem.empty())
+        return call.failure(problem);
     return kExitSuccess;
 }
 
@@ -301,30 +327,36 @@ int runSet(Call& call) {
         return call.usage("effect \"" + *effectText + "\" is not available on standard controllers");
 
     const std::string folder = dataFolder();
+    platform::SingleInstanceLock controllers;
+    if (!lockControllers(call, controllers)) return kExitFailure;
     LedProfileSet set;
-    LoadStartupProfileSet(set, folder);
-    LedProfile& profile = set.selected();
-    EditorState state;
-    state.currentZone = zone;
-    state.cardEffect = EFFECT_MULTI;
-    SelectZoneEffect(profile, state, *effect);
-    EffectLayer& layer = LayerOfZone(profile, zone, state);
-    if (colour) SetSlotColour(layer, *effect, ColourSlot::First, *colour, state);
-    if (colour2) SetSlotColour(layer, *effect, ColourSlot::Second, *colour2, state);
-    if (speed) SetSpeed(layer, *effect, *speed);
-    if (brightness) SetBrightness(layer, *effect, *brightness);
-    if (random) SetRandom(layer, *effect, *random ? 1 : 0);
-    if (direction) SetDirection(layer, *effect, *direction);
-    if (!morse.empty()) SelectedMorseText(profile) = morse;
-    if (!SaveProfiles(set, folder)) return call.failure("cannot save the profile in " + folder);
-    if (!applyTo(*call.session, call.family, options.device, set))
-        return call.failure("the controller went away during the write");
+    const std::string saveProblem = updateSaved(folder, set, [&](LedProfileSet& saved) {
+        LedProfile& profile = saved.selected();
+        EditorState state;
+        state.currentZone = zone;
+        state.cardEffect = EFFECT_MULTI;
+        SelectZoneEffect(profile, state, *effect);
+        EffectLayer& layer = LayerOfZone(profile, zone, state);
+        if (colour) SetSlotColour(layer, *effect, ColourSlot::First, *colour, state);
+        if (colour2) SetSlotColour(layer, *effect, ColourSlot::Second, *colour2, state);
+        if (speed) SetSpeed(layer, *effect, *speed);
+        if (brightness) SetBrightness(layer, *effect, *brightness);
+        if (random) SetRandom(layer, *effect, *random ? 1 : 0);
+        if (direction) SetDirection(layer, *effect, *direction);
+        if (!morse.empty()) SelectedMorseText(profile) = morse;
+        return true;
+    });
+    if (!saveProblem.empty()) return call.failure(saveProblem);
+    if (const std::string problem = applyTo(*call.session, call.family, options.device, set); !problem.empty())
+        return call.failure(problem);
     return kExitSuccess;
 }
 
 int runRestore(Call& call) {
     Session& session = *call.session;
     const std::string folder = dataFolder();
+    platform::SingleInstanceLock controllers;
+    if (!lockControllers(call, controllers)) return kExitFailure;
     int result = kExitSuccess;
     for (const Family family : {Family::Standard, Family::Led5}) {
         bool groupDone = false;
@@ -334,9 +366,8 @@ int runRestore(Call& call) {
             groupDone = groupDone || member;
             LedProfileSet set;
             LoadStartupProfileSet(set, folder);
-            if (!applyTo(session, family, position, set)) {
-                call.message(std::string(familyName(family)) + " controller " + std::to_string(position) +
-                             " went away during the write");
+            if (const std::string problem = applyTo(session, family, position, set); !problem.empty()) {
+                call.message(std::string(familyName(family)) + " controller " + std::to_string(position) + ": " + problem);
                 result = kExitFailure;
             }
         }
