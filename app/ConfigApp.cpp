@@ -1,6 +1,7 @@
 #include "app/ConfigApp.h"
 
 #include "app/CommandLine.h"
+#include "effects/Profiles.h"
 #include "platform/Companion.h"
 #include "platform/DebugLog.h"
 #include "mainwindow/ConfigDlg.h"
@@ -12,7 +13,10 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include <cstdio>
 #include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -26,21 +30,34 @@ int primaryScreenWidth() {
 CConfigApp::CConfigApp(std::vector<std::string> arguments) : m_arguments(std::move(arguments)) {}
 
 bool CConfigApp::InitInstance() {
+    platform::setUpDataFolder(effects::kDataFolder);
+
     // A second instance ends silently: no window, nothing to the companion.
-    if (m_instanceLock.acquire(kInstanceMutex) == platform::SingleInstanceLock::Result::HeldElsewhere) return false;
+    const platform::SingleInstanceLock::Result lock = m_instanceLock.acquire(kInstanceMutex);
+    if (lock == platform::SingleInstanceLock::Result::HeldElsewhere) return false;
+    // A runtime folder that is not ours only costs the lock and the companion:
+    // say so and run on, as without a lock file.
+    if (lock == platform::SingleInstanceLock::Result::Refused)
+        std::fprintf(stderr, "lumenstra: %s; running without the single-instance lock\n",
+                     m_instanceLock.problem().c_str());
 
     const std::string programFolder = platform::programFolder();
     skin::setSkinProgramFolder(programFolder);
 
+    // Starting a companion that is not installed would only cost three pauses.
     const std::string companionPath = programFolder + platform::kCompanionExecutable;
-    platform::EnsureCompanionRunning([] { return platform::companion().exists(); },
-                                [&] { platform::startDetached(companionPath); },
-                                [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); },
-                                platform::timing().companionStartPause);
+    const bool companionInstalled = ::access(companionPath.c_str(), X_OK) == 0;
+    // The companion could not open its socket in a refused runtime folder either.
+    if (companionInstalled && platform::companion().problem().empty())
+        platform::EnsureCompanionRunning([] { return platform::companion().exists(); },
+                                         [&] { platform::startDetached(companionPath); },
+                                         [](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); },
+                                         platform::timing().companionStartPause);
 
     const app::StartOptions options = app::parseCommandLine(m_arguments);
     platform::enableDebugLog(options.debug);
     platform::DebugTrace("App Init");
+    if (!companionInstalled) platform::DebugTrace("Companion not installed: %s", companionPath.c_str());
 
     platform::sendToCompanion(platform::kMsgConfigurationRun, 0, 1);
 

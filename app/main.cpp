@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 
 namespace {
 
@@ -27,24 +28,47 @@ constexpr char kUsage[] =
     "  LUMENSTRA_SCREENSHOTS  save a PNG of every window into this folder\n"
     "  LUMENSTRA_AUTOCLOSE_MS close every window after this many milliseconds\n"
     "\n"
-    "Only one Lumenstra runs at a time; a second start ends at once.\n";
+    "Only one Lumenstra runs at a time; a second start ends at once.\n"
+    "\n"
+    "Options (they print and end without opening a window):\n"
+    "  --help, -h     this text\n"
+    "  --version      the version\n"
+    "\n"
+    "Exit codes: 0 the window was closed (or a second start ended), 3 the controllers'\n"
+    "backend cannot be reached (the word nodev runs the window anyway).\n"
+    "\n"
+    "Example: lumenstra nodev ui:1\n";
 
 }  // namespace
 
+constexpr int kExitNoBackend = 3;
+
 int main(int argc, char** argv) {
+    bool nodev = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("lumenstra " LUMENSTRA_VERSION);
+            return 0;
+        }
+        nodev = nodev || strcasecmp(argv[i], "nodev") == 0;
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumenstra"));
     const auto demoSupport = skin::installDemoSupportFromEnvironment();
 
     std::string backendError;
-    if (!backends::installBackendFromEnvironment(backendError))
+    if (!backends::installBackendFromEnvironment(backendError) || !backends::backendReachable(backendError)) {
         std::fprintf(stderr, "lumenstra: %s; no controller can be reached\n", backendError.c_str());
+        if (!nodev) {
+            std::fputs("lumenstra: set LUMENSTRA_HID right, or add the word nodev to run without controllers\n",
+                       stderr);
+            return kExitNoBackend;
+        }
+    }
 
     std::vector<std::string> words;
     for (int i = 1; i < argc; ++i) words.emplace_back(argv[i]);

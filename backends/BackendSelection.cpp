@@ -3,6 +3,9 @@
 #include "devicelink/HidLibrary.h"
 #include "devicelink/HidapiBackend.h"
 #include "sim/DevsimBackend.h"
+#include "sim/DevsimProtocol.h"
+
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -31,6 +34,22 @@ bool installBackendFromEnvironment(std::string& error) {
         [](const std::string& socketPath) { return std::make_unique<sim::DevsimBackend>(socketPath); }, error);
     if (!backend) return false;
     devicelink::HidSetBackend(std::move(backend));
+    return true;
+}
+
+bool backendReachable(std::string& error) {
+    const char* value = std::getenv("LUMENSTRA_HID");
+    const std::string choice = value ? value : "";
+    const std::string devsimPrefix = "devsim:";
+    if (choice.rfind(devsimPrefix, 0) != 0) return true;
+    const std::string socketPath = choice.substr(devsimPrefix.size());
+    std::string reason;
+    const int fd = sim::devsim::connectToDaemon(socketPath, reason);
+    if (fd < 0) {
+        error = "LUMENSTRA_HID=" + choice + ": " + reason + "; start it with: devsim serve --socket " + socketPath;
+        return false;
+    }
+    ::close(fd);
     return true;
 }
 

@@ -22,4 +22,10 @@ std::unique_ptr<hid::Backend> backendFromEnvironment(const DevsimBackendFactory&
 // with the reason in `error`, when the variable names neither.
 bool installBackendFromEnvironment(std::string& error);
 
+// Whether the controllers LUMENSTRA_HID names can be reached now: for
+// "devsim:SOCKET" a daemon must listen at the socket (an absent daemon would
+// otherwise look like a machine without controllers). False with the reason
+// and what to do in `error`.
+bool backendReachable(std::string& error);
+
 }  // namespace backends

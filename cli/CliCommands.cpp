@@ -1,9 +1,13 @@
 #include "cli/CliCommands.h"
 #include "cli/CommandTable.h"
 
+#include "backends/BackendSelection.h"
+#include "devicelink/HidLibrary.h"
 #include "devicelink/UsbDriver.h"
 #include "platform/Numbers.h"
+#include "platform/Utf16.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 
@@ -15,44 +19,147 @@ constexpr char kOverviewHead[] =
     "\n"
     "Commands:\n";
 
+#define LUMENSTRA_EXIT_CODES                                                                       \
+    "Exit codes: 0 done, 1 a controller command failed (or a file is missing, unreadable or not\n" \
+    "a profile), 2 no such controller, 3 no backend or no access to the controllers, 64 usage error.\n"
+
+#define LUMENSTRA_SELECTION                                                                    \
+    "Choosing the controller (default: the first standard one, else the first LED5 one):\n"  \
+    "  --family standard|led5   the family; positions count within it\n"                     \
+    "  --device N               position N, counted from 0 as list shows it (Nimbrel's\n"   \
+    "                           dev:N and devsim's IDs count from 1)\n"                       \
+    "  --name TEXT              the controller with that stored name (list shows it)\n"      \
+    "  --identity HEX           the controller with that 16-digit identity (list shows it)\n"
+
 constexpr char kOverviewTail[] =
     "\n"
     "Options:\n"
-    "  --help  this text; COMMAND --help describes one command\n"
+    "  --help  this text; COMMAND --help describes one command with an example\n"
     "\n"
     "The environment variable LUMENSTRA_HID chooses the controllers: unset or\n"
     "\"hidapi\" for real ones, \"devsim:SOCKET\" for those of a devsim daemon.\n"
-    "\n"
-    "Exit codes: 0 success, 1 failure (no reply, error reply, no backend),\n"
-    "2 no such device, 64 usage error.\n";
+    "\n" LUMENSTRA_EXIT_CODES;
 
-constexpr char kDeviceUsage[] =
-    "Usage: lumenstra-cli COMMAND [--family standard|led5] [--device N] [OPTIONS]\n"
+constexpr char kListUsage[] =
+    "Usage: lumenstra-cli list [--json]\n"
     "\n"
-    "  list [--json]             one line per controller: FAMILY POSITION TITLE GROUP FIRMWARE\n"
-    "  read [-o FILE] [--json]   read back what the controller runs; -o writes a .KV6 profile\n"
-    "  apply FILE                import FILE into the saved profile and send it\n"
-    "  set --zone main|fan|logo --effect NAME [--color RRGGBB] [--color2 RRGGBB]\n"
-    "      [--speed 0-4] [--brightness 0-2] [--random on|off] [--direction N] [--morse TEXT]\n"
-    "                            change the saved profile as the editor would, then send it\n"
-    "  restore                   send the saved profile to every controller\n"
-    "  rename NAME               store a name of up to 20 characters on the controller\n"
-    "  group on|off [--yes]      make the controller a group member or not\n"
-    "  reset, zelvor             reset the controller, or hand it to the sync source\n"
+    "One line per controller: FAMILY POSITION \"TITLE\" group|single FIRMWARE IDENTITY\n"
+    "TITLE is the stored name or \"Controller N\"; IDENTITY the 8-byte identity the\n"
+    "controller stores, as 16 hex digits (\"-\" until a command has given it one).\n"
+    "--json prints the same fields as a list of objects. Nothing is written.\n"
     "\n"
-    "Without --family the first standard controller is used, else the first LED5 one.\n"
-    "Effect names: static mode_07 mode_08 mode_11 direct mode_0a mode_10 mode_02 mode_01\n"
-    "morse multi mode_df mode_09 light_off.\n"
-    "Exit codes: 0 success, 1 a device command failed, 2 no such device, 64 usage error.\n";
+    "Example: lumenstra-cli list --json\n"
+    "\n" LUMENSTRA_EXIT_CODES;
+
+constexpr char kReadUsage[] =
+    "Usage: lumenstra-cli read [SELECTION] [-o FILE.KV6] [--json]\n"
+    "\n"
+    "Reads back what the controller runs, and only reads: the controller goes on\n"
+    "running what it ran. What the controller cannot report (the fan and logo zones)\n"
+    "is taken from the saved profile and marked \"(saved profile)\"; in JSON each zone\n"
+    "has \"source\": \"controller\" or \"saved profile\". -o writes it all as a profile file.\n"
+    "\n" LUMENSTRA_SELECTION
+    "\n"
+    "Example: lumenstra-cli read --device 0 --json\n"
+    "\n" LUMENSTRA_EXIT_CODES;
+
+constexpr char kApplyUsage[] =
+    "Usage: lumenstra-cli apply [SELECTION | --all] [--quiet] FILE.KV6\n"
+    "\n"
+    "Imports the profile file into the saved profile and sends it to the controller\n"
+    "(to its whole group when it is a group member). The file is checked before any\n"
+    "controller is opened.\n"
+    "\n" LUMENSTRA_SELECTION
+    "  --all                    every controller\n"
+    "  --quiet                  no summary line\n"
+    "\n"
+    "Example: lumenstra-cli apply --all ~/Saved.KV6\n"
+    "\n" LUMENSTRA_EXIT_CODES;
+
+constexpr char kSetUsage[] =
+    "Usage: lumenstra-cli set [SELECTION | --all] --zone main|fan|logo|all --effect NAME\n"
+    "       [--color COLOUR] [--color2 COLOUR] [--speed 0-4] [--brightness 0-2]\n"
+    "       [--random on|off] [--direction N] [--morse TEXT] [--quiet]\n"
+    "\n"
+    "Changes the saved profile as the window's editor would, then sends it.\n"
+    "Effects, by the names on the window's buttons or by code:\n"
+    "  static (static)   flow (mode_07, LED5 only)   rotate (mode_0a)   dual (mode_09)\n"
+    "  twin (mode_08)    morse (morse)   rainbow (mode_02)   breathe (mode_01)\n"
+    "  off (light_off)   and by code only: direct mode_11 mode_10\n"
+    "The fan and logo zones take static, rainbow, breathe and off; --zone all sets\n"
+    "all three zones. direct sets one colour on every LED of the main zone.\n"
+    "COLOUR is RRGGBB, #RRGGBB or a CSS colour name (red, teal, rebeccapurple ...).\n"
+    "\n" LUMENSTRA_SELECTION
+    "  --all                    every controller\n"
+    "  --quiet                  no summary line\n"
+    "\n"
+    "Example: lumenstra-cli set --zone all --effect breathe --color '#ff8800' --speed 2\n"
+    "\n" LUMENSTRA_EXIT_CODES;
+
+constexpr char kRestoreUsage[] =
+    "Usage: lumenstra-cli restore [--quiet]\n"
+    "\n"
+    "Sends the saved profile to every controller (once per group), as the login unit\n"
+    "does. No controller attached is no error.\n"
+    "\n"
+    "Example: lumenstra-cli restore\n"
+    "\n" LUMENSTRA_EXIT_CODES;
+
+constexpr char kRenameUsage[] =
+    "Usage: lumenstra-cli rename [SELECTION] [--quiet] NAME\n"
+    "\n"
+    "Stores a name of 1 to 20 characters on the controller; list and --name use it.\n"
+    "\n" LUMENSTRA_SELECTION
+    "\n"
+    "Example: lumenstra-cli rename --device 0 'Top card'\n"
+    "\n" LUMENSTRA_EXIT_CODES;
+
+constexpr char kGroupUsage[] =
+    "Usage: lumenstra-cli group [SELECTION] [--yes] [--quiet] on|off\n"
+    "\n"
+    "Makes the controller a group member or not; commands sent to a member reach the\n"
+    "whole group. Joining a group whose members run another configuration takes that\n"
+    "over and needs --yes.\n"
+    "\n" LUMENSTRA_SELECTION
+    "\n"
+    "Example: lumenstra-cli group --device 1 --yes on\n"
+    "\n" LUMENSTRA_EXIT_CODES;
+
+constexpr char kResetUsage[] =
+    "Usage: lumenstra-cli reset [SELECTION | --all] [--quiet]\n"
+    "\n"
+    "Resets the controller and sends it the default lighting. The saved profile is\n"
+    "not changed: lumenstra-cli restore sends it again.\n"
+    "\n" LUMENSTRA_SELECTION
+    "  --all                    every controller\n"
+    "\n"
+    "Example: lumenstra-cli reset --all\n"
+    "\n" LUMENSTRA_EXIT_CODES;
+
+constexpr char kZelvorUsage[] =
+    "Usage: lumenstra-cli zelvor [SELECTION | --all] [--quiet] on|off\n"
+    "\n"
+    "on: resets the controller and hands its lighting to the sync source.\n"
+    "off: the controller runs its own effects again: the saved profile is sent.\n"
+    "The saved profile is not changed.\n"
+    "\n" LUMENSTRA_SELECTION
+    "  --all                    every controller\n"
+    "\n"
+    "Example: lumenstra-cli zelvor --all off\n"
+    "\n" LUMENSTRA_EXIT_CODES;
 
 constexpr char kPortsUsage[] =
     "Usage: lumenstra-cli ports\n"
     "\n"
     "Prints one line per attached controller, in link order:\n"
-    "  FAMILY POSITION MODE DEVICE_ID PRODUCT_ID\n"
+    "  FAMILY POSITION MODE IDENTITY PRODUCT_ID\n"
     "FAMILY is standard or led5, POSITION the device number used by every other\n"
-    "command, MODE app (application firmware) or boot (boot loader), DEVICE_ID the\n"
-    "link's device ID and PRODUCT_ID four hex digits.\n";
+    "command, MODE app (application firmware) or boot (boot loader), IDENTITY the\n"
+    "controller's 16-digit identity as list shows it (\"-\" when it has none or is in\n"
+    "its boot loader) and PRODUCT_ID four hex digits.\n"
+    "\n"
+    "Example: lumenstra-cli ports\n"
+    "\n" LUMENSTRA_EXIT_CODES;
 
 constexpr char kRawUsage[] =
     "Usage: lumenstra-cli raw [--family standard|led5] [--device N] CMD KEY INDEX [DATAHEX]\n"
@@ -62,7 +169,8 @@ constexpr char kRawUsage[] =
     "128 hex digits. CMD and KEY are one byte, INDEX two bytes, all in hex;\n"
     "DATAHEX is up to 60 bytes in hex, zero-filled.\n"
     "\n"
-    "Exit codes: 0 reply received, 1 no reply or error, 2 no such device, 64 usage error.\n";
+    "Example: lumenstra-cli raw 52 9c 1\n"
+    "\n" LUMENSTRA_EXIT_CODES;
 
 constexpr char kCheckUsage[] =
     "Usage: lumenstra-cli check [--family standard|led5] [--device N]\n"
@@ -76,7 +184,8 @@ constexpr char kCheckUsage[] =
     "  package: TEXT       the package's version text\n"
     "  result: -1|0|1      -1 an update is due, 0 none, 1 the controller is newer\n"
     "\n"
-    "Exit codes: 0 checked, 2 no such device, 64 usage error.\n";
+    "Example: lumenstra-cli check --family led5\n"
+    "\n" LUMENSTRA_EXIT_CODES;
 
 constexpr char kUpdateUsage[] =
     "Usage: lumenstra-cli update [--family standard|led5] [--device N]\n"
@@ -84,56 +193,98 @@ constexpr char kUpdateUsage[] =
     "Runs the family's updater for the controller at position N (default 0) with\n"
     "dev:N+1 -silent and ends with the updater's exit code: 0 updated, 1 update\n"
     "failed, 2 no device, 3 device information or layout problem, 4 the package\n"
-    "is not newer; 64 usage error.\n";
+    "is not newer; 64 usage error.\n"
+    "\n"
+    "Example: lumenstra-cli update --family led5 --device 0\n";
 
 // Overview order is table order.
 const Command kCommands[] = {
     {.name = "list",
-     .summary = "  list    one line per controller: FAMILY POSITION TITLE GROUP FIRMWARE\n",
-     .usage = kDeviceUsage,
+     .summary = "  list    one line per controller: FAMILY POSITION TITLE GROUP FIRMWARE IDENTITY\n",
+     .usage = kListUsage,
      .run = runDeviceList,
      .readsOptions = true,
      .flags = {"--json"},
      .noWords = true,
-     .opens = Opens::Links},
+     .opens = Opens::Links,
+     .readOnly = true},
     {.name = "read",
      .summary = "  read, apply, set, restore, rename, group, reset, zelvor\n"
                 "          read back and change what the controllers run (lumenstra-cli set --help)\n",
-     .usage = kDeviceUsage,
+     .usage = kReadUsage,
      .run = runRead,
      .readsOptions = true,
      .valued = {"-o"},
      .flags = {"--json"},
-     .opens = Opens::Device},
-    {.name = "apply", .summary = "", .usage = kDeviceUsage, .run = runApply, .readsOptions = true, .opens = Opens::Device},
+     .opens = Opens::Device,
+     .selects = true,
+     .readOnly = true},
+    {.name = "apply",
+     .summary = "",
+     .usage = kApplyUsage,
+     .run = runApply,
+     .readsOptions = true,
+     .flags = {"--quiet"},
+     .opens = Opens::DeviceAfterChecks,
+     .selects = true,
+     .selectsAll = true},
     {.name = "set",
      .summary = "",
-     .usage = kDeviceUsage,
+     .usage = kSetUsage,
      .run = runSet,
      .readsOptions = true,
      .valued = {"--zone", "--effect", "--color", "--color2", "--speed", "--brightness", "--random", "--direction",
                 "--morse"},
+     .flags = {"--quiet"},
      .noWords = true,
-     .opens = Opens::DeviceAfterChecks},
+     .opens = Opens::DeviceAfterChecks,
+     .selects = true,
+     .selectsAll = true},
     {.name = "restore",
      .summary = "",
-     .usage = kDeviceUsage,
+     .usage = kRestoreUsage,
      .run = runRestore,
      .readsOptions = true,
+     .flags = {"--quiet"},
      .noWords = true,
      .opens = Opens::Identities},
-    {.name = "rename", .summary = "", .usage = kDeviceUsage, .run = runRename, .readsOptions = true, .opens = Opens::Device},
+    {.name = "rename",
+     .summary = "",
+     .usage = kRenameUsage,
+     .run = runRename,
+     .readsOptions = true,
+     .flags = {"--quiet"},
+     .opens = Opens::Device,
+     .selects = true},
     {.name = "group",
      .summary = "",
-     .usage = kDeviceUsage,
+     .usage = kGroupUsage,
      .run = runGroup,
      .readsOptions = true,
-     .flags = {"--yes"},
-     .opens = Opens::Device},
-    {.name = "reset", .summary = "", .usage = kDeviceUsage, .run = runReset, .readsOptions = true, .opens = Opens::Device},
-    {.name = "zelvor", .summary = "", .usage = kDeviceUsage, .run = runZelvor, .readsOptions = true, .opens = Opens::Device},
+     .flags = {"--yes", "--quiet"},
+     .opens = Opens::Device,
+     .selects = true},
+    {.name = "reset",
+     .summary = "",
+     .usage = kResetUsage,
+     .run = runReset,
+     .readsOptions = true,
+     .flags = {"--quiet"},
+     .noWords = true,
+     .opens = Opens::Device,
+     .selects = true,
+     .selectsAll = true},
+    {.name = "zelvor",
+     .summary = "",
+     .usage = kZelvorUsage,
+     .run = runZelvor,
+     .readsOptions = true,
+     .flags = {"--quiet"},
+     .opens = Opens::DeviceAfterChecks,
+     .selects = true,
+     .selectsAll = true},
     {.name = "ports",
-     .summary = "  ports   one line per attached controller: FAMILY POSITION MODE DEVICE_ID PRODUCT_ID\n"
+     .summary = "  ports   one line per attached controller: FAMILY POSITION MODE IDENTITY PRODUCT_ID\n"
                 "          (family standard or led5, mode app or boot, product ID in hex)\n",
      .usage = kPortsUsage,
      .run = runPorts},
@@ -193,13 +344,15 @@ bool parseHexBytes(const std::string& text, std::array<std::uint8_t, 60>& bytes)
     return true;
 }
 
-// Parses the options a command accepts; `valued` take a value, `flags` do not.
-std::optional<Options> parseOptions(const std::vector<std::string>& arguments, const std::set<std::string>& valued,
-                                    const std::set<std::string>& flags, std::string& error) {
+// Parses the options the command accepts: its `valued` options take a value,
+// its `flags` do not; the selection options as the row allows them.
+std::optional<Options> parseOptions(const std::vector<std::string>& arguments, const Command& command,
+                                    std::string& error) {
     Options options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
-        if (argument == "--family" || argument == "--device" || valued.count(argument)) {
+        const bool selection = command.selects && (argument == "--name" || argument == "--identity");
+        if (argument == "--family" || argument == "--device" || selection || command.valued.count(argument)) {
             if (i + 1 >= arguments.size()) {
                 error = argument + " needs a value";
                 return std::nullopt;
@@ -216,19 +369,38 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, c
                     return std::nullopt;
                 }
                 options.device = *device;
+                options.deviceGiven = true;
+            } else if (argument == "--name") {
+                options.name = value;
+            } else if (argument == "--identity") {
+                if (value.size() != 16 || !platform::parseWholeNumber<std::uint64_t>(value, 16)) {
+                    error = "bad identity \"" + value + "\" (16 hex digits, as list shows them)";
+                    return std::nullopt;
+                }
+                options.identity = platform::lowercaseAscii(value);
             } else {
                 options.values[argument] = value;
             }
-        } else if (argument == "--json" && flags.count(argument)) {
+        } else if (argument == "--all" && command.selectsAll) {
+            options.all = true;
+        } else if (argument == "--json" && command.flags.count(argument)) {
             options.json = true;
-        } else if (argument == "--yes" && flags.count(argument)) {
+        } else if (argument == "--yes" && command.flags.count(argument)) {
             options.yes = true;
+        } else if (argument == "--quiet" && command.flags.count(argument)) {
+            options.quiet = true;
         } else if (argument.size() > 1 && argument[0] == '-') {
             error = "unknown option \"" + argument + "\"";
             return std::nullopt;
         } else {
             options.positional.push_back(argument);
         }
+    }
+    const int choices = int(options.deviceGiven) + int(options.all) + int(options.name.has_value()) +
+                        int(options.identity.has_value());
+    if (choices > 1) {
+        error = "choose the controller one way: --device, --name, --identity or --all";
+        return std::nullopt;
     }
     return options;
 }
@@ -243,7 +415,7 @@ int dispatch(const Command& command, const std::vector<std::string>& arguments, 
     Call call(command, arguments, out, err);
     if (command.readsOptions) {
         std::string error;
-        std::optional<Options> options = parseOptions(arguments, command.valued, command.flags, error);
+        std::optional<Options> options = parseOptions(arguments, command, error);
         if (!options) return call.usage(error);
         call.options = std::move(*options);
         if (command.noWords && !call.options.positional.empty())
@@ -252,10 +424,9 @@ int dispatch(const Command& command, const std::vector<std::string>& arguments, 
     switch (command.opens) {
     case Opens::Nothing:
     case Opens::DeviceAfterChecks: break;
-    case Opens::Links: call.session.emplace(); break;
+    case Opens::Links:
     case Opens::Identities:
-        call.session.emplace();
-        call.session->refreshIdentities();
+        if (const int result = call.openSession()) return result;
         break;
     case Opens::Device:
         if (const int result = call.openDevice()) return result;
@@ -280,8 +451,46 @@ Session::Session() {
 }
 
 void Session::refreshIdentities() {
+    // One seed per draw: the two families' tables are refreshed apart, and a
+    // shared clock seed would give their new controllers the same identity.
+    std::uint32_t draws = 0;
+    const auto seed = [&draws] { return devicecontrol::DefaultIdentitySeed() + 0x9E37u * draws++; };
     for (const Family family : {Family::Standard, Family::Led5})
-        devicecontrol::RefreshDeviceIdentities(link(family), link(family).deviceCount(), table(family));
+        devicecontrol::RefreshDeviceIdentities(link(family), link(family).deviceCount(), table(family), seed);
+}
+
+void Session::readIdentities() {
+    for (const Family family : {Family::Standard, Family::Led5}) {
+        devicecontrol::IdentityTable& blocks = table(family);
+        blocks.assign(static_cast<std::size_t>(link(family).deviceCount()), devicecontrol::IdentityBlock{});
+        for (std::size_t i = 0; i < blocks.size(); ++i) {
+            std::uint8_t data[60];
+            if (link(family).GetIdentityBlock(data, static_cast<int>(i)) == 0)
+                std::copy(std::begin(data), std::end(data), blocks[i].begin());
+        }
+    }
+}
+
+std::string identityText(const devicecontrol::IdentityBlock& block) {
+    const std::array<std::uint8_t, 8> identity = devicecontrol::IdentityOf(block);
+    if (std::all_of(identity.begin(), identity.end(), [](std::uint8_t b) { return b == 0; })) return "-";
+    std::string text;
+    char digits[3];
+    for (const std::uint8_t byte : identity) {
+        std::snprintf(digits, sizeof digits, "%02x", byte);
+        text += digits;
+    }
+    return text;
+}
+
+std::string controllerTitle(Session& session, const Target& target) {
+    const int number = target.position + 1 +
+                       (target.family == Family::Led5 ? session.link(Family::Standard).deviceCount() : 0);
+    const auto& table = session.table(target.family);
+    const devicecontrol::IdentityBlock block =
+        static_cast<std::size_t>(target.position) < table.size() ? table[static_cast<std::size_t>(target.position)]
+                                                                 : devicecontrol::IdentityBlock{};
+    return devicecontrol::DeviceTitle(block, "Controller %d", number);
 }
 
 void Call::message(const std::string& what) { err << "lumenstra-cli " << command.name << ": " << what << "\n"; }
@@ -293,26 +502,99 @@ int Call::failure(const std::string& what) {
 
 int Call::usage(const std::string& what) {
     message(what);
-    err << command.usage;
+    err << "Try 'lumenstra-cli " << command.name << " --help' for more information.\n";
     return kExitUsage;
 }
 
 int Call::unexpectedArgument(const std::string& argument) { return usage("unexpected argument \"" + argument + "\""); }
 
-int Call::noController(Family which, int position, std::optional<int> attached) {
-    std::string what = std::string("no ") + familyName(which) + " controller at position " + std::to_string(position);
+int Call::noController(Family which, int at, std::optional<int> attached) {
+    std::string what = std::string("no ") + familyName(which) + " controller at position " + std::to_string(at);
     if (attached) what += " (" + std::to_string(*attached) + " attached)";
     message(what);
     return kExitNoDevice;
 }
 
-int Call::openDevice() {
+int Call::reachBackend() {
+    std::string error;
+    if (backends::backendReachable(error)) return kExitSuccess;
+    message(error);
+    return kExitNoAccess;
+}
+
+int Call::checkAccess(int attached) {
+    if (attached > 0 || devicelink::HidPermissionDenials() == 0) return kExitSuccess;
+    message("a controller is attached but this user may not open it: install dist/70-lumenstra.rules "
+            "(cmake --install does) and plug the controller again, or run: sudo udevadm trigger");
+    return kExitNoAccess;
+}
+
+int Call::openSession() {
+    if (const int result = reachBackend()) return result;
     session.emplace();
-    session->refreshIdentities();
-    family = options.family.value_or(session->defaultFamily());
-    const int attached = session->link(family).deviceCount();
-    if (options.device < attached) return kExitSuccess;
-    return noController(family, options.device, attached);
+    if (command.opens != Opens::Links) {
+        if (command.readOnly)
+            session->readIdentities();
+        else
+            session->refreshIdentities();
+    }
+    return checkAccess(session->controllerCount());
+}
+
+int Call::openDevice() {
+    if (const int result = reachBackend()) return result;
+    session.emplace();
+    if (command.readOnly)
+        session->readIdentities();
+    else
+        session->refreshIdentities();
+    const std::vector<Family> families =
+        options.family ? std::vector<Family>{*options.family} : std::vector<Family>{Family::Standard, Family::Led5};
+    int attached = 0;
+    for (const Family which : families) attached += session->link(which).deviceCount();
+    if (const int result = checkAccess(attached)) return result;
+
+    targets.clear();
+    if (options.all || options.name || options.identity) {
+        for (const Family which : families)
+            for (int at = 0; at < session->link(which).deviceCount(); ++at) {
+                const devicecontrol::IdentityBlock& block = session->table(which)[static_cast<std::size_t>(at)];
+                const bool chosen =
+                    options.all ||
+                    (options.name && platform::utf16ToUtf8(devicecontrol::IdentityName(block)) == *options.name) ||
+                    (options.identity && identityText(block) == *options.identity);
+                if (chosen) targets.push_back({which, at});
+            }
+        if (targets.empty()) {
+            if (options.all) message("no controller attached");
+            else if (options.name) message("no controller named \"" + *options.name + "\" (lumenstra-cli list shows the names)");
+            else message("no controller with identity " + *options.identity + " (lumenstra-cli list shows them)");
+            return kExitNoDevice;
+        }
+        if (options.name && targets.size() > 1)
+            return usage(std::to_string(targets.size()) + " controllers are named \"" + *options.name +
+                         "\": choose one with --identity");
+        if (options.identity && targets.size() > 1)
+            return usage(std::to_string(targets.size()) + " controllers share identity " + *options.identity +
+                         ": choose one with --family and --device");
+    } else {
+        const Family which = options.family.value_or(session->defaultFamily());
+        const int count = session->link(which).deviceCount();
+        if (options.device >= count) return noController(which, options.device, count);
+        targets.push_back({which, options.device});
+    }
+    family = targets.front().family;
+    position = targets.front().position;
+    return kExitSuccess;
+}
+
+void Call::summary(const std::string& what) {
+    if (!options.quiet) out << what << "\n";
+}
+
+std::string Call::targetText(const Target& target) {
+    return std::string(familyName(target.family)) + " " + std::to_string(target.position) + " \"" +
+           controllerTitle(*session, target) + "\"";
 }
 
 bool parseFamily(const std::string& value, Family& family, std::string& error) {
@@ -387,14 +669,16 @@ std::string recordHex(const std::array<std::uint8_t, 64>& record) {
 }
 
 int runPorts(Call& call) {
-    if (!call.arguments.empty()) {
-        // The messages still carry the command's former name.
-        call.err << "lumenstra-cli list: unexpected argument \"" << call.arguments[0] << "\"\n" << kPortsUsage;
-        return kExitUsage;
-    }
+    if (!call.arguments.empty()) return call.unexpectedArgument(call.arguments[0]);
+    if (const int result = call.reachBackend()) return result;
     using devicelink::LinkMode;
     devicecontrol::ControllerLinks links;
     links.openAll();
+    int attached = 0;
+    for (const Family family : {Family::Standard, Family::Led5})
+        for (const LinkMode mode : {LinkMode::Application, LinkMode::BootLoader})
+            attached += links.link(family, mode).deviceCount();
+    if (const int result = call.checkAccess(attached)) return result;
     const struct {
         Family family;
         LinkMode mode;
@@ -404,12 +688,21 @@ int runPorts(Call& call) {
                 {Family::Led5, LinkMode::Application, "app"},
                 {Family::Led5, LinkMode::BootLoader, "boot"}};
     for (const auto& row : rows) {
+        devicelink::CUSBDriver& link = links.link(row.family, row.mode);
         int position = 0;
-        for (const auto& device : links.link(row.family, row.mode).devices()) {
+        for (const auto& device : link.devices()) {
             char productId[5];
             std::snprintf(productId, sizeof productId, "%04x", device.ProductID);
-            call.out << familyName(row.family) << ' ' << position++ << ' ' << row.modeName << ' ' << device.DeviceId
-                     << ' ' << productId << '\n';
+            // The link's device IDs count per link, so two controllers can share one: the identity names them.
+            std::string identity = "-";
+            std::uint8_t data[60];
+            if (row.mode == LinkMode::Application && link.GetIdentityBlock(data, position) == 0) {
+                devicecontrol::IdentityBlock block;
+                std::copy(std::begin(data), std::end(data), block.begin());
+                identity = identityText(block);
+            }
+            call.out << familyName(row.family) << ' ' << position++ << ' ' << row.modeName << ' ' << identity << ' '
+                     << productId << '\n';
         }
     }
     return kExitSuccess;
@@ -419,9 +712,11 @@ int runRaw(Call& call) {
     std::string error;
     const std::optional<RawRequest> request = parseRawArguments(call.arguments, error);
     if (!request) return call.usage(error);
+    if (const int result = call.reachBackend()) return result;
     devicecontrol::ControllerLinks links;
     devicelink::CUSBDriver& driver = links.link(request->family);
     driver.OpenDriver();
+    if (const int result = call.checkAccess(driver.deviceCount())) return result;
     if (request->device >= driver.deviceCount())
         return call.noController(request->family, request->device, driver.deviceCount());
     devicelink::LedCommandRecord record;
@@ -447,7 +742,8 @@ int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
     for (const Command& command : kCommands)
         if (word == command.name) return dispatch(command, rest, out, err);
-    err << "lumenstra-cli: unknown command \"" << word << "\"\n" << overview();
+    err << "lumenstra-cli: unknown command \"" << word << "\"\n"
+        << "Try 'lumenstra-cli --help' for the list of commands.\n";
     return kExitUsage;
 }
 

@@ -15,8 +15,9 @@
 namespace cli {
 
 inline constexpr int kExitSuccess = 0;
-inline constexpr int kExitFailure = 1;    // no reply, error reply, backend unusable
-inline constexpr int kExitNoDevice = 2;   // no controller at that position
+inline constexpr int kExitFailure = 1;    // a controller command failed; a file is missing, unreadable or no profile
+inline constexpr int kExitNoDevice = 2;   // no such controller
+inline constexpr int kExitNoAccess = 3;   // no backend, or no permission to open the controllers
 inline constexpr int kExitUsage = 64;     // bad command line
 
 using devicelink::Family;

@@ -19,14 +19,26 @@ const char* familyName(Family family);
 // A decimal number from low to high, the whole text.
 std::optional<int> numberIn(const std::string& text, int low, int high);
 
-// The options of the device commands: --family, --device and their own.
+// The options of the device commands: --family, --device, the other ways of
+// choosing controllers, and their own.
 struct Options {
     std::optional<Family> family;
     int device = 0;
+    bool deviceGiven = false;
+    bool all = false;                     // --all
+    std::optional<std::string> name;      // --name: the stored controller name
+    std::optional<std::string> identity;  // --identity: 16 hex digits as list shows them
     bool json = false;
     bool yes = false;
+    bool quiet = false;
     std::map<std::string, std::string> values;
     std::vector<std::string> positional;
+};
+
+// One controller: its family's application link and its position there.
+struct Target {
+    Family family = Family::Standard;
+    int position = 0;
 };
 
 // Both application links, opened as the program opens them, with the
@@ -37,7 +49,10 @@ public:
     devicelink::CUSBDriver& link(Family family) { return m_links.link(family); }
     devicecontrol::IdentityTable& table(Family family) { return m_tables[family == Family::Standard ? 0 : 1]; }
     void refreshIdentities();
+    // The identity blocks as the controllers hold them; nothing is written.
+    void readIdentities();
     Family defaultFamily() const { return m_links.defaultFamily(); }
+    int controllerCount() { return link(Family::Standard).deviceCount() + link(Family::Led5).deviceCount(); }
 
 private:
     devicecontrol::ControllerLinks m_links;
@@ -61,7 +76,7 @@ class Call;
 struct Command {
     const char* name;
     const char* summary;  // its lines of the overview; empty where another row's lines name it
-    const char* usage;    // printed for --help and after every usage error
+    const char* usage;    // printed for --help, with an example
     int (*run)(Call&);
     Help help = Help::AnyWord;
     // The shared option parse, with the command's valued options and flags;
@@ -71,6 +86,9 @@ struct Command {
     std::set<std::string> flags{};
     bool noWords = false;  // a word besides the options is a usage error before anything opens
     Opens opens = Opens::Nothing;
+    bool selects = false;     // --name and --identity choose the controller
+    bool selectsAll = false;  // --all: every controller
+    bool readOnly = false;    // controllers without an identity keep having none
 };
 
 // One run of a command: its words, its streams and what the dispatcher prepared.
@@ -82,12 +100,23 @@ public:
     // "lumenstra-cli NAME: WHAT" on the error stream.
     void message(const std::string& what);
     int failure(const std::string& what);
+    // The message and a pointer to the command's --help.
     int usage(const std::string& what);
     int unexpectedArgument(const std::string& argument);
     // `attached`, when given, is added as " (N attached)".
     int noController(Family family, int position, std::optional<int> attached);
-    // Opens the Session and resolves the controller the options name.
+    // kExitNoAccess with what to do when the backend cannot be reached.
+    int reachBackend();
+    // kExitNoAccess when no controller is open because access was refused.
+    int checkAccess(int attached);
+    // Opens the Session (identities read as the row says).
+    int openSession();
+    // Opens the Session and resolves the controllers the options name.
     int openDevice();
+    // A one-line report of what a command changed, unless --quiet.
+    void summary(const std::string& what);
+    // "standard 0 \"Top\"" for messages and summaries.
+    std::string targetText(const Target& target);
 
     const Command& command;
     const std::vector<std::string>& arguments;
@@ -95,8 +124,17 @@ public:
     std::ostream& err;
     Options options;
     std::optional<Session> session;
-    Family family = Family::Standard;  // resolved by openDevice()
+    std::vector<Target> targets;       // resolved by openDevice(), at least one
+    Family family = Family::Standard;  // the first target's
+    int position = 0;
 };
+
+// The identity as 16 lower-case hex digits, "-" when the block holds none.
+std::string identityText(const devicecontrol::IdentityBlock& block);
+// The stored name, else "Controller N" with N counted from 1 over both families.
+std::string controllerTitle(Session& session, const Target& target);
+
+
 
 int runPorts(Call& call);
 int runRaw(Call& call);

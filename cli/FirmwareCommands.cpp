@@ -20,11 +20,6 @@
 namespace cli {
 namespace {
 
-struct Target {
-    Family family = Family::Standard;
-    int device = 0;
-};
-
 bool parseTarget(const std::vector<std::string>& arguments, Target& target, std::string& error) {
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& word = arguments[i];
@@ -47,7 +42,7 @@ bool parseTarget(const std::vector<std::string>& arguments, Target& target, std:
                 error = "--device takes a number from 0 to 99";
                 return false;
             }
-            target.device = static_cast<int>(*device);
+            target.position = static_cast<int>(*device);
         } else {
             error = "unexpected argument \"" + word + "\"";
             return false;
@@ -62,18 +57,20 @@ int runCheck(Call& call) {
     Target target;
     std::string error;
     if (!parseTarget(call.arguments, target, error)) return call.usage(error);
+    if (const int result = call.reachBackend()) return result;
     devicecontrol::ControllerLinks links;
     devicelink::CUSBDriver& application = links.link(target.family, devicelink::LinkMode::Application);
     devicelink::CUSBDriver& bootLoader = links.link(target.family, devicelink::LinkMode::BootLoader);
     application.OpenDriver();
     bootLoader.OpenDriver();
     const int applications = application.deviceCount();
-    if (target.device >= applications + bootLoader.deviceCount())
-        return call.noController(target.family, target.device, std::nullopt);
-    const bool inBootLoader = target.device >= applications;
+    if (const int result = call.checkAccess(applications + bootLoader.deviceCount())) return result;
+    if (target.position >= applications + bootLoader.deviceCount())
+        return call.noController(target.family, target.position, std::nullopt);
+    const bool inBootLoader = target.position >= applications;
     devicelink::CUSBDriver& link = inBootLoader ? bootLoader : application;
     devicecontrol::FirmwareCheckState state;
-    const int result = devicecontrol::FirmwareCheck(link, inBootLoader ? target.device - applications : target.device,
+    const int result = devicecontrol::FirmwareCheck(link, inBootLoader ? target.position - applications : target.position,
                                                  devicecontrol::UpdaterPath(platform::programFolder(), target.family), state);
     if (!state.packageMessage.empty()) call.message(state.packageMessage);
     call.out << "mode: " << (inBootLoader ? "boot" : "app") << "\n"
@@ -89,7 +86,7 @@ int runUpdate(Call& call) {
     if (!parseTarget(call.arguments, target, error)) return call.usage(error);
     const std::string updater = devicecontrol::UpdaterPath(platform::programFolder(), target.family);
     if (::access(updater.c_str(), X_OK) != 0) return call.failure("cannot run " + updater);
-    const std::string device = "dev:" + std::to_string(target.device + 1);
+    const std::string device = "dev:" + std::to_string(target.position + 1);
     call.out << std::flush;
     const pid_t child = ::fork();
     if (child < 0) return call.failure("cannot start " + updater);

@@ -1,5 +1,7 @@
 #include "devicecontrol/ControllerLinks.h"
 
+#include <cstdio>
+
 namespace devicecontrol {
 
 using devicelink::Family;
@@ -32,7 +34,12 @@ Family ControllerLinks::defaultFamily() const {
 }
 
 bool LockControllers(platform::SingleInstanceLock& lock) {
-    return lock.acquire(kControllerLockName, kControllerLockWait) != platform::SingleInstanceLock::Result::HeldElsewhere;
+    const platform::SingleInstanceLock::Result result = lock.acquire(kControllerLockName, kControllerLockWait);
+    // A runtime folder or lock file that is not ours only costs the lock: say
+    // so and write unlocked, as when the lock file cannot be made.
+    if (result == platform::SingleInstanceLock::Result::Refused)
+        std::fprintf(stderr, "lumenstra: %s; writing to the controllers without their lock\n", lock.problem().c_str());
+    return result != platform::SingleInstanceLock::Result::HeldElsewhere;
 }
 
 }  // namespace devicecontrol

@@ -51,7 +51,8 @@ inline constexpr char kControllerLockName[] = "lumenstra-controllers";
 // Long enough for a whole write to a controller that answers nothing.
 inline constexpr std::chrono::seconds kControllerLockWait{60};
 // Waits for the lock; false when another program kept it. A lock file that
-// cannot be made lets the write go ahead unlocked.
+// cannot be made, or a refused one (a runtime folder or lock file not the
+// user's own, said on standard error), lets the write go ahead unlocked.
 bool LockControllers(platform::SingleInstanceLock& lock);
 
 }  // namespace devicecontrol

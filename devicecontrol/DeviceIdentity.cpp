@@ -15,13 +15,6 @@ namespace {
 
 using Identity = std::array<std::uint8_t, 8>;
 
-Identity identityOf(const IdentityBlock& block) {
-    Identity identity{};
-    if (block[0] == kIdentityPresent || block[0] == kGroupMember)
-        std::copy(block.begin() + 1, block.begin() + 9, identity.begin());
-    return identity;
-}
-
 bool isZero(const Identity& identity) {
     return std::all_of(identity.begin(), identity.end(), [](std::uint8_t b) { return b == 0; });
 }
@@ -33,6 +26,13 @@ int writeIdentity(devicelink::CUSBDriver& link, const IdentityBlock& block, int 
 }
 
 }  // namespace
+
+std::array<std::uint8_t, 8> IdentityOf(const IdentityBlock& block) {
+    Identity identity{};
+    if (block[0] == kIdentityPresent || block[0] == kGroupMember)
+        std::copy(block.begin() + 1, block.begin() + 9, identity.begin());
+    return identity;
+}
 
 std::uint32_t DefaultIdentitySeed() {
     return static_cast<std::uint32_t>(std::time(nullptr)) + static_cast<std::uint32_t>(getpid());
@@ -54,7 +54,7 @@ void RefreshDeviceIdentities(devicelink::CUSBDriver& link, int count, IdentityTa
     for (std::size_t i = 0; i < table.size(); ++i) {
         std::uint8_t data[60];
         if (link.GetIdentityBlock(data, static_cast<int>(i)) == 0) std::memcpy(table[i].data(), data, sizeof data);
-        identities[i] = identityOf(table[i]);
+        identities[i] = IdentityOf(table[i]);
     }
     RuntimeRandom random;
     bool seeded = false;

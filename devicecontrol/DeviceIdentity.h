@@ -46,6 +46,8 @@ void RefreshDeviceIdentities(devicelink::CUSBDriver& link, int count, IdentityTa
                              const std::function<std::uint32_t()>& seedSource = DefaultIdentitySeed);
 
 bool IsGroupMember(const IdentityBlock& block);
+// The controller's 8-byte identity; all zero when the block holds none.
+std::array<std::uint8_t, 8> IdentityOf(const IdentityBlock& block);
 // The stored name, cut at the first zero.
 std::u16string IdentityName(const IdentityBlock& block);
 // The stored name, else `titleFormat` ("%d") with `number`.

@@ -137,7 +137,7 @@ int LoadDeviceSettings(devicelink::CUSBDriver& link, const ReadBackRequest& requ
         profileNumber = 0;
     }
     LedProfile& profile = set.profiles[0];
-    link.SetControlMode(3, position);
+    if (!request.readOnly) link.SetControlMode(3, position);
 
     std::uint8_t syncFlag = 0;
     link.GetSyncFlag(syncFlag, position);
@@ -149,7 +149,7 @@ int LoadDeviceSettings(devicelink::CUSBDriver& link, const ReadBackRequest& requ
     std::uint32_t mode = 0, p = 0;
     std::uint16_t r = 0;
     std::uint8_t s = 0;
-    link.GetEffectMode(mode, p, r, s, position);
+    const int modeRead = link.GetEffectMode(mode, p, r, s, position);
     const std::uint8_t reported = static_cast<std::uint8_t>(mode);
     std::int32_t found = 0;
     for (std::int32_t effect = EFFECT_STATIC; effect <= EFFECT_LIGHT_OFF; ++effect)
@@ -160,7 +160,7 @@ int LoadDeviceSettings(devicelink::CUSBDriver& link, const ReadBackRequest& requ
     if (found == 0) {
         platform::DebugTrace("Error Get Effect Mode:%d, %d", profileNumber, -1);
         profile.cardEffect = 0;
-    } else if (found != EFFECT_DIRECT) {
+    } else if (found != EFFECT_DIRECT || request.readOnly) {
         profile.cardEffect = found;
     }
     band += 8;
@@ -168,7 +168,11 @@ int LoadDeviceSettings(devicelink::CUSBDriver& link, const ReadBackRequest& requ
 
     std::uint8_t modeList[18];
     link.GetEffectModeList(modeList, position);
-    int result = link.SetEffectMode(0xE0, 0, 0, position) != 0 ? 1 : 0;
+    int result = 0;
+    if (request.readOnly)
+        result = modeRead != 0 ? 1 : 0;
+    else
+        result = link.SetEffectMode(0xE0, 0, 0, position) != 0 ? 1 : 0;
     profile.multiLayer.setByte(0, 1);
     for (const std::int32_t effect : kMainMenu) {
         if (request.family == devicelink::Family::Standard && IsLed5Only(effect)) continue;
@@ -176,6 +180,14 @@ int LoadDeviceSettings(devicelink::CUSBDriver& link, const ReadBackRequest& requ
         if (neverRead(code)) continue;
         ReadEffectSlot(link, position, code, profile.multiLayer);
         if (code == 0x0B) result |= ReadMorseTexts(link, position, profile);
+    }
+    if (request.readOnly) {
+        std::uint8_t colours[48];
+        if (link.GetCustomColors(0, colours, position) == 0)
+            for (std::size_t i = 0; i < 3; ++i)
+                profile.multiLayer.setColour(EffectLayer::kDirectColours + 4 * i, platform::readLe24(colours + 3 * i));
+        else
+            result = 1;
     }
     ReadLedGroupMap(link, profile, position);
     profile.zoneEffects[0] = profile.multiLayer.word(EffectLayer::kEffectMirror + 4);

@@ -20,9 +20,13 @@ struct ReadBackRequest {
     int profileNumber = -1; // -1: a fresh load of profile 0
     std::function<void(int)> setProgress;  // the loading pop-up's band
     std::function<void()> dispatchPending; // one pending window message
+    // Only reads: no control-mode or effect-mode select, so the controller
+    // keeps running what it ran; the direct colours are read as well.
+    bool readOnly = false;
 };
 
-// 0 when the mode select and all eight Morse block reads succeeded, else 1.
+// 0 when the mode select (the effect-mode read when read-only) and all eight
+// Morse block reads succeeded, else 1.
 // `lastAppliedProfile` becomes 0 on a fresh load. The set keeps one profile,
 // so every profile number reads into that one.
 int LoadDeviceSettings(devicelink::CUSBDriver& link, const ReadBackRequest& request, effects::LedProfileSet& set,

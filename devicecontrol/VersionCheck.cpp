@@ -64,11 +64,13 @@ int FirmwareCheck(devicelink::CUSBDriver& link, int position, const std::string&
     state.image = -3;
     std::uint8_t firmware[64] = {};
     std::uint8_t block0[60] = {};
-    const bool informationRead = tryRead([&] { return link.GetFwInfo(firmware, position) == 0; });
+    // Fifteen tries at a controller that is not there would only hold the window up.
+    const bool attached = position >= 0 && position < link.deviceCount();
+    const bool informationRead = attached && tryRead([&] { return link.GetFwInfo(firmware, position) == 0; });
     if (informationRead) {
-        tryRead([&] { return link.GetInfoBlock(0, block0, position) == 0; });
+        const bool versionBlockRead = tryRead([&] { return link.GetInfoBlock(0, block0, position) == 0; });
         std::uint8_t application[60] = {};
-        if (tryRead([&] {
+        if (versionBlockRead && tryRead([&] {
                 std::uint16_t number = 0;
                 return link.GetApInfoIndex(number, position) == 0 && link.GetInfoBlock(number, application, position) == 0;
             }))
@@ -79,7 +81,8 @@ int FirmwareCheck(devicelink::CUSBDriver& link, int position, const std::string&
     const auto& ids = link.matchConfig();
     for (int g = 0; g < updater::kGroupCount; ++g) {
         const updater::GroupRecord& record = trailer.groupRecords[static_cast<std::size_t>(g)];
-        if (record.appVendorId == 0 || record.appProductId == 0) continue;
+        // A group is empty only when both application IDs are 0.
+        if (record.appVendorId == 0 && record.appProductId == 0) continue;
         if (record.appVendorId != ids.VendorID) continue;
         if (record.appProductId != ids.ProductID && record.bootProductId != ids.ProductID) continue;
         state.group = g;

@@ -143,7 +143,10 @@ HidNotifyRecord recordFor(int event, const DeviceEntry& entry) {
     return record;
 }
 
+std::atomic<int> g_permissionDenials{0};
+
 void reportPermissionProblem(const hid::DeviceInfo& info) {
+    g_permissionDenials.fetch_add(1);
     std::fprintf(stderr,
                  "%s: the controller %04x:%04x at %s is attached but cannot be opened: permission denied.\n"
                  "Install the udev rule dist/70-lumenstra.rules (cmake --install does), then unplug and plug the "
@@ -383,5 +386,7 @@ void HidPowerEvent(bool suspending) {
     const hid::PlugEvent event{suspending ? hid::PlugEvent::Kind::Suspend : hid::PlugEvent::Kind::Resume, {}};
     for (int index = 0; index < kHidInstanceCount; ++index) onPlugEvent(*instanceAt(index), event);
 }
+
+int HidPermissionDenials() { return g_permissionDenials.load(); }
 
 }  // namespace devicelink

@@ -69,5 +69,8 @@ int HidGetLocationInfo(std::uint16_t deviceId, std::string& location, int instan
 // Suspend (true) or resume (false) for every started instance, as a machine
 // going to sleep and waking up. The plug watch of a backend feeds it too.
 void HidPowerEvent(bool suspending);
+// How many matching controllers this process found but could not open for
+// lack of permission, so that a program can tell "none attached" from "no access".
+int HidPermissionDenials();
 
 }  // namespace devicelink

@@ -428,4 +428,11 @@ int CUSBDriver::SetCustomColors(int index, const std::uint8_t (&colours)[48]) {
     return command(record, kCurrentGroup);
 }
 
+int CUSBDriver::GetCustomColors(int index, std::uint8_t (&colours)[48], int address) {
+    LedCommandRecord record = makeRecord(0x52, 0xA8, static_cast<std::uint16_t>(index));
+    const int result = command(record, address);
+    if (result == 0) std::memcpy(colours, record.data.data(), sizeof colours);
+    return result;
+}
+
 }  // namespace devicelink

@@ -109,6 +109,7 @@ public:
     int SetZoneMap(const std::uint8_t (&map)[60]);
     int GetZoneMap(std::uint8_t (&map)[60], int address);
     int SetCustomColors(int index, const std::uint8_t (&colours)[48]);
+    int GetCustomColors(int index, std::uint8_t (&colours)[48], int address);
 
 protected:
     std::intptr_t onMessage(const platform::WindowMessage& message) override;

@@ -223,6 +223,13 @@ std::size_t selectedMorseSlot(const LedProfile& profile) {
 
 }  // namespace
 
+void SetDirectColours(EffectLayer& layer, Colour colour) {
+    for (int led = 0; led < kLedCount; ++led)
+        layer.setColour(EffectLayer::kDirectColours + 4 * static_cast<std::size_t>(led), colour);
+}
+
+Colour DirectColour(const EffectLayer& layer) { return layer.colour(EffectLayer::kDirectColours); }
+
 bool HasSecondColour(std::int32_t effect) {
     const FieldOffsets* fields = fieldsOf(effect);
     return fields && fields->secondColour;

@@ -160,6 +160,11 @@ void SelectColourSlot(EffectLayer& layer, std::int32_t effect, ColourSlot slot);
 // Writes the slot's colour and leaves the selector as it is.
 void SetSlotColour(EffectLayer& layer, std::int32_t effect, ColourSlot slot, Colour colour, EditorState& state);
 
+// EFFECT_DIRECT's own colours, one per LED: all set to one colour, and the
+// first one back (the one a direct write sends first).
+void SetDirectColours(EffectLayer& layer, Colour colour);
+Colour DirectColour(const EffectLayer& layer);
+
 // EFFECT_MODE_07 runs in direction 0, 2, 4 or 6, kept as one flag each;
 // EFFECT_MODE_0A and EFFECT_MODE_09 keep a direction from 0 to 31.
 bool HasDirection(std::int32_t effect);

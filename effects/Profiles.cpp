@@ -6,6 +6,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/Utf16.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <span>
 #include <vector>
@@ -144,9 +145,12 @@ std::string ProfileLockPath(const std::string& dataFolder) { return dataFolder +
 ProfileUpdate UpdateSavedProfiles(const std::string& dataFolder, LedProfileSet& set,
                                   const std::function<bool(LedProfileSet&)>& change, std::chrono::milliseconds lockWait) {
     platform::SingleInstanceLock lock;
-    // Without a usable lock file the change goes ahead, as it did before the lock.
-    if (lock.acquireFile(ProfileLockPath(dataFolder), lockWait) == platform::SingleInstanceLock::Result::HeldElsewhere)
-        return ProfileUpdate::Busy;
+    // Without a usable lock file the change goes ahead, as it did before the lock;
+    // a lock file that is not the user's own is refused, said on standard error.
+    const platform::SingleInstanceLock::Result result = lock.acquireFile(ProfileLockPath(dataFolder), lockWait);
+    if (result == platform::SingleInstanceLock::Result::HeldElsewhere) return ProfileUpdate::Busy;
+    if (result == platform::SingleInstanceLock::Result::Refused)
+        std::fprintf(stderr, "lumenstra: %s; changing the saved profile without its lock\n", lock.problem().c_str());
     LoadStartupProfileSet(set, dataFolder);
     if (!change(set)) return ProfileUpdate::Unchanged;
     return SaveProfiles(set, dataFolder) ? ProfileUpdate::Saved : ProfileUpdate::NotSaved;
@@ -160,6 +164,16 @@ bool ExportProfile(const LedProfile& profile, const std::string& path) {
     LedProfile copy = profile;
     copy.name = ProfileNameFromPath(path);
     return WriteProfileFile(path, copy) && WriteSyncBlock(path, copy);
+}
+
+bool IsProfileFile(const std::string& path) {
+    if (!platform::readWholeFile(path)) return false;
+    const platform::CIniFile file(path);
+    LedProfile scratch;
+    const auto layers = layersOf(scratch);
+    for (int layer = 0; layer < 4; ++layer)
+        if (!file.readStruct(kSectionEffect, layerKey(layer), layers[layer]->bytes)) return false;
+    return true;
 }
 
 bool ImportProfile(LedProfile& profile, const std::string& path) {

@@ -55,6 +55,9 @@ bool ExportProfile(const LedProfile& profile, const std::string& path);
 // Reads the file over the profile, names it after the file and makes it run
 // per-zone effects. False when the file cannot be read (the profile is unchanged).
 bool ImportProfile(LedProfile& profile, const std::string& path);
+// True when the file holds a profile: all four effect layers are there, whole.
+// The window imports any file; a command line refuses the rest.
+bool IsProfileFile(const std::string& path);
 
 // The file's name without folder and extension.
 std::u16string ProfileNameFromPath(const std::string& path);

@@ -18,11 +18,14 @@ std::optional<std::string> readWholeFile(const std::string& path);
 
 // Replaces the file's contents as one step: the bytes go to a temporary file in
 // the same folder, are flushed to disk, and the temporary file is renamed over
-// the original. On any failure the original is left as it was.
+// the original. On any failure the original is left as it was. A symbolic link
+// is followed to the file it leads to, which is replaced, so the link stays.
+// Temporary files that a killed save of the same file left there are removed.
 bool replaceFileContents(const std::string& path, std::string_view bytes);
 
-// Creates the file with `bytes` when nothing exists at the path. True when the
-// file exists afterwards (made now or before).
+// Creates the file with `bytes` when nothing exists at the path (or at the end
+// of the symbolic links it names). True when the file exists afterwards (made
+// now or before).
 bool createFileIfMissing(const std::string& path, std::string_view bytes);
 
 }  // namespace platform

@@ -17,7 +17,7 @@ namespace {
 bool makeAddress(const std::string& path, sockaddr_un& address) {
     std::memset(&address, 0, sizeof address);
     address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) return false;
+    if (path.empty() || path.size() >= sizeof address.sun_path) return false;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     return true;
 }
@@ -81,7 +81,8 @@ bool decodeCompanionDatagram(const std::uint8_t* bytes, std::size_t size, Compan
     return true;
 }
 
-CompanionChannel::CompanionChannel(std::string title) : m_socketPath(runtimeFilePath(title)) {}
+CompanionChannel::CompanionChannel(std::string title)
+    : m_socketPath(runtimeFilePath(title, m_problem).value_or(std::string())) {}
 
 bool CompanionChannel::exists() const {
     const int fd = connectTo(m_socketPath, false);
@@ -121,7 +122,8 @@ bool CompanionChannel::post(const CompanionMessage& message) const {
     return sent;
 }
 
-CompanionListener::CompanionListener(std::string title) : m_socketPath(runtimeFilePath(title)) {}
+CompanionListener::CompanionListener(std::string title)
+    : m_socketPath(runtimeFilePath(title, m_problem).value_or(std::string())) {}
 
 CompanionListener::~CompanionListener() { stop(); }
 

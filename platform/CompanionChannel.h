@@ -31,7 +31,10 @@ public:
 
     explicit CompanionChannel(std::string title);
 
+    // Empty, with the reason in problem(), when the runtime folder is refused:
+    // then no companion exists and nothing is delivered.
     const std::string& socketPath() const { return m_socketPath; }
+    const std::string& problem() const { return m_problem; }
     bool exists() const;
     // Delivers the message and waits up to `timeout` for the acknowledgement.
     // False when no companion listens or none acknowledged in time.
@@ -40,6 +43,7 @@ public:
     bool post(const CompanionMessage& message) const;
 
 private:
+    std::string m_problem;  // before the path, which its constructor fills in
     std::string m_socketPath;
 };
 
@@ -56,8 +60,11 @@ public:
     CompanionListener(const CompanionListener&) = delete;
     CompanionListener& operator=(const CompanionListener&) = delete;
 
+    // False, with the reason in problem() when it is the runtime folder, when
+    // the socket cannot be bound.
     bool start();
     void stop();
+    const std::string& problem() const { return m_problem; }
     std::vector<CompanionMessage> received() const;
     // Waits until at least `count` messages arrived or the timeout passed.
     bool waitForCount(std::size_t count, std::chrono::milliseconds timeout) const;
@@ -65,6 +72,7 @@ public:
 private:
     void receiveLoop();
 
+    std::string m_problem;  // before the path, which its constructor fills in
     std::string m_socketPath;
     int m_fd = -1;
     std::atomic<bool> m_stop{false};

@@ -1,8 +1,12 @@
 #include "platform/Folders.h"
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -91,11 +95,52 @@ std::string desktopFolder() {
     return desktop;
 }
 
-std::string runtimeFilePath(std::string_view name) {
+std::string privateFolderProblem(const std::string& folder, uid_t owner) {
+    const std::string named = "the runtime folder " + folder;
+    struct stat entry {};
+    if (::lstat(folder.c_str(), &entry) != 0)
+        return named + " cannot be opened: " + std::generic_category().message(errno);
+    if (S_ISLNK(entry.st_mode)) return named + " is a symbolic link";
+    if (!S_ISDIR(entry.st_mode)) return named + " is not a folder";
+    // The checks below are on what was opened, whatever the name points to by then.
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return named + " cannot be opened: " + std::generic_category().message(errno);
+    struct stat info {};
+    const bool known = ::fstat(fd, &info) == 0;
+    ::close(fd);
+    if (!known) return named + " cannot be examined";
+    if (info.st_uid != owner) return named + " belongs to another user (uid " + std::to_string(info.st_uid) + ")";
+    if ((info.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
+        return named + " is open to other users (mode " + mode + ")";
+    }
+    return {};
+}
+
+std::optional<std::string> runtimeFolder(std::string& problem) {
+    problem.clear();
     const std::string runtime = environment("XDG_RUNTIME_DIR");
     std::error_code error;
-    if (isAbsolute(runtime) && fs::is_directory(runtime, error)) return runtime + "/" + std::string(name);
-    return fs::temp_directory_path(error).string() + "/" + std::string(name) + "-" + std::to_string(getuid());
+    if (isAbsolute(runtime) && fs::is_directory(runtime, error)) return runtime;
+    std::string temporary = fs::temp_directory_path(error).string();
+    if (error || !isAbsolute(temporary)) temporary = "/tmp";
+    while (temporary.size() > 1 && temporary.back() == '/') temporary.pop_back();
+    const std::string folder =
+        (temporary == "/" ? std::string() : temporary) + "/lumenstra-" + std::to_string(::getuid());
+    // An existing folder is taken only after the check below.
+    ::mkdir(folder.c_str(), 0700);
+    problem = privateFolderProblem(folder, ::getuid());
+    if (problem.empty()) return folder;
+    problem += "; set XDG_RUNTIME_DIR to a private folder of yours";
+    return std::nullopt;
+    return folder;
+}
+
+std::optional<std::string> runtimeFilePath(std::string_view name, std::string& problem) {
+    std::optional<std::string> folder = runtimeFolder(problem);
+    if (folder) *folder += "/" + std::string(name);
+    return folder;
 }
 
 }  // namespace platform

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,9 +25,17 @@ std::string setUpDataFolder(std::string_view relativePath);
 // $XDG_DESKTOP_DIR), default ~/Desktop; created when missing. No trailing '/'.
 std::string desktopFolder();
 
-// A per-user path for a lock file or socket named `name`: $XDG_RUNTIME_DIR/name,
-// or, without a runtime folder, the temporary folder with the user id appended.
-std::string runtimeFilePath(std::string_view name);
+// The user's folder for lock files and sockets: $XDG_RUNTIME_DIR, or without it
+// "lumenstra-<uid>" in the temporary folder, created with mode 0700. Nothing,
+// with the reason in `problem`, when that folder is not the user's own private
+// folder: another user could otherwise hold our locks or stand in for our sockets.
+std::optional<std::string> runtimeFolder(std::string& problem);
+// runtimeFolder() + "/" + name.
+std::optional<std::string> runtimeFilePath(std::string_view name, std::string& problem);
+
+// Why `folder` is no private folder of user `owner` (a message naming it), or
+// empty when it is a real folder, not a link, of `owner` that nobody else may use.
+std::string privateFolderProblem(const std::string& folder, uid_t owner);
 
 // The user's home folder ($HOME, else the password database).
 std::string homeFolder();

@@ -16,48 +16,54 @@ using platform::replaceFileContents;
 
 constexpr std::size_t kValueLimit = 4095;  // the reading buffer holds 4096 characters with the terminator
 
-enum class Encoding { Utf16Le, Utf8WithMark, Utf8 };
+enum class Encoding { Utf16Le, Utf8 };
 
+// The file's bytes, seen as code units of its encoding: bytes, or little-endian
+// pairs after the mark. Lines are found on the units and edits splice encoded
+// text into the bytes, so the lines an edit does not touch keep every byte,
+// even bytes that do not decode (a Latin-1 file read as UTF-8, an odd last byte).
 struct Document {
     Encoding encoding = Encoding::Utf16Le;
-    std::u16string text;
+    std::string bytes;
+    std::size_t markSize = 0;
+
+    std::size_t unitSize() const { return encoding == Encoding::Utf16Le ? 2 : 1; }
+    std::size_t units() const { return (bytes.size() - markSize) / unitSize(); }
+    std::size_t offset(std::size_t unitIndex) const { return markSize + unitIndex * unitSize(); }
+    char16_t unit(std::size_t i) const {
+        const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
+        const std::size_t at = offset(i);
+        return encoding == Encoding::Utf16Le ? static_cast<char16_t>(byte(at) | byte(at + 1) << 8) : byte(at);
+    }
+    // Text of the units [begin, end); bytes that do not decode become U+FFFD.
+    std::u16string decode(std::size_t begin, std::size_t end) const {
+        const std::string_view range = std::string_view(bytes).substr(offset(begin), offset(end) - offset(begin));
+        return encoding == Encoding::Utf16Le ? platform::littleEndianBytesToUtf16(range) : platform::utf8ToUtf16(range);
+    }
+    std::string encode(std::u16string_view text) const {
+        return encoding == Encoding::Utf16Le ? platform::utf16ToLittleEndianBytes(text) : platform::utf16ToUtf8(text);
+    }
+    // Puts `text` in place of the units [begin, end).
+    void splice(std::size_t begin, std::size_t end, std::u16string_view text) {
+        bytes.replace(offset(begin), offset(end) - offset(begin), encode(text));
+    }
 };
 
 std::optional<Document> loadDocument(const std::string& path) {
-    const std::optional<std::string> bytes = readWholeFile(path);
+    std::optional<std::string> bytes = readWholeFile(path);
     if (!bytes) return std::nullopt;
     Document document;
-    if (bytes->size() >= 2 && (*bytes)[0] == '\xFF' && (*bytes)[1] == '\xFE') {
-        document.text = platform::littleEndianBytesToUtf16(std::string_view(*bytes).substr(2));
-    } else if (bytes->rfind("\xEF\xBB\xBF", 0) == 0) {
-        document.encoding = Encoding::Utf8WithMark;
-        document.text = platform::utf8ToUtf16(std::string_view(*bytes).substr(3));
+    if (bytes->rfind("\xFF\xFE", 0) == 0) {
+        document.markSize = 2;
     } else {
         document.encoding = Encoding::Utf8;
-        document.text = platform::utf8ToUtf16(*bytes);
+        if (bytes->rfind("\xEF\xBB\xBF", 0) == 0) document.markSize = 3;
     }
+    document.bytes = std::move(*bytes);
     return document;
 }
 
-std::string encodeDocument(const Document& document) {
-    switch (document.encoding) {
-    case Encoding::Utf16Le:
-        return "\xFF\xFE" + platform::utf16ToLittleEndianBytes(document.text);
-    case Encoding::Utf8WithMark:
-        return "\xEF\xBB\xBF" + platform::utf16ToUtf8(document.text);
-    case Encoding::Utf8:
-        break;
-    }
-    return platform::utf16ToUtf8(document.text);
-}
-
 bool isBlank(char16_t c) { return c == u' ' || c == u'\t'; }
-
-std::u16string_view trim(std::u16string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
 
 bool equalIgnoringCase(std::u16string_view a, std::u16string_view b) {
     if (a.size() != b.size()) return false;
@@ -66,37 +72,56 @@ bool equalIgnoringCase(std::u16string_view a, std::u16string_view b) {
     return true;
 }
 
-// One line of the document: where its content starts and ends (without the
-// line break) and what it is.
-struct Line {
+// A range of units.
+struct Span {
     std::size_t begin = 0;
     std::size_t end = 0;
-    enum class Kind { Blank, Section, Entry } kind = Kind::Blank;
-    std::u16string_view name;   // section name or key, trimmed
-    std::u16string_view value;  // entry value, trimmed
 };
 
-std::vector<Line> splitLines(const std::u16string& text) {
+// One line of the document: where its content starts and ends (without the
+// line break) and what it is. Blanks, brackets, '=' and line breaks are ASCII,
+// so the structure is read on the units; only names and values are decoded.
+struct Line {
+    Span content;
+    enum class Kind { Blank, Section, Entry } kind = Kind::Blank;
+    Span name;   // section name or key, trimmed
+    Span value;  // entry value, trimmed
+};
+
+Span trim(const Document& document, Span span) {
+    while (span.begin < span.end && isBlank(document.unit(span.begin))) ++span.begin;
+    while (span.end > span.begin && isBlank(document.unit(span.end - 1))) --span.end;
+    return span;
+}
+
+// The first unit `c` in the span, or its end.
+std::size_t find(const Document& document, Span span, char16_t c) {
+    std::size_t i = span.begin;
+    while (i < span.end && document.unit(i) != c) ++i;
+    return i;
+}
+
+std::vector<Line> splitLines(const Document& document) {
     std::vector<Line> lines;
+    const std::size_t units = document.units();
     std::size_t begin = 0;
-    while (begin < text.size()) {
-        std::size_t next = text.find(u'\n', begin);
-        const std::size_t breakAt = next == std::u16string::npos ? text.size() : next;
+    while (begin < units) {
+        const std::size_t breakAt = find(document, {begin, units}, u'\n');
         Line line;
-        line.begin = begin;
-        line.end = (breakAt > begin && text[breakAt - 1] == u'\r') ? breakAt - 1 : breakAt;
-        const std::u16string_view content = trim(std::u16string_view(text).substr(begin, line.end - begin));
-        if (!content.empty() && content.front() == u'[' && content.find(u']') != std::u16string_view::npos) {
+        line.content = {begin, (breakAt > begin && document.unit(breakAt - 1) == u'\r') ? breakAt - 1 : breakAt};
+        const Span content = trim(document, line.content);
+        const std::size_t closing = find(document, content, u']');
+        if (content.begin < content.end && document.unit(content.begin) == u'[' && closing < content.end) {
             line.kind = Line::Kind::Section;
-            line.name = trim(content.substr(1, content.find(u']') - 1));
-        } else if (!content.empty()) {
+            line.name = trim(document, {content.begin + 1, closing});
+        } else if (content.begin < content.end) {
             line.kind = Line::Kind::Entry;
-            const std::size_t equals = content.find(u'=');
-            line.name = trim(content.substr(0, equals));
-            if (equals != std::u16string_view::npos) line.value = trim(content.substr(equals + 1));
+            const std::size_t equals = find(document, content, u'=');
+            line.name = trim(document, {content.begin, equals});
+            if (equals < content.end) line.value = trim(document, {equals + 1, content.end});
         }
         lines.push_back(line);
-        begin = next == std::u16string::npos ? text.size() : next + 1;
+        begin = breakAt + 1;
     }
     return lines;
 }
@@ -108,15 +133,19 @@ struct Location {
     std::size_t lastContentLine = 0;  // last non-blank line of the section
 };
 
-Location locate(const std::vector<Line>& lines, std::u16string_view section, std::u16string_view key) {
+Location locate(const Document& document, const std::vector<Line>& lines, std::u16string_view section,
+                std::u16string_view key) {
+    const auto named = [&](const Line& line, std::u16string_view name) {
+        return equalIgnoringCase(document.decode(line.name.begin, line.name.end), name);
+    };
     Location location;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind != Line::Kind::Section || !equalIgnoringCase(lines[i].name, section)) continue;
+        if (lines[i].kind != Line::Kind::Section || !named(lines[i], section)) continue;
         location.section = location.lastContentLine = i;
         for (std::size_t j = i + 1; j < lines.size() && lines[j].kind != Line::Kind::Section; ++j) {
             if (lines[j].kind != Line::Kind::Entry) continue;
             location.lastContentLine = j;
-            if (!location.entry && equalIgnoringCase(lines[j].name, key)) location.entry = j;
+            if (!location.entry && named(lines[j], key)) location.entry = j;
         }
         break;
     }
@@ -132,10 +161,11 @@ std::u16string_view withoutQuotes(std::u16string_view value) {
 std::optional<std::u16string> lookUp(const std::string& path, const std::string& section, const std::string& key) {
     const std::optional<Document> document = loadDocument(path);
     if (!document) return std::nullopt;
-    const std::vector<Line> lines = splitLines(document->text);
-    const Location location = locate(lines, platform::utf8ToUtf16(section), platform::utf8ToUtf16(key));
+    const std::vector<Line> lines = splitLines(*document);
+    const Location location = locate(*document, lines, platform::utf8ToUtf16(section), platform::utf8ToUtf16(key));
     if (!location.entry) return std::nullopt;
-    std::u16string value(withoutQuotes(lines[*location.entry].value));
+    const Span span = lines[*location.entry].value;
+    std::u16string value(withoutQuotes(document->decode(span.begin, span.end)));
     if (value.size() > kValueLimit) value.resize(kValueLimit);
     return value;
 }
@@ -168,30 +198,42 @@ int parseProfileInt(std::u16string_view text) {
     return static_cast<int>(negative ? 0u - value : value);
 }
 
+// What ends the document's last line so that a line can follow: nothing after
+// a line feed (or in an empty file), only the line feed after a carriage
+// return, whose line would otherwise end in it and change its value.
+std::u16string lineBreakAtTheEnd(const Document& document) {
+    const std::size_t units = document.units();
+    if (units == 0 || document.unit(units - 1) == u'\n') return u"";
+    return document.unit(units - 1) == u'\r' ? u"\n" : u"\r\n";
+}
+
 // Replaces the key's line, or adds the key after the last line of its
 // section, or adds the section at the end.
-void setEntry(std::u16string& text, const IniEntry& entry) {
+void setEntry(Document& document, const IniEntry& entry) {
     const std::u16string section16 = platform::utf8ToUtf16(entry.section);
     const std::u16string key16 = platform::utf8ToUtf16(entry.key);
     const std::u16string value16 = platform::utf8ToUtf16(entry.value);
-    const std::vector<Line> lines = splitLines(text);
-    const Location location = locate(lines, section16, key16);
+    const std::vector<Line> lines = splitLines(document);
+    const Location location = locate(document, lines, section16, key16);
+    const std::size_t units = document.units();
 
     if (location.entry) {
+        // The line keeps its key as spelt in the file, byte for byte.
         const Line& line = lines[*location.entry];
-        const std::u16string replacement = std::u16string(line.name) + u"=" + value16;
-        text.replace(line.begin, line.end - line.begin, replacement);
+        document.splice(line.name.end, line.content.end, u"=" + value16);
+        document.splice(line.content.begin, line.name.begin, u"");
     } else if (location.section) {
         const Line& after = lines[location.lastContentLine];
-        const std::size_t lineBreakEnd = after.end < text.size() ? text.find(u'\n', after.end) : std::u16string::npos;
+        const std::size_t lineBreak = find(document, {after.content.end, units}, u'\n');
         const std::u16string line = key16 + u"=" + value16 + u"\r\n";
-        if (lineBreakEnd == std::u16string::npos)
-            text += u"\r\n" + line;
+        if (lineBreak == units)
+            document.splice(units, units, lineBreakAtTheEnd(document) + line);
         else
-            text.insert(lineBreakEnd + 1, line);
+            document.splice(lineBreak + 1, lineBreak + 1, line);
     } else {
-        if (!text.empty() && text.back() != u'\n') text += u"\r\n";
-        text += u"[" + section16 + u"]\r\n" + key16 + u"=" + value16 + u"\r\n";
+        // Before an odd last byte of a UTF-16 file, so that the new units stay aligned.
+        document.splice(units, units,
+                        lineBreakAtTheEnd(document) + u"[" + section16 + u"]\r\n" + key16 + u"=" + value16 + u"\r\n");
     }
 }
 
@@ -256,8 +298,8 @@ bool CIniFile::writeEntries(const std::vector<IniEntry>& entries) const {
     if (!ensureUtf16File()) return false;
     std::optional<Document> document = loadDocument(m_path);
     if (!document) return false;
-    for (const IniEntry& entry : entries) setEntry(document->text, entry);
-    return replaceFileContents(m_path, encodeDocument(*document));
+    for (const IniEntry& entry : entries) setEntry(*document, entry);
+    return replaceFileContents(m_path, document->bytes);
 }
 
 bool CIniFile::writeInt(const std::string& section, const std::string& key, int value) const {

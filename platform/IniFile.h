@@ -23,7 +23,9 @@ struct IniEntry {
 // its section, or add the section at the end; every other byte of the file is
 // kept. A write goes to a temporary file that then replaces the original, so a
 // crash or a full disk never leaves a half-written file. A file that was not
-// UTF-16 (written by hand as UTF-8, say) keeps its encoding.
+// UTF-16 (written by hand as UTF-8, say) keeps its encoding, and the lines a
+// write does not change keep every byte, even bytes that do not decode (a
+// Latin-1 file without a mark reads them as U+FFFD).
 class CIniFile {
 public:
     explicit CIniFile(std::string path);

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,13 +19,28 @@ SingleInstanceLock::Result SingleInstanceLock::acquire(std::string_view name) {
 }
 
 SingleInstanceLock::Result SingleInstanceLock::acquire(std::string_view name, std::chrono::milliseconds wait) {
-    return acquireFile(runtimeFilePath(std::string(name) + ".lock"), wait);
+    release();
+    m_problem.clear();
+    const std::optional<std::string> path = runtimeFilePath(std::string(name) + ".lock", m_problem);
+    if (!path) return Result::Refused;
+    return acquireFile(*path, wait);
 }
 
 SingleInstanceLock::Result SingleInstanceLock::acquireFile(const std::string& path, std::chrono::milliseconds wait) {
     release();
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    m_problem.clear();
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == ELOOP) {
+        m_problem = "the lock file " + path + " is a symbolic link";
+        return Result::Refused;
+    }
     if (fd < 0) return Result::Unavailable;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        ::close(fd);
+        m_problem = "the lock file " + path + " is not a file of this user";
+        return Result::Refused;
+    }
     // flock has no time-out: a bounded wait tries again in short steps.
     const auto deadline = std::chrono::steady_clock::now() + wait;
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

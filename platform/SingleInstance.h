@@ -11,7 +11,7 @@ namespace platform {
 // object or with the process, so a crashed instance never blocks the next one.
 class SingleInstanceLock {
 public:
-    enum class Result { Acquired, HeldElsewhere, Unavailable };
+    enum class Result { Acquired, HeldElsewhere, Unavailable, Refused };
 
     SingleInstanceLock() = default;
     SingleInstanceLock(const SingleInstanceLock&) = delete;
@@ -20,6 +20,9 @@ public:
 
     // Unavailable means the lock file could not be opened; the caller runs on
     // without a lock, as it would when the operating system refuses a mutex.
+    // Refused means the runtime folder or the lock file there is not the
+    // user's own (see runtimeFolder()); problem() says why, for the caller to
+    // report before it decides whether to run on.
     Result acquire(std::string_view name);
     // Waits up to `wait` while another process holds the lock; HeldElsewhere
     // when it was still held then.
@@ -29,9 +32,11 @@ public:
     Result acquireFile(const std::string& path, std::chrono::milliseconds wait);
     void release();
     bool held() const { return m_fd >= 0; }
+    const std::string& problem() const { return m_problem; }
 
 private:
     int m_fd = -1;
+    std::string m_problem;
 };
 
 }  // namespace platform

@@ -22,6 +22,8 @@ struct TimingPolicy {
     // this long after the job ended.
     std::chrono::milliseconds loadingPopupDelay{1000};
     std::chrono::milliseconds loadingPopupSettle{100};
+    // How long an arriving controller waits for the load of another one.
+    std::chrono::milliseconds arrivalLoadWait{2000};
     // Pause before a failed private font installation is tried again.
     std::chrono::milliseconds fontRetryPause{1000};
     // Pause between tries of a firmware-update step that asks the controller for information.

@@ -86,9 +86,9 @@ DeviceSpecResult parseDeviceSpec(std::string_view text) {
         if (name.empty()) return failure("empty option in device spec");
         if (!seen.insert(name).second) return failure("option " + name + " given twice");
 
-        if (name == "boot" || name == "group") {
+        if (name == "boot" || name == "group" || name == "denied") {
             if (hasValue) return failure(name + " takes no value");
-            (name == "boot" ? spec.bootLoader : spec.groupMember) = true;
+            (name == "boot" ? spec.bootLoader : name == "group" ? spec.groupMember : spec.denied) = true;
         } else if (!hasValue) {
             return failure("option " + name + " needs a value (" + name + "=...)");
         } else if (name == "fw") {

@@ -8,7 +8,7 @@
 
 // What a simulated controller is made of, as written on the devsim command
 // line: "standard|led5 [,fw=MAJOR.MINOR.BUILD] [,boot] [,name=TEXT] [,group]
-// [,board=N] [,identity=HEX] [,subdevices=N]".
+// [,board=N] [,identity=HEX] [,subdevices=N] [,denied]".
 namespace sim {
 
 constexpr std::uint16_t kVendorId = 0x2516;
@@ -47,6 +47,8 @@ struct DeviceSpec {
     // reports board ID board + k, and a sub-device other than 0 enters and
     // leaves its boot loader without the USB device re-enumerating.
     std::uint8_t subDevices = 1;
+    // The host may not open it, as a device node without the udev rule's permission.
+    bool denied = false;
     bool operator==(const DeviceSpec&) const = default;
 };
 

@@ -155,10 +155,7 @@ private:
 };
 
 // Reads the first answer line of a stream request: true for "ok".
-bool expectOk(LineReader& reader) {
-    std::string line;
-    return reader.readLine(line) && line == "ok";
-}
+bool expectOk(LineReader& reader, std::string& line) { return reader.readLine(line) && line == "ok"; }
 
 }  // namespace
 
@@ -201,7 +198,9 @@ std::unique_ptr<hid::Device> DevsimBackend::open(const std::string& path, hid::O
     int fd = devsim::connectToDaemon(m_socketPath, ignored);
     if (fd < 0) return nullptr;
     LineReader reader(fd);
-    if (path.find_first_of(" \n") != std::string::npos || !sendLine(fd, "open " + path) || !expectOk(reader)) {
+    std::string answer;
+    if (path.find_first_of(" \n") != std::string::npos || !sendLine(fd, "open " + path) || !expectOk(reader, answer)) {
+        if (answer.starts_with("error permission denied")) error = hid::OpenError::PermissionDenied;
         ::close(fd);
         return nullptr;
     }
@@ -214,7 +213,8 @@ std::unique_ptr<hid::PlugWatch> DevsimBackend::watch(std::function<void(const hi
     int fd = devsim::connectToDaemon(m_socketPath, ignored);
     if (fd < 0) return nullptr;
     LineReader reader(fd);
-    if (!sendLine(fd, "watch") || !expectOk(reader)) {
+    std::string answer;
+    if (!sendLine(fd, "watch") || !expectOk(reader, answer)) {
         ::close(fd);
         return nullptr;
     }

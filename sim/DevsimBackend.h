@@ -18,7 +18,8 @@ public:
 
     // Empty when the daemon cannot be reached.
     std::vector<hid::DeviceInfo> enumerate() override;
-    // NotFound when the device is absent or the daemon cannot be reached.
+    // NotFound when the device is absent or the daemon cannot be reached;
+    // PermissionDenied for a device plugged with "denied".
     std::unique_ptr<hid::Device> open(const std::string& path, hid::OpenError& error) override;
     // Null when the daemon cannot be reached.
     std::unique_ptr<hid::PlugWatch> watch(std::function<void(const hid::PlugEvent&)> onEvent) override;

@@ -70,6 +70,7 @@ Answer request(const std::string& socketPath, std::string_view line) {
     Answer answer;
     int fd = connectToDaemon(socketPath, answer.error);
     if (fd < 0) return answer;
+    answer.reached = true;
     LineReader reader(fd);
     std::string reply;
     bool finished = false;

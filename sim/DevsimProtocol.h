@@ -32,6 +32,7 @@ struct Answer {
     bool ok = false;
     std::vector<std::string> lines;  // the text after "data "
     std::string error;               // the text after "error ", or why the daemon was not reached
+    bool reached = false;            // false: nothing listens at the socket
 };
 Answer request(const std::string& socketPath, std::string_view line);
 

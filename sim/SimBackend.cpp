@@ -78,8 +78,10 @@ thread_local const WatchQueue* t_dispatchingWatch = nullptr;
 
 struct SimBackend::Hub {
     struct Controller {
-        Controller(const DeviceSpec& spec, int deviceId) : id(deviceId), emulation(spec, static_cast<std::uint16_t>(deviceId)) {}
+        Controller(const DeviceSpec& spec, int deviceId)
+            : id(deviceId), denied(spec.denied), emulation(spec, static_cast<std::uint16_t>(deviceId)) {}
         int id;
+        bool denied;
         EmulatedController emulation;
         std::vector<std::weak_ptr<InputPort>> ports;
     };
@@ -427,6 +429,10 @@ std::unique_ptr<hid::Device> SimBackend::open(const std::string& path, hid::Open
     Hub::Controller* controller = id ? m_hub->findLocked(*id) : nullptr;
     if (!controller) {
         error = hid::OpenError::NotFound;
+        return nullptr;
+    }
+    if (controller->denied) {
+        error = hid::OpenError::PermissionDenied;
         return nullptr;
     }
     auto port = std::make_shared<InputPort>();

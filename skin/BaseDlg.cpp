@@ -1,6 +1,7 @@
 #include "skin/BaseDlg.h"
 
 #include "platform/DebugLog.h"
+#include "skin/Accessibility.h"
 #include "skin/MessageBox.h"
 #include "skin/SkinDocuments.h"
 #include "skin/SkinPicture.h"
@@ -14,6 +15,7 @@ namespace skin {
 CBaseDlg::CBaseDlg(QWidget* parent) : platform::MessageWindow<QDialog>(parent) {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_OpaquePaintEvent);
+    MakeAccessible(*this);
 }
 
 std::string CBaseDlg::pictureFolder() const {
@@ -41,6 +43,7 @@ void CBaseDlg::OnInitDialog() {
 }
 
 void CBaseDlg::LoadSkin() {
+    SetSkinKey(*this, m_section);
     xml::CXmlDoc& skins = skinDocument(SkinDocument::Skins);
     const std::string folder = pictureFolder();
     platform::DebugTrace("%s", "Load Dlg Mask!");

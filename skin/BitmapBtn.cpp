@@ -1,5 +1,6 @@
 #include "skin/BitmapBtn.h"
 
+#include "skin/Accessibility.h"
 #include "skin/MessageBox.h"
 #include "skin/SkinDocuments.h"
 #include "skin/SkinMessages.h"
@@ -18,6 +19,7 @@ CBitmapBtn::CBitmapBtn(QWidget* parent) : platform::MessageWindow<QWidget>(paren
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     setFocusPolicy(Qt::NoFocus);
+    MakeAccessible(*this);
     // Every button takes the global caption face and size; a strings document
     // not loaded yet is loaded here.
     xml::CXmlDoc& strings = skinDocument(SkinDocument::Strings);
@@ -59,12 +61,14 @@ void CBitmapBtn::SetCaption(const std::string& text, int offset, bool anchoredLe
     m_textOffset = offset;
     m_anchoredLeft = anchoredLeft;
     update();
+    NotifyNameChanged(*this);
 }
 
 void CBitmapBtn::SetChecked(bool checked) {
     if (checked == m_checked) return;
     m_checked = checked;
     update();
+    NotifyCheckedChanged(*this);
 }
 
 void CBitmapBtn::SetTooltip(const std::string& text) { setToolTip(QString::fromStdString(text)); }
@@ -236,13 +240,19 @@ void CBitmapBtn::mouseReleaseEvent(QMouseEvent* event) {
     m_pressed = false;
     if (!inside) setHover(false);
     update();
+    if (m_toggle || inside) ClickFromAssistant();
+}
+
+void CBitmapBtn::ClickFromAssistant() {
+    if (!isEnabled()) return;
     if (m_toggle) {
         m_checked = !m_checked;
         update();
+        NotifyCheckedChanged(*this);
         notifyParent(kWmCommand, kToggleReleased, false);
         return;
     }
-    if (inside) notifyParent(kWmCommand, makeWord(0, kBnClicked), false);
+    notifyParent(kWmCommand, makeWord(0, kBnClicked), false);
 }
 
 // A double click counts as a second press, so rapid clicks are separate
@@ -289,6 +299,7 @@ SkinRecord CreateSkinButton(CBitmapBtn& button, std::string_view section, std::s
     xml::CXmlDoc& buttons = skinDocument(SkinDocument::Buttons);
     const SkinRecord record = ParseSkinRecord(GetSkinText(buttons, section, key));
     CreateButtonFromRecord(context, button, record, parent);
+    SetSkinKey(button, key);
     const std::string size = GetSkinAttribute(buttons, section, key, "SIZE");
     if (withCaption) {
         const std::string offset = GetSkinAttribute(buttons, section, key, "OFFSETX");

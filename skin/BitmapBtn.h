@@ -52,6 +52,9 @@ public:
     // Nimbrel's buttons: its own picture table, a grey disabled caption, and
     // the composed picture drawn one pixel lower without its pure white pixels.
     void setNimbrelStyle(bool nimbrel);
+    // What a click with the mouse does: a toggle flips, a push button reports
+    // the click. Screen readers press buttons through it.
+    void ClickFromAssistant();
 
     bool isChecked() const { return m_checked; }
     bool isToggle() const { return m_toggle; }

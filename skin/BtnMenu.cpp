@@ -1,5 +1,6 @@
 #include "skin/BtnMenu.h"
 
+#include "skin/Accessibility.h"
 #include "skin/SkinGeometry.h"
 #include "skin/SkinMessages.h"
 #include "skin/SkinPicture.h"
@@ -43,7 +44,9 @@ QImage DefaultScrollBarGrid(int cellSize) {
 
 CBtnMenu::CBtnMenu(QWidget* owner, std::vector<BMPMENUINFO> items, int levelIndex, CBtnMenu* parentMenu)
     : platform::MessageWindow<QWidget>(owner, Qt::Tool | Qt::FramelessWindowHint), m_owner(owner),
-      m_parentMenu(parentMenu), m_items(std::move(items)), m_level(levelIndex) {}
+      m_parentMenu(parentMenu), m_items(std::move(items)), m_level(levelIndex) {
+    MakeAccessible(*this);
+}
 
 CBtnMenu::~CBtnMenu() = default;
 
@@ -64,6 +67,12 @@ void CBtnMenu::setPictureImages(const QImage& normal, const QImage& over, const 
     m_down = down;
     m_disable = disable;
     m_standalone = standalone;
+}
+
+void CBtnMenu::setMessageNumbers(unsigned click, unsigned doubleClick, unsigned part) {
+    m_clickMessage = click;
+    m_doubleClickMessage = doubleClick;
+    m_partMessage = part;
 }
 
 void CBtnMenu::setItems(std::vector<BMPMENUINFO> items) {
@@ -148,7 +157,7 @@ void CBtnMenu::Scroll(int first) {
     m_first = clamped;
     if (m_scrollBar) m_scrollBar->setPosition(m_first);
     for (int r = 0; r < m_rows; ++r) Refresh(r);
-    if (m_notifyScroll) notifyOwner(kMenuClick, static_cast<std::uintptr_t>(-1), -1, true);
+    if (m_notifyScroll) notifyOwner(m_clickMessage, static_cast<std::uintptr_t>(-1), -1, true);
     notifyOwner(kMenuScrolled, m_menuId + 0x10000, reinterpret_cast<std::intptr_t>(this), true);
 }
 
@@ -167,7 +176,12 @@ void CBtnMenu::Refresh(int r) {
     if (!item.enabled) normal = over = 0x808080;
     button->setColours(normal, over, 0x808080, over);
     button->SetTooltip(item.tooltip);
-    button->SetChecked(index == m_selected);
+    button->setItems(item.parts);
+    button->setItemOptions(item.options, item.specialPicture);
+    button->setIcons(item.picture.isNull() ? std::vector<QImage>{} : std::vector<QImage>{item.picture},
+                     item.picturePosition);
+    button->setIconSelection(item.picture.isNull() ? 0 : 1, -1);
+    button->SetChecked(index == m_selected || item.highlighted);
     button->show();
 }
 
@@ -201,6 +215,7 @@ void CBtnMenu::OpenChildFor(int r) {
     m_child->setCaptionColours(m_normalColour, m_overColour);
     m_child->setCaptionFace(m_face, m_captionOffset);
     m_child->setScrollBarGrid(m_scrollGrid);
+    m_child->setMessageNumbers(m_clickMessage, m_doubleClickMessage, m_partMessage);
     const int rows = static_cast<int>(item.subItems.size());
     const QRect frame = frameGeometry();
     const QRect screenArea = screen() ? screen()->geometry() : QRect(0, 0, 1920, 1080);
@@ -239,12 +254,12 @@ std::intptr_t CBtnMenu::onMessage(const platform::WindowMessage& message) {
             if (CBitmapListBtn* b = row(r); b && b->isVisible() && b->geometry().contains(at)) OpenChildFor(r);
         return 0;
     }
-    if (message.id == kMenuClick && m_parentMenu == nullptr && m_child && message.lParam != -1) {
+    if (message.id == m_clickMessage && m_parentMenu == nullptr && m_child && message.lParam != -1) {
         // A click in the child menu, passed on with the parent item in the high words.
         const unsigned childItem = highWord(message.wParam);
         const auto childValue = static_cast<unsigned>(highWord(static_cast<std::uintptr_t>(message.lParam)));
         const unsigned parentValue = m_items[static_cast<std::size_t>(m_childFor)].value;
-        notifyOwner(kMenuClick, makeWord(childItem, static_cast<unsigned>(m_childFor)),
+        notifyOwner(m_clickMessage, makeWord(childItem, static_cast<unsigned>(m_childFor)),
                     static_cast<std::intptr_t>(makeWord(childValue, parentValue)), false);
         return 0;
     }
@@ -262,18 +277,18 @@ std::intptr_t CBtnMenu::onMessage(const platform::WindowMessage& message) {
     const std::uintptr_t wParam = makeWord(menuIndex(), static_cast<unsigned>(index));
     const auto valueWord = static_cast<std::intptr_t>(makeWord(0, item.value));
     if (code == kRightButtonCode || code == kListItemCode) {
-        notifyOwner(kMenuRightClick, wParam, static_cast<std::intptr_t>(makeWord(lowWord(message.wParam), item.value)),
+        notifyOwner(m_partMessage, wParam, static_cast<std::intptr_t>(makeWord(lowWord(message.wParam), item.value)),
                     true);
         return 0;
     }
     if (code == kBnDoubleClicked) {
-        notifyOwner(kMenuDoubleClick, wParam, valueWord, true);
+        notifyOwner(m_doubleClickMessage, wParam, valueWord, true);
         return 0;
     }
     if (code != kBnClicked || lowWord(message.wParam) != 0) return 0;
     if (!item.clickable || (item.hasSubmenu && !item.submenuBlocked) || !item.enabled) return 0;
     Select(index);
-    notifyOwner(kMenuClick, wParam, valueWord, false);
+    notifyOwner(m_clickMessage, wParam, valueWord, false);
     return 0;
 }
 

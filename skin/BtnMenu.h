@@ -2,6 +2,7 @@
 
 #include "platform/Messages.h"
 #include "skin/BitmapBtn.h"
+#include "skin/SkinMessages.h"
 #include "skin/Sliders.h"
 
 #include <QImage>
@@ -27,6 +28,15 @@ struct BMPMENUINFO {
     std::int64_t overColour = -1;
     bool enabled = true;
     std::string tooltip;
+    // Drawn on the row at its position: the device picture of a device list.
+    QImage picture;
+    QPoint picturePosition;
+    // Parts of the row a click reports on their own (a check box), and the
+    // row's option bits with their special picture (bit 0: part 0 shows it).
+    std::vector<CBitmapListBtn::Item> parts;
+    int options = 0;
+    QImage specialPicture;
+    bool highlighted = false;  // shown like the selected item
 };
 
 // The scroll bar grid the menus use unless given another: 9 x 3 cells.
@@ -55,6 +65,8 @@ public:
     void setFixedSize(bool fixed) { m_fixedSize = fixed; }
     void setScrollBarGrid(const QImage& grid) { m_scrollGrid = grid; }
     void setChangeNotification(bool on) { m_notifyScroll = on; }
+    // The numbers of the click, double-click and part notifications.
+    void setMessageNumbers(unsigned click, unsigned doubleClick, unsigned part);
 
     // Builds rows and scroll bar and places the menu; call once after filling.
     void Create(int visibleRows = -1);
@@ -99,6 +111,7 @@ private:
     bool m_standalone = false;
     bool m_fixedSize = false;
     bool m_notifyScroll = false;
+    unsigned m_clickMessage = kMenuClick, m_doubleClickMessage = kMenuDoubleClick, m_partMessage = kMenuRightClick;
     std::uint32_t m_normalColour = 0x565656, m_overColour = 0xFEFFFF;
     int m_captionOffset = 1;
     std::string m_face;

@@ -1,5 +1,6 @@
 #include "skin/ColorPicker.h"
 
+#include "skin/Accessibility.h"
 #include "skin/SkinMessages.h"
 #include "skin/SkinText.h"
 
@@ -75,6 +76,7 @@ void GTDrawHelper::DrawTriangle(QPainter& painter, int x, int y, int orientation
 GTColorSelectorWnd::GTColorSelectorWnd(QWidget* parent) : platform::MessageWindow<QWidget>(parent) {
     m_state.mode = 3;
     setFocusPolicy(Qt::ClickFocus);
+    MakeAccessible(*this);
 }
 
 int GTColorSelectorWnd::CreateSelector(QWidget* parent, int left, int top, int right, int bottom) {
@@ -223,6 +225,7 @@ void GTColorSelectorWnd::keyPressEvent(QKeyEvent* event) {
 
 GTColorSliderWnd::GTColorSliderWnd(QWidget* parent) : platform::MessageWindow<QWidget>(parent) {
     setFocusPolicy(Qt::ClickFocus);
+    MakeAccessible(*this);
 }
 
 int GTColorSliderWnd::CreateSlider(QWidget* parent, int left, int top, int right, int bottom) {
@@ -259,6 +262,7 @@ QRect GTColorSliderWnd::innerBar() const {
 }
 
 void GTColorSliderWnd::notify() {
+    NotifyValueChanged(*this, m_position);
     QWidget* target = m_selector ? static_cast<QWidget*>(m_selector) : parentWidget();
     sendNotice(target, this, m_controlId, m_position);
 }
@@ -280,6 +284,7 @@ std::intptr_t GTColorSliderWnd::onMessage(const platform::WindowMessage& message
     const int position = reversed() ? m_maximum - state.fixed : state.fixed;
     m_position = std::clamp(position, m_minimum, m_maximum);
     update();
+    NotifyValueChanged(*this, m_position);
     return 0;
 }
 
@@ -381,7 +386,9 @@ void GTColorSliderWnd::keyPressEvent(QKeyEvent* event) {
 
 // ---- GTColorWellWnd
 
-GTColorWellWnd::GTColorWellWnd(QWidget* parent) : platform::MessageWindow<QWidget>(parent) {}
+GTColorWellWnd::GTColorWellWnd(QWidget* parent) : platform::MessageWindow<QWidget>(parent) {
+    MakeAccessible(*this);
+}
 
 int GTColorWellWnd::CreateWell(int left, int top, int right, int bottom, ColorPickedReceiver* owner) {
     setObjectName(QStringLiteral("GTColorWellWnd"));

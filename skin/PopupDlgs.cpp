@@ -56,6 +56,8 @@ void CWarnDlg::OnInitDialog() {
 void CWarnDlg::LoadSkin() {
     CBaseDlg::LoadSkin();
     // The texts go into the background picture itself, so painting shows them.
+    const std::string text =
+        m_prefix + GetSkinText(skinDocument(SkinDocument::Strings), m_message, "STR_WARN") + m_suffix;
     if (!m_normal.isNull()) {
         QPainter painter(&m_normal);
         painter.setFont(SkinFontOf("Noto Sans", 29, 400));
@@ -63,10 +65,12 @@ void CWarnDlg::LoadSkin() {
         const int flags = kTextCenter | kTextVCenter | kTextWordBreak | kTextEndEllipsis;
         DrawSkinString(painter, m_message, "STR_TITLE", flags);
         painter.setPen(ColorFromColorRef(0x565656));
-        const std::string text =
-            m_prefix + GetSkinText(skinDocument(SkinDocument::Strings), m_message, "STR_WARN") + m_suffix;
         DrawSkinText(painter, m_message, "STR_WARN", text, flags);
     }
+    // The pop-up is found by its message, and reads out what it shows.
+    if (!m_message.empty()) SetSkinKey(*this, m_message);
+    m_titleLabel.Place(m_message, "STR_TITLE", GetSkinText(skinDocument(SkinDocument::Strings), m_message, "STR_TITLE"));
+    m_messageLabel.Place(m_message, "STR_WARN", text);
     const SkinContext& context = skinContext();
     xml::CXmlDoc& buttons = skinDocument(SkinDocument::Buttons);
     for (auto [button, key] : {std::pair{&m_ok, "BUTTON_OK"}, std::pair{&m_cancel, "BUTTON_CANCEL"},
@@ -96,6 +100,7 @@ void CProgressBandDlg::FreeStateImages() {
 void CProgressBandDlg::SetProgress(int percent) {
     if (percent == m_percent) return;
     m_percent = percent;
+    NotifyValueChanged(*this, percent);
     repaint(QRect(0, m_bandTop, width(), std::max(0, height() - m_bandTop)));
 }
 

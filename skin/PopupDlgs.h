@@ -1,5 +1,6 @@
 #pragma once
 
+#include "skin/Accessibility.h"
 #include "skin/BaseDlg.h"
 #include "skin/BitmapBtn.h"
 
@@ -23,11 +24,15 @@ public:
     // An empty button section means the dialog's own section.
     void SetSections(const std::string& section, const std::string& buttonSection);
     void SetMessage(const std::string& name) { m_message = name; }
+    const std::string& message() const { return m_message; }
     void SetAffixes(const std::string& prefix, const std::string& suffix);
 
     CBitmapBtn& okButton() { return m_ok; }
     CBitmapBtn& cancelButton() { return m_cancel; }
     CBitmapBtn& closeButton() { return m_close; }
+    // The drawn title and message, readable on the accessibility bus.
+    const CSkinTextLabel& titleLabel() const { return m_titleLabel; }
+    const CSkinTextLabel& messageLabel() const { return m_messageLabel; }
 
 protected:
     void OnInitDialog() override;
@@ -35,6 +40,7 @@ protected:
     std::intptr_t onMessage(const platform::WindowMessage& message) override;
 
 private:
+    CSkinTextLabel m_titleLabel{this}, m_messageLabel{this};
     CBitmapBtn m_ok{this}, m_cancel{this}, m_close{this};
     std::string m_buttonSection = "WarnDlg";
     std::string m_message;

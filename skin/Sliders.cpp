@@ -1,5 +1,6 @@
 #include "skin/Sliders.h"
 
+#include "skin/Accessibility.h"
 #include "skin/SkinDocuments.h"
 #include "skin/SkinMessages.h"
 #include "skin/SkinPicture.h"
@@ -20,12 +21,18 @@ constexpr unsigned kRepeatTimer = 2;
 CPngHSliderBar::CPngHSliderBar(QWidget* parent) : platform::MessageWindow<QWidget>(parent) {
     setMouseTracking(true);
     setFocusPolicy(Qt::ClickFocus);
+    MakeAccessible(*this);
 }
 
 void CPngHSliderBar::SetValue(int value) {
     if (value == m_value) return;
     m_value = value;
     update();
+    NotifyValueChanged(*this, value);
+}
+
+void CPngHSliderBar::RequestValue(int value) {
+    notify(std::clamp(value, std::min(m_minimum, m_maximum), std::max(m_minimum, m_maximum)));
 }
 
 void CPngHSliderBar::SetRange(int minimum, int maximum) {
@@ -124,6 +131,7 @@ SkinRecord CreateSkinSlider(CPngHSliderBar& slider, std::string_view section, st
     LoadPicture(thumbs.off, off);
     LoadPicture(thumbs.over, over);
     slider.setParent(parent);
+    SetSkinKey(slider, key);
     slider.setTarget(parent, tag);
     const QRect rect(record.left, record.top, record.right - record.left, record.bottom - record.top);
     slider.setGeometry(rect);
@@ -141,7 +149,9 @@ SkinRecord CreateSkinSlider(CPngHSliderBar& slider, std::string_view section, st
 // ---- CSkinScrollBar
 
 CSkinScrollBar::CSkinScrollBar(Qt::Orientation orientation, QWidget* parent)
-    : platform::MessageWindow<QWidget>(parent), m_orientation(orientation) {}
+    : platform::MessageWindow<QWidget>(parent), m_orientation(orientation) {
+    MakeAccessible(*this);
+}
 
 void CSkinScrollBar::SetSkin(const QImage& grid) {
     m_grid = grid;
@@ -163,9 +173,11 @@ void CSkinScrollBar::setRange(int minimum, int maximum, int page) {
 }
 
 void CSkinScrollBar::setPosition(int position) {
-    const int last = std::max(m_minimum, m_maximum - std::max(0, m_page - 1));
-    m_position = std::clamp(position, m_minimum, last);
+    const int clamped = std::clamp(position, m_minimum, lastPosition());
+    if (clamped == m_position) return;
+    m_position = clamped;
     update();
+    NotifyValueChanged(*this, m_position);
 }
 
 void CSkinScrollBar::setRepeatTimes(std::chrono::milliseconds delay, std::chrono::milliseconds interval) {
@@ -298,6 +310,7 @@ void CSkinScrollBar::onTimer(unsigned id) {
 
 CEditTrans::CEditTrans(QWidget* parent) : QLineEdit(parent) {
     setFrame(false);
+    MakeAccessible(*this);
     setColours(0xFFFFFF, -1);
     connect(this, &QLineEdit::textChanged, this, [this] { refreshParent(); });
     connect(this, &QLineEdit::editingFinished, this, [this] { refreshParent(); });

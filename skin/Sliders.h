@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -27,6 +28,9 @@ public:
     explicit CPngHSliderBar(QWidget* parent = nullptr);
 
     void SetValue(int value);
+    // Asks the target for a value within the range, as a drag to it does; the
+    // target sets it.
+    void RequestValue(int value);
     void SetRange(int minimum, int maximum);
     int value() const { return m_value; }
     int minimum() const { return m_minimum; }
@@ -85,6 +89,8 @@ public:
     int page() const { return m_page; }
     int minimum() const { return m_minimum; }
     int maximum() const { return m_maximum; }
+    // The highest position: the last page shows the last item.
+    int lastPosition() const { return std::max(m_minimum, m_maximum - std::max(0, m_page - 1)); }
     ScrollBarGeometry geometryNow() const;
     int cellWidth() const { return m_cellWidth; }
 

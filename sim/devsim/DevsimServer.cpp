@@ -130,7 +130,8 @@ void DevsimServer::serveDevice(const std::shared_ptr<Connection>& connection, co
     hid::OpenError error = hid::OpenError::None;
     std::unique_ptr<hid::Device> device = m_backend.open(path, error);
     if (!device) {
-        connection->send("error no device " + path);
+        connection->send(error == hid::OpenError::PermissionDenied ? "error permission denied " + path
+                                                                   : "error no device " + path);
         return;
     }
     connection->send("ok");

@@ -4,6 +4,7 @@
 #include "sim/SimBackend.h"
 #include "sim/devsim/DevsimServer.h"
 
+#include <algorithm>
 #include <csignal>
 #include <iostream>
 #include <optional>
@@ -16,7 +17,11 @@ namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
+constexpr int kExitUnreachable = 3;  // the daemon is not listening at the socket
 constexpr int kExitUsage = 64;
+
+constexpr const char* kCommands[] = {"serve", "plug",  "unplug", "list",    "trace",
+                                     "state", "fault", "event",  "suspend", "resume"};
 
 constexpr const char* kUsage =
     "usage: devsim serve   --socket PATH [--latency-ms N] [--device SPEC]...\n"
@@ -29,11 +34,13 @@ constexpr const char* kUsage =
     "       devsim event   --socket PATH ID INDEX [DATAHEX]  # the controller sends its report 0x42/0x20\n"
     "       devsim suspend --socket PATH               # the machine goes to sleep\n"
     "       devsim resume  --socket PATH               # the machine wakes up\n"
-    "SPEC = standard|led5 [,fw=MAJOR.MINOR.BUILD] [,boot] [,name=TEXT] [,group] [,board=N] [,identity=HEX] [,subdevices=N]\n"
-    "Programs reach the daemon's controllers with LUMENSTRA_HID=devsim:PATH.\n";
+    "SPEC = standard|led5 [,fw=MAJOR.MINOR.BUILD] [,boot] [,name=TEXT] [,group] [,board=N] [,identity=HEX] [,subdevices=N] [,denied]\n"
+    "Programs reach the daemon's controllers with LUMENSTRA_HID=devsim:PATH.\n"
+    "Example: devsim list --socket \"$XDG_RUNTIME_DIR/devsim.sock\"\n"
+    "Exit codes: 0 done, 1 the daemon refused the request, 3 no daemon at the socket, 64 usage error.\n";
 
 int usageError(const std::string& message) {
-    std::cerr << "devsim: " << message << "\n" << kUsage;
+    std::cerr << "devsim: " << message << "\n" << "Try 'devsim --help' for more information.\n";
     return kExitUsage;
 }
 
@@ -101,6 +108,10 @@ int ask(const Arguments& args, const std::string& request) {
     for (const std::string& line : answer.lines) std::cout << line << "\n";
     if (!answer.ok) {
         std::cerr << "devsim: " << answer.error << "\n";
+        if (!answer.reached) {
+            std::cerr << "devsim: start the daemon first: devsim serve --socket " << args.socket << "\n";
+            return kExitUnreachable;
+        }
         return kExitFailure;
     }
     return kExitOk;
@@ -177,6 +188,8 @@ int main(int argc, char** argv) {
     if (words.empty()) return usageError("a command is needed");
     Arguments args;
     args.command = words[0];
+    if (std::find(std::begin(kCommands), std::end(kCommands), args.command) == std::end(kCommands))
+        return usageError("unknown command \"" + args.command + "\"");
     for (std::size_t i = 1; i < words.size(); ++i) {
         const std::string& word = words[i];
         auto value = [&]() -> std::optional<std::string> {

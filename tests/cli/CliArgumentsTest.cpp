@@ -1,4 +1,5 @@
 #include "cli/CliCommands.h"
+#include "cli/EffectCommands.h"
 
 #include <gtest/gtest.h>
 
@@ -49,21 +50,64 @@ TEST(RawArguments, RejectsWhatIsNotARecord) {
     }
 }
 
+// A usage error was its line and then the whole usage; now it is its line and
+// a pointer to the command's --help.
 TEST(CliCommandLine, HelpAndUsageErrorsHaveTheirExitCodes) {
     const struct {
         std::vector<std::string> arguments;
         int exitCode;
         bool toOut;
+        std::string fragment;
     } cases[] = {
-        {{"--help"}, 0, true},       {{"list", "--help"}, 0, true}, {{"raw", "--help"}, 0, true},
-        {{}, 64, false},             {{"frobnicate"}, 64, false},   {{"list", "extra"}, 64, false},
-        {{"raw", "52"}, 64, false},
+        {{"--help"}, 0, true, "Usage: lumenstra-cli"},
+        {{"list", "--help"}, 0, true, "Usage: lumenstra-cli list"},
+        {{"raw", "--help"}, 0, true, "Usage: lumenstra-cli raw"},
+        {{"zelvor", "--help"}, 0, true, "Example: lumenstra-cli zelvor"},
+        {{}, 64, false, "Usage: lumenstra-cli"},
+        {{"frobnicate"}, 64, false, "unknown command \"frobnicate\"\nTry 'lumenstra-cli --help'"},
+        {{"list", "extra"}, 64, false, "lumenstra-cli list: unexpected argument \"extra\"\nTry 'lumenstra-cli list --help'"},
+        {{"raw", "52"}, 64, false, "Try 'lumenstra-cli raw --help'"},
+        {{"set", "--zone", "main", "--effect", "sparkle"}, 64, false, "unknown effect \"sparkle\""},
+        {{"set", "--zone", "main", "--effect", "static", "--color", "#12345"}, 64, false, "bad colour \"#12345\""},
+        {{"apply"}, 64, false, "expected one profile file"},
     };
     for (const auto& c : cases) {
         std::ostringstream out, err;
         EXPECT_EQ(cli::runCli(c.arguments, out, err), c.exitCode) << testing::PrintToString(c.arguments);
-        EXPECT_NE((c.toOut ? out : err).str().find("Usage: lumenstra-cli"), std::string::npos);
+        EXPECT_NE((c.toOut ? out : err).str().find(c.fragment), std::string::npos)
+            << testing::PrintToString(c.arguments) << (c.toOut ? out : err).str();
+        if (!c.toOut && !c.arguments.empty()) {
+            EXPECT_LT(err.str().size(), 200u) << err.str();
+        }
     }
+}
+
+TEST(CliNames, EffectsByButtonCaptionAndByCode) {
+    const struct {
+        const char* caption;
+        const char* code;
+    } pairs[] = {{"static", "static"}, {"flow", "mode_07"},   {"rotate", "mode_0a"}, {"dual", "mode_09"},
+                 {"twin", "mode_08"},  {"morse", "morse"},    {"rainbow", "mode_02"}, {"breathe", "mode_01"},
+                 {"off", "light_off"}};
+    for (const auto& pair : pairs) {
+        const auto byCaption = cli::effectFromName(pair.caption);
+        ASSERT_TRUE(byCaption) << pair.caption;
+        EXPECT_EQ(byCaption, cli::effectFromName(pair.code)) << pair.caption;
+        EXPECT_EQ(cli::effectName(*byCaption), pair.code);
+    }
+    EXPECT_FALSE(cli::effectFromName("sparkle"));
+}
+
+TEST(CliNames, ColoursAsHexWithOrWithoutHashAndByCssName) {
+    const struct {
+        const char* text;
+        std::optional<effects::Colour> colour;  // 0x00BBGGRR
+    } cases[] = {
+        {"ff0000", 0x0000FF}, {"#FF0000", 0x0000FF}, {"red", 0x0000FF},      {"Red", 0x0000FF},
+        {"teal", 0x808000},   {"rebeccapurple", 0x993366}, {"#12345", std::nullopt}, {"#red", std::nullopt},
+        {"ff00001", std::nullopt}, {"", std::nullopt},  {"notacolour", std::nullopt}, {"+f0000", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(cli::parseColour(c.text), c.colour) << c.text;
 }
 
 }  // namespace

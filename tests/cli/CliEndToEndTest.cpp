@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -61,6 +62,20 @@ protected:
     }
 
     ProgramRun cli(const QStringList& arguments) { return runProgram(LUMENSTRA_BIN_DIR "/lumenstra-cli", arguments, environment); }
+    // A command line as a person pastes it into a shell.
+    ProgramRun shell(const QString& line) {
+        QProcessEnvironment pasted = environment;
+        pasted.insert("PATH", LUMENSTRA_BIN_DIR ":" + environment.value("PATH"));
+        return runProgram("/bin/sh", {"-c", line}, pasted);
+    }
+    // The identity list should show for the daemon's controller ID, from its own state.
+    std::string identityOf(const char* id) {
+        const std::string state = devsim({"state", id}).out;
+        const auto at = state.find("identity-block=");
+        if (at == std::string::npos) return "?";
+        const std::string marker = state.substr(at + 15, 2);
+        return marker == "12" || marker == "13" ? state.substr(at + 17, 16) : "-";
+    }
     ProgramRun devsim(QStringList arguments) {
         arguments.insert(1, "--socket");
         arguments.insert(2, socket);
@@ -72,13 +87,20 @@ protected:
     QProcess daemon;
 };
 
+// The link's device IDs counted per link (two controllers were both "1"); the
+// column now shows the identity, which tells every controller apart.
 TEST_F(CliEndToEndTest, PortsShowsEveryControllerWithItsPositionOnItsLink) {
+    ASSERT_EQ(cli({"group", "--family", "led5", "off"}).exitCode, 0) << "gives the unnamed controllers identities";
+    const std::string top = identityOf("1"), second = identityOf("3"), led5 = identityOf("2");
+    ASSERT_EQ(top.size(), 16u);
+    EXPECT_NE(second, led5);
     ProgramRun list = cli({"ports"});
     ASSERT_EQ(list.exitCode, 0) << list.err;
-    EXPECT_EQ(list.out, "standard 0 app 1 014d\nstandard 1 app 2 014d\nled5 0 app 1 015b\n");
+    EXPECT_EQ(list.out, "standard 0 app " + top + " 014d\nstandard 1 app " + second + " 014d\nled5 0 app " + led5 +
+                            " 015b\n");
     ASSERT_EQ(devsim({"unplug", "1"}).exitCode, 0);
     list = cli({"ports"});
-    EXPECT_EQ(list.out, "standard 0 app 1 014d\nled5 0 app 1 015b\n");
+    EXPECT_EQ(list.out, "standard 0 app " + second + " 014d\nled5 0 app " + led5 + " 015b\n");
 }
 
 TEST_F(CliEndToEndTest, RawWritesAndReadsBackASettingAndTheDaemonTracesIt) {
@@ -152,11 +174,12 @@ TEST_F(CliEndToEndTest, ListShowsTitlesGroupsAndFirmwareAndGroupJoiningNeedsYes)
     ASSERT_EQ(cli({"rename", "--family", "led5", "Lower card"}).exitCode, 0);
     const ProgramRun list = cli({"list"});
     ASSERT_EQ(list.exitCode, 0) << list.err;
-    EXPECT_EQ(list.out, "standard 0 \"Top\" group 1.0.0\nstandard 1 \"Controller 2\" group 1.0.0\n"
-                        "led5 0 \"Lower card\" single 1.0.0\n");
+    EXPECT_EQ(list.out, "standard 0 \"Top\" group 1.0.0 " + identityOf("1") + "\nstandard 1 \"Controller 2\" group 1.0.0 " +
+                            identityOf("3") + "\nled5 0 \"Lower card\" single 1.0.0 " + identityOf("2") + "\n");
     const ProgramRun json = cli({"list", "--json"});
     EXPECT_NE(json.out.find("{\"family\":\"led5\",\"position\":0,\"title\":\"Lower card\",\"group\":false"),
               std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"identity\":\"" + identityOf("2") + "\""), std::string::npos) << json.out;
 }
 
 TEST_F(CliEndToEndTest, BadValuesAreNamedAndMissingDevicesHaveTheirCode) {
@@ -173,7 +196,8 @@ TEST_F(CliEndToEndTest, BadValuesAreNamedAndMissingDevicesHaveTheirCode) {
         {{"set", "--zone", "main", "--effect", "sparkle"}, 64, "sparkle"},
         {{"set", "--zone", "main", "--effect", "mode_07"}, 64, "standard"},
         {{"read", "--family", "led5", "--device", "1"}, 2, "led5"},
-        {{"apply", "/nonexistent/profile.KV6"}, 64, "/nonexistent/profile.KV6"},
+        // A missing file is a file error (1), no usage error.
+        {{"apply", "/nonexistent/profile.KV6"}, 1, "/nonexistent/profile.KV6"},
         {{"rename", "ABCDEFGHIJKLMNOPQRSTU"}, 64, "ABCDEFGHIJKLMNOPQRSTU"},
     };
     for (const Case& c : cases) {
@@ -268,6 +292,128 @@ TEST_F(CliEndToEndTest, WritesTheControllerDidNotTakeEndWithExitCode1) {
     }
 }
 
+// Every line of the trace: ID PID CMD KEY INDEX DATA.
+std::vector<std::string> commandsOf(const std::string& trace) {
+    std::vector<std::string> commands;
+    std::istringstream lines(trace);
+    for (std::string id, pid, cmd, key, rest; lines >> id >> pid >> cmd >> key && std::getline(lines, rest);)
+        commands.push_back(cmd + "/" + key);
+    return commands;
+}
+
+TEST_F(CliEndToEndTest, ReadOnlyReadsAndLeavesTheControllerAsItWas) {
+    ASSERT_EQ(devsim({"trace", "--clear"}).exitCode, 0);
+    const ProgramRun first = cli({"read"});
+    const ProgramRun second = cli({"read"});
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_EQ(first.out, second.out);
+    const std::vector<std::string> commands = commandsOf(devsim({"trace"}).out);
+    EXPECT_FALSE(commands.empty());
+    for (const std::string& command : commands)
+        EXPECT_TRUE(command.starts_with("52/") || command.starts_with("12/")) << "not a read: " << command;
+    EXPECT_NE(first.out.find("card effect static"), std::string::npos) << first.out;
+
+    const ProgramRun json = cli({"read", "--json"});
+    ASSERT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_NE(json.out.find("\"card_effect\":\"static\""), std::string::npos) << json.out;
+    EXPECT_TRUE(commandsOf(devsim({"trace", "--clear"}).out).size() > commands.size()) << "the JSON read was traced";
+}
+
+TEST_F(CliEndToEndTest, WhatTheControllerCannotReportIsMarkedAsTheSavedProfile) {
+    ASSERT_EQ(cli({"set", "--family", "led5", "--zone", "logo", "--effect", "static", "--color", "ff00ff"}).exitCode, 0);
+    const ProgramRun read = cli({"read", "--family", "standard"});
+    ASSERT_EQ(read.exitCode, 0) << read.err;
+    EXPECT_NE(read.out.find("zone logo: static color FF00FF brightness 2 (saved profile)"), std::string::npos) << read.out;
+    EXPECT_EQ(read.out.find("zone main: static color FF00FF"), std::string::npos) << read.out;
+    const ProgramRun json = cli({"read", "--family", "standard", "--json"});
+    EXPECT_NE(json.out.find("{\"zone\":\"logo\",\"source\":\"saved profile\",\"effect\":\"static\",\"color\":\"FF00FF\""),
+              std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("{\"zone\":\"main\",\"source\":\"controller\""), std::string::npos) << json.out;
+}
+
+TEST_F(CliEndToEndTest, AnUnreachableBackendIsItsOwnErrorInEveryCommand) {
+    environment.insert("LUMENSTRA_HID", "devsim:" + QString::fromStdString(home.path("runtime/none.sock")));
+    const QStringList commands[] = {{"list"}, {"restore"}, {"read"}, {"ports"}, {"raw", "52", "9c", "1"},
+                                    {"set", "--zone", "main", "--effect", "static"}, {"check"}, {"reset", "--all"}};
+    for (const QStringList& command : commands) {
+        const ProgramRun run = cli(command);
+        EXPECT_EQ(run.exitCode, 3) << command.join(' ').toStdString();
+        EXPECT_TRUE(run.out.empty()) << run.out;
+        EXPECT_NE(run.err.find("devsim serve --socket"), std::string::npos) << run.err;
+    }
+}
+
+// The only controller refuses to be opened: that is no empty machine but a
+// permission problem, with its own code and what to do.
+TEST_F(CliEndToEndTest, AControllerWithoutPermissionIsNoAccessNotNoController) {
+    for (const char* id : {"1", "2", "3"}) ASSERT_EQ(devsim({"unplug", id}).exitCode, 0);
+    ASSERT_EQ(devsim({"plug", "standard,denied"}).exitCode, 0);
+    const QStringList commands[] = {{"list"}, {"read"}, {"restore"}, {"ports"}, {"raw", "52", "9c", "1"},
+                                    {"set", "--zone", "main", "--effect", "static"}};
+    for (const QStringList& command : commands) {
+        const ProgramRun run = cli(command);
+        EXPECT_EQ(run.exitCode, 3) << command.join(' ').toStdString();
+        EXPECT_NE(run.err.find("70-lumenstra.rules"), std::string::npos) << run.err;
+    }
+    ASSERT_EQ(devsim({"plug", "led5"}).exitCode, 0);
+    EXPECT_EQ(cli({"read", "--family", "led5"}).exitCode, 0) << "the controller that can be opened still works";
+}
+
+TEST_F(CliEndToEndTest, FileErrorsAreNamedBeforeAnyControllerIsOpened) {
+    testsupport::writeFileBytes(home.path("notes.txt"), "no profile here\n");
+    struct Case {
+        std::string file;
+        std::string named;
+    };
+    const Case cases[] = {{home.path("missing.KV6"), "no such file"},
+                          {home.root(), "is a folder"},
+                          {home.path("notes.txt"), "is not a profile file"}};
+    for (const Case& c : cases) {
+        ASSERT_EQ(devsim({"trace", "--clear"}).exitCode, 0);
+        const ProgramRun run = cli({"apply", QString::fromStdString(c.file)});
+        EXPECT_EQ(run.exitCode, 1) << c.file;
+        EXPECT_NE(run.err.find(c.file), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
+        EXPECT_EQ(run.err.find("Usage:"), std::string::npos) << run.err;
+        EXPECT_TRUE(devsim({"trace"}).out.empty()) << "a controller was opened for " << c.file;
+    }
+}
+
+// One table: the command line, its exit code and a fragment of its message.
+TEST_F(CliEndToEndTest, UsageErrorsAreOneLineWithAPointerToHelp) {
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        std::string fragment;
+    };
+    const Case cases[] = {
+        {{"set", "--zone", "main", "--effect", "static", "--color", "12ab3g"}, 64, "bad colour \"12ab3g\""},
+        {{"set", "--zone", "main", "--effect", "static", "--speed", "9"}, 64, "bad speed \"9\""},
+        {{"set", "--zone", "all", "--effect", "morse"}, 64, "cannot run in zone"},
+        {{"set", "--zone", "sky", "--effect", "static"}, 64, "unknown zone \"sky\""},
+        {{"zelvor", "maybe"}, 64, "expected on or off"},
+        {{"read", "--all"}, 64, "unknown option \"--all\""},
+        {{"set", "--zone", "main", "--effect", "static", "--all", "--device", "1"}, 64, "one way"},
+        {{"read", "--identity", "12"}, 64, "16 hex digits"},
+        {{"read", "--name", "Nobody"}, 2, "no controller named \"Nobody\""},
+        {{"read", "--identity", "0123456789abcdef"}, 2, "no controller with identity"},
+        {{"read", "--family", "led5", "--device", "1"}, 2, "no led5 controller at position 1"},
+        {{"frob"}, 64, "unknown command \"frob\""},
+        {{"ports", "extra"}, 64, "lumenstra-cli ports: unexpected argument"},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun run = cli(c.arguments);
+        const std::string line = c.arguments.join(' ').toStdString();
+        EXPECT_EQ(run.exitCode, c.exitCode) << line;
+        EXPECT_NE(run.err.find(c.fragment), std::string::npos) << line << ": " << run.err;
+        EXPECT_EQ(run.err.find("Usage:"), std::string::npos) << line << ": " << run.err;
+        if (c.exitCode == 64) {
+            EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
+        }
+    }
+}
+
 TEST_F(CliEndToEndTest, TwoSetCommandsAtOnceOnTwoZonesBothLand) {
     const auto start = [&](QProcess& process, const QStringList& arguments) {
         process.setProcessEnvironment(environment);
@@ -291,6 +437,131 @@ TEST_F(CliEndToEndTest, TwoSetCommandsAtOnceOnTwoZonesBothLand) {
         EXPECT_NE(read.out.find(std::string("zone main: static color ") + main), std::string::npos) << round << "\n" << read.out;
         EXPECT_NE(read.out.find(std::string("zone fan: mode_01 color ") + fan), std::string::npos) << round << "\n" << read.out;
     }
+}
+
+TEST_F(CliEndToEndTest, EveryCommandHasItsOwnHelpWhoseExampleWorksWhenPasted) {
+    ASSERT_EQ(cli({"read", "-o", QString::fromStdString(home.path("Saved.KV6"))}).exitCode, 0);
+    std::set<std::string> texts;
+    for (const char* command : {"list", "read", "apply", "set", "restore", "rename", "group", "reset", "zelvor",
+                                "ports", "raw", "check", "update"}) {
+        const ProgramRun help = cli({command, "--help"});
+        EXPECT_EQ(help.exitCode, 0) << command;
+        texts.insert(help.out);
+        const auto at = help.out.find("Example: ");
+        ASSERT_NE(at, std::string::npos) << command;
+        const std::string example = help.out.substr(at + 9, help.out.find('\n', at) - at - 9);
+        EXPECT_TRUE(example.starts_with(std::string("lumenstra-cli ") + command)) << example;
+        if (std::string(command) != "update") {
+            EXPECT_NE(help.out.find("3 no backend"), std::string::npos) << command;
+        }
+        if (std::string(command) == "update") continue;  // it would flash the controller
+        const ProgramRun pasted = shell(QString::fromStdString(example));
+        EXPECT_EQ(pasted.exitCode, 0) << example << ": " << pasted.err;
+    }
+    EXPECT_EQ(texts.size(), 13u) << "commands share a help text";
+    const ProgramRun set = cli({"set", "--help"});
+    for (const char* name : {"static", "flow", "rotate", "dual", "twin", "morse", "rainbow", "breathe", "off", "mode_01",
+                             "light_off", "#RRGGBB"})
+        EXPECT_NE(set.out.find(name), std::string::npos) << name;
+}
+
+TEST_F(CliEndToEndTest, DirectColoursReachTheControllerAndReadBack) {
+    const ProgramRun set = cli({"set", "--zone", "main", "--effect", "direct", "--color", "112233"});
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_NE(set.out.find("zone main direct color 112233"), std::string::npos) << set.out;
+    EXPECT_NE(devsim({"state", "1"}).out.find("custom-colors-0=112233"), std::string::npos);
+    const ProgramRun read = cli({"read"});
+    EXPECT_NE(read.out.find("zone main: direct color 112233"), std::string::npos) << read.out;
+    // What read shows is the controller's colour, not the saved profile's.
+    ASSERT_EQ(cli({"raw", "51", "a8", "0", "445566445566445566"}).exitCode, 0);
+    EXPECT_NE(cli({"read"}).out.find("zone main: direct color 445566"), std::string::npos);
+}
+
+TEST_F(CliEndToEndTest, ColoursEffectNamesAndEveryZone) {
+    struct Case {
+        QStringList arguments;
+        std::string readBack;
+    };
+    const Case cases[] = {
+        {{"--zone", "main", "--effect", "static", "--color", "#00ff80"}, "zone main: static color 00FF80"},
+        {{"--zone", "main", "--effect", "static", "--color", "Teal"}, "zone main: static color 008080"},
+        {{"--zone", "main", "--effect", "breathe", "--color", "red"}, "zone main: mode_01 color FF0000"},
+        {{"--zone", "all", "--effect", "rainbow", "--speed", "1"}, "zone logo: mode_02 speed 1"},
+        {{"--zone", "all", "--effect", "off"}, "zone fan: light_off"},
+    };
+    for (const Case& c : cases) {
+        const ProgramRun set = cli(QStringList{"set"} + c.arguments);
+        ASSERT_EQ(set.exitCode, 0) << set.err;
+        EXPECT_NE(set.out.find("set standard 0 \"Top\""), std::string::npos) << set.out;
+        const ProgramRun read = cli({"read"});
+        EXPECT_NE(read.out.find(c.readBack), std::string::npos) << c.arguments.join(' ').toStdString() << "\n" << read.out;
+    }
+    EXPECT_TRUE(cli({"set", "--quiet", "--zone", "main", "--effect", "static"}).out.empty());
+}
+
+TEST_F(CliEndToEndTest, ResetAndZelvorSayWhatTheyDidAndReadShowsIt) {
+    ASSERT_EQ(cli({"set", "--zone", "main", "--effect", "breathe", "--color", "00ff00"}).exitCode, 0);
+    const ProgramRun reset = cli({"reset"});
+    ASSERT_EQ(reset.exitCode, 0) << reset.err;
+    EXPECT_NE(reset.out.find("reset standard 0 \"Top\""), std::string::npos) << reset.out;
+    EXPECT_NE(cli({"read"}).out.find("zone main: static color FFFFFF"), std::string::npos);
+
+    const ProgramRun on = cli({"zelvor", "on"});
+    ASSERT_EQ(on.exitCode, 0) << on.err;
+    EXPECT_NE(on.out.find("zelvor on"), std::string::npos) << on.out;
+    EXPECT_NE(cli({"read"}).out.find("zelvor on"), std::string::npos);
+    const ProgramRun off = cli({"zelvor", "off"});
+    ASSERT_EQ(off.exitCode, 0) << off.err;
+    EXPECT_NE(off.out.find("zelvor off"), std::string::npos) << off.out;
+    const ProgramRun read = cli({"read"});
+    EXPECT_NE(read.out.find("zelvor off"), std::string::npos) << read.out;
+    EXPECT_NE(read.out.find("zone main: mode_01 color 00FF00"), std::string::npos) << "the saved profile runs again\n"
+                                                                                   << read.out;
+}
+
+TEST_F(CliEndToEndTest, TextAndJsonAgree) {
+    ASSERT_EQ(cli({"set", "--zone", "main", "--effect", "morse", "--morse", "SOS"}).exitCode, 0);
+    const ProgramRun text = cli({"read"});
+    const ProgramRun json = cli({"read", "--json"});
+    EXPECT_NE(text.out.find("morse 1 (selected): SOS"), std::string::npos) << text.out;
+    EXPECT_NE(json.out.find("\"selected_morse\":1"), std::string::npos) << json.out;
+    EXPECT_NE(text.out.find("zelvor off"), std::string::npos);
+    EXPECT_NE(json.out.find("\"zelvor\":false"), std::string::npos);
+    const std::string identity = identityOf("1");
+    EXPECT_NE(text.out.find("identity " + identity), std::string::npos) << text.out;
+    EXPECT_NE(json.out.find("\"identity\":\"" + identity + "\""), std::string::npos) << json.out;
+}
+
+TEST_F(CliEndToEndTest, ControllersAreChosenByAllByNameAndByIdentity) {
+    const ProgramRun all = cli({"set", "--all", "--zone", "main", "--effect", "static", "--color", "010203"});
+    ASSERT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_NE(all.out.find("set led5 0"), std::string::npos) << all.out;
+    for (const char* family : {"standard", "led5"})
+        for (const char* device : {"0", "1"}) {
+            if (std::string(family) == "led5" && std::string(device) == "1") continue;  // one LED5 controller
+            const ProgramRun read = cli({"read", "--family", family, "--device", device});
+            EXPECT_NE(read.out.find("zone main: static color 010203"), std::string::npos) << family << device << read.out;
+        }
+
+    ASSERT_EQ(cli({"set", "--name", "Top", "--zone", "main", "--effect", "static", "--color", "0a0b0c"}).exitCode, 0);
+    EXPECT_NE(cli({"read", "--device", "0"}).out.find("static color 0A0B0C"), std::string::npos);
+    EXPECT_NE(cli({"read", "--device", "1"}).out.find("static color 010203"), std::string::npos) << "only Top changed";
+
+    const std::string led5 = identityOf("2");
+    ASSERT_EQ(led5.size(), 16u) << "--all gave every controller an identity";
+    QString upper = QString::fromStdString(led5).toUpper();
+    const ProgramRun byIdentity =
+        cli({"set", "--identity", upper, "--zone", "main", "--effect", "static", "--color", "0d0e0f"});
+    ASSERT_EQ(byIdentity.exitCode, 0) << byIdentity.err;
+    EXPECT_NE(byIdentity.out.find("set led5 0"), std::string::npos) << byIdentity.out;
+    EXPECT_NE(cli({"read", "--identity", QString::fromStdString(led5)}).out.find("static color 0D0E0F"),
+              std::string::npos);
+    EXPECT_NE(cli({"read", "--device", "0"}).out.find("static color 0A0B0C"), std::string::npos);
+
+    ASSERT_EQ(cli({"rename", "--family", "led5", "Top"}).exitCode, 0);
+    const ProgramRun twice = cli({"read", "--name", "Top"});
+    EXPECT_EQ(twice.exitCode, 64);
+    EXPECT_NE(twice.err.find("--identity"), std::string::npos) << twice.err;
 }
 
 }  // namespace

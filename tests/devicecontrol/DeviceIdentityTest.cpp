@@ -129,6 +129,41 @@ TEST_F(DeviceIdentitySimTest, JoiningAGroupAsksBeforeTakingTheMembersConfigurati
     EXPECT_TRUE(link.groupList().empty());
 }
 
+TEST_F(DeviceIdentitySimTest, TheGroupAllBoxJoinsEveryDeviceAfterOneQuestionAndLeavesWithoutOne) {
+    simulator->plug(sim::ControllerKind::Standard, 3);
+    devicelink::CUSBDriver link;
+    open(link, 0);
+    IdentityTable table(3, IdentityBlock{kIdentityPresent, 1, 0, 1, 0, 1, 0, 1, 0});
+    table[1][0] = kGroupMember;
+    for (int position : {0, 1, 2}) store(link, position, table[position]);
+    NoHost host;
+    simulator->clearTrace();
+    EXPECT_FALSE(ToggleGroupAll(link, table, 2, host));
+    EXPECT_EQ(host.asked, 1);
+    EXPECT_TRUE(takeCommands().empty());
+    EXPECT_TRUE(host.selected.empty());
+
+    host.answer = true;
+    EXPECT_TRUE(ToggleGroupAll(link, table, 2, host));
+    EXPECT_EQ(host.asked, 2);
+    EXPECT_THAT(host.copies, ElementsAre(std::pair{1, 0}, std::pair{1, 2})) << "the first member's records";
+    EXPECT_THAT(host.selected, ElementsAre(2));
+    const auto joined = simulator->takeTrace();
+    ASSERT_EQ(joined.size(), 4u) << "the member that was one already is left alone";
+    EXPECT_EQ(joined[0].deviceId, 1);
+    EXPECT_EQ(joined[2].deviceId, 3);
+    for (int position : {0, 1, 2}) {
+        EXPECT_EQ(table[position][0], kGroupMember) << position;
+        EXPECT_EQ(stored(link, position)[0], kGroupMember) << position;
+    }
+
+    EXPECT_TRUE(ToggleGroupAll(link, table, 0, host));
+    EXPECT_EQ(host.asked, 2) << "leaving asks nothing";
+    EXPECT_EQ(host.copies.size(), 2u);
+    for (int position : {0, 1, 2}) EXPECT_EQ(stored(link, position)[0], kIdentityPresent) << position;
+    EXPECT_THAT(host.selected, ElementsAre(2, 0));
+}
+
 TEST_F(DeviceIdentitySimTest, NamesAreCutAt20CharactersAndEmptyNamesIgnored) {
     simulator->plug(sim::ControllerKind::Standard);
     devicelink::CUSBDriver link;

@@ -184,6 +184,35 @@ TEST_F(ReadBackTest, ReportedModesSetTheCardWideEffectExceptDirect) {
     }
 }
 
+// The read-only mode only reads: the controller keeps its effect mode, and the
+// card effect (direct too) and the direct colours are what it reports.
+TEST_F(ReadBackTest, AReadOnlyLoadSendsOnlyReadsAndReportsTheRunningModeAndDirectColours) {
+    simulator->plug(sim::ControllerKind::Standard);
+    devicelink::CUSBDriver link;
+    open(link, 0);
+    std::uint8_t colours[48] = {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99};
+    ASSERT_EQ(link.SetCustomColors(0, colours), 0);
+    for (const auto& [mode, expected] :
+         {std::pair<unsigned, std::int32_t>{0xB0u, EFFECT_DIRECT}, {0x0Bu, EFFECT_MORSE}, {0x00u, EFFECT_STATIC}}) {
+        link.SetEffectMode(mode, 0, 0, 0);
+        simulator->clearTrace();
+        LedProfileSet set;
+        devicecontrol::ReadBackRequest request;
+        request.readOnly = true;
+        int lastApplied = 5;
+        EXPECT_EQ(devicecontrol::LoadDeviceSettings(link, request, set, lastApplied), 0);
+        EXPECT_EQ(set.selected().cardEffect, expected) << "mode " << mode;
+        for (const std::string& command : takeCommands()) EXPECT_TRUE(command.starts_with("52/")) << command;
+        EXPECT_EQ(DirectColour(set.selected().multiLayer), 0x332211u);
+        EXPECT_EQ(set.selected().multiLayer.colour(EffectLayer::kDirectColours + 8), 0x998877u);
+        std::uint32_t running = 0, p = 0;
+        std::uint16_t r = 0;
+        std::uint8_t s = 0;
+        ASSERT_EQ(link.GetEffectMode(running, p, r, s, 0), 0);
+        EXPECT_EQ(running & 0xFF, mode) << "the controller runs what it ran";
+    }
+}
+
 TEST_F(ReadBackTest, AnUnpluggedControllerFailsTheLoadAndLeavesFillerValues) {
     const int id = simulator->plug(sim::ControllerKind::Standard).front();
     devicelink::CUSBDriver link;

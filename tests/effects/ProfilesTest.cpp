@@ -4,9 +4,12 @@
 #include "platform/Utf16.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace effects;
 using testsupport::readFileBytes;
@@ -254,4 +257,50 @@ TEST_F(ProfilesTest, AnUpdateWaitsForTheLockThatAnotherHolderReleases) {
     LedProfileSet loaded;
     LoadStartupProfileSet(loaded, folder);
     EXPECT_EQ(loaded.selected().zelvor, 1);
+}
+
+TEST_F(ProfilesTest, ALockFileThatIsALinkIsRefusedAndTheUpdateGoesOnUnlocked) {
+    const std::string target = home.path("elsewhere.lock");
+    std::filesystem::create_symlink(target, ProfileLockPath(folder));
+    platform::SingleInstanceLock other;
+    ASSERT_EQ(other.acquireFile(ProfileLockPath(folder), std::chrono::milliseconds(0)),
+              platform::SingleInstanceLock::Result::Refused);
+    LedProfileSet set;
+    EXPECT_EQ(UpdateSavedProfiles(folder, set, [](LedProfileSet& saved) {
+                  saved.selected().zelvor = 1;
+                  return true;
+              }, std::chrono::milliseconds(0)), ProfileUpdate::Saved);
+    EXPECT_FALSE(std::filesystem::exists(target)) << "the link was followed";
+    LedProfileSet loaded;
+    LoadStartupProfileSet(loaded, folder);
+    EXPECT_EQ(loaded.selected().zelvor, 1);
+}
+
+TEST_F(ProfilesTest, ASaveRemovesTheTemporaryFilesOfAKilledSaveAndKeepsALinkedProfile) {
+    // The profile kept elsewhere, linked into the data folder.
+    std::filesystem::create_directories(home.path("synced"));
+    writeWindowsFile(home.path("synced/Profile0.Prf"), "[NAME]\r\nPROFILE_NAME=Synced\r\n");
+    std::filesystem::create_symlink("../synced/Profile0.Prf", profilePath);
+    // What saves killed between their temporary file and the rename leave behind:
+    // beside config.ini, and beside the profile the link leads to.
+    writeFileBytes(folder + "config.ini.Xy98Zw", "half a config");
+    writeFileBytes(home.path("synced/Profile0.Prf.k9Zq2A"), "half a profile");
+
+    LedProfileSet set;
+    set.profiles[0] = editedProfile();
+    ASSERT_TRUE(SaveProfiles(set, folder));
+
+    ASSERT_TRUE(std::filesystem::is_symlink(profilePath));
+    EXPECT_EQ(std::filesystem::read_symlink(profilePath), "../synced/Profile0.Prf");
+    LedProfile loaded;
+    ASSERT_TRUE(ReadProfileFile(home.path("synced/Profile0.Prf"), loaded));
+    EXPECT_EQ(loaded.name, u"Evening \u00C4");
+    const auto namesIn = [](const std::string& path) {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path)) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"Profile0.Prf", "config.ini"}));
+    EXPECT_EQ(namesIn(home.path("synced")), std::vector<std::string>{"Profile0.Prf"});
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 
 using platform::CompanionChannel;
 using platform::CompanionListener;
@@ -51,6 +52,76 @@ TEST_F(CompanionChannelTest, ASendWaitsOnlyBoundedlyForAnAcknowledgement) {
     EXPECT_FALSE(channel.send({2929, 0, 1}, 50ms));
     EXPECT_TRUE(channel.post({2929, 0, 0}));
     ::close(fd);
+}
+
+namespace {
+
+// A socket bound at `path` by someone who is not our companion; -1 when it cannot be bound.
+int bindImpostor(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) return -1;
+    std::strcpy(address.sun_path, path.c_str());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool impostorReceivedSomething(int fd) {
+    char byte = 0;
+    return ::recv(fd, &byte, 1, MSG_DONTWAIT) >= 0;
+}
+
+}  // namespace
+
+class CompanionFallbackTest : public testsupport::IsolatedTest {
+protected:
+    const std::string fallback = home.withoutRuntimeFolder();
+    const std::string uid = std::to_string(::getuid());
+};
+
+TEST_F(CompanionFallbackTest, WithoutARuntimeFolderTheChannelMeetsOnlyOurCompanionInOurPrivateFolder) {
+    // Where another user could have bound a socket before: the name in the shared temporary folder.
+    const int impostor = bindImpostor(home.path("tmp/Companion Window_Hid-" + uid));
+    ASSERT_GE(impostor, 0);
+    const CompanionChannel channel("Companion Window_Hid");
+    EXPECT_EQ(channel.socketPath(), fallback + "/Companion Window_Hid");
+    EXPECT_EQ(channel.problem(), "");
+    EXPECT_FALSE(channel.exists());
+    EXPECT_FALSE(channel.post({2929, 0, 0}));
+
+    CompanionListener listener("Companion Window_Hid");
+    ASSERT_TRUE(listener.start());
+    EXPECT_TRUE(channel.send({2929, 0, 1}, 2000ms));
+    ASSERT_TRUE(listener.waitForCount(1, 2000ms));
+    const std::vector<CompanionMessage> expected = {{2929, 0, 1}};
+    EXPECT_EQ(listener.received(), expected);
+    EXPECT_FALSE(impostorReceivedSomething(impostor));
+    ::close(impostor);
+}
+
+TEST_F(CompanionFallbackTest, AFallbackFolderOpenToOthersIsRefusedAndNothingReachesWhoeverListensThere) {
+    testsupport::makeFolder(fallback, std::filesystem::perms::all);
+    const int impostor = bindImpostor(fallback + "/Companion Window_Hid");
+    ASSERT_GE(impostor, 0);
+
+    const CompanionChannel channel("Companion Window_Hid");
+    EXPECT_EQ(channel.socketPath(), "");
+    EXPECT_NE(channel.problem().find(fallback + " is open to other users"), std::string::npos) << channel.problem();
+    EXPECT_FALSE(channel.exists());
+    EXPECT_FALSE(channel.send({2929, 0, 1}, 50ms));
+    EXPECT_FALSE(channel.post({2929, 0, 0}));
+    EXPECT_FALSE(impostorReceivedSomething(impostor));
+
+    CompanionListener listener("Companion Window_Hid");
+    EXPECT_FALSE(listener.start());
+    EXPECT_EQ(listener.problem(), channel.problem());
+    // The listener did not take the name over from whoever bound it.
+    EXPECT_TRUE(std::filesystem::exists(fallback + "/Companion Window_Hid"));
+    ::close(impostor);
 }
 
 TEST(CompanionDatagram, RoundTripsEveryFieldAndRefusesWrongSizes) {

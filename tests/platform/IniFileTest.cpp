@@ -2,6 +2,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <array>
+#include <filesystem>
 
 using platform::CIniFile;
 using testsupport::readFileBytes;
@@ -160,4 +161,73 @@ TEST_F(IniFileTest, LongValuesAreCutAtTheReadingBufferAndMissingFoldersFailQuiet
     CIniFile nowhere(home.path("missing-folder/config.ini"));
     EXPECT_FALSE(nowhere.writeInt("Setting", "Profile", 1));
     EXPECT_EQ(nowhere.readInt("Setting", "Profile", 0), 0);
+}
+
+TEST_F(IniFileTest, EditsKeepEveryByteOfTheOtherLinesInEveryEncodingRead) {
+    const std::string mark16 = "\xFF\xFE";
+    const std::string mark8 = "\xEF\xBB\xBF";
+    // "caf\xE9 gr\xFC\xDF" is Latin-1, which does not decode as UTF-8.
+    const struct {
+        const char* name;
+        std::string before;
+        const char* section;
+        const char* key;
+        const char* value;
+        std::string after;
+    } cases[] = {
+        {"Latin-1 without a mark, replaced", "[Names]\r\nA=caf\xE9 gr\xFC\xDF\r\n[Setting]\r\nProfile=0\r\n", "Setting",
+         "Profile", "1", "[Names]\r\nA=caf\xE9 gr\xFC\xDF\r\n[Setting]\r\nProfile=1\r\n"},
+        {"Latin-1 without a mark, added to the section", "[Setting]\nProfile=0\n[Names]\nA=\xE9\n", "setting", "New",
+         "z", "[Setting]\nProfile=0\nNew=z\r\n[Names]\nA=\xE9\n"},
+        {"Latin-1 without a mark, section added", "[Names]\r\nA=\xE9\xFC", "Setting", "Profile", "2",
+         "[Names]\r\nA=\xE9\xFC\r\n[Setting]\r\nProfile=2\r\n"},
+        {"Latin-1 key spelling kept on its own line", "[S]\r\n  K\xE9y = old\r\nK=1\r\n", "S", "K", "2",
+         "[S]\r\n  K\xE9y = old\r\nK=2\r\n"},
+        {"UTF-8 with a mark and a broken sequence", mark8 + "[A]\r\nx=\xC3\r\n[B]\r\ny=1\r\n", "B", "y", "\xC3\xA9",
+         mark8 + "[A]\r\nx=\xC3\r\n[B]\r\ny=\xC3\xA9\r\n"},
+        {"UTF-16 with an unpaired surrogate",
+         mark16 + utf16le("[A]\r\nx=") + std::string("\x00\xD8", 2) + utf16le("\r\n[B]\r\ny=1\r\n"), "B", "y", "2",
+         mark16 + utf16le("[A]\r\nx=") + std::string("\x00\xD8", 2) + utf16le("\r\n[B]\r\ny=2\r\n")},
+        {"UTF-16 with an odd last byte, section added", mark16 + utf16le("[A]\r\nx=1\r\n") + "\x41", "B", "y", "2",
+         mark16 + utf16le("[A]\r\nx=1\r\n[B]\r\ny=2\r\n") + "\x41"},
+        {"UTF-16 with a line break byte inside a character",
+         mark16 + utf16le("[A]\r\nx=") + "\x0A\x01" + utf16le("\r\n"), "A", "z", "1",
+         mark16 + utf16le("[A]\r\nx=") + "\x0A\x01" + utf16le("\r\nz=1\r\n")},
+    };
+    for (const auto& c : cases) {
+        writeFileBytes(path, c.before);
+        ASSERT_TRUE(ini.writeString(c.section, c.key, c.value)) << c.name;
+        EXPECT_EQ(readFileBytes(path), c.after) << c.name;
+        EXPECT_EQ(ini.readString(c.section, c.key, "missing"), c.value) << c.name;
+    }
+}
+
+TEST_F(IniFileTest, ValuesOfAFileThatIsNotUtf8AreReadWithReplacementCharacters) {
+    writeFileBytes(path, "[Names]\r\nA=caf\xE9\r\nB= plain \r\n");
+    EXPECT_EQ(ini.readString("Names", "A", ""), "caf\xEF\xBF\xBD");
+    EXPECT_EQ(ini.readString("Names", "B", ""), "plain");
+}
+
+TEST_F(IniFileTest, ALastLineEndingInACarriageReturnGetsOnlyItsLineFeedBeforeAnAddedLine) {
+    const struct {
+        const char* section;
+        const char* after;
+    } cases[] = {
+        {"A", "[A]\r\nk=v\r\nj=2\r\n"},
+        {"B", "[A]\r\nk=v\r\n[B]\r\nj=2\r\n"},
+    };
+    for (const auto& c : cases) {
+        writeFileBytes(path, "[A]\r\nk=v\r");
+        ASSERT_TRUE(ini.writeString(c.section, "j", "2")) << c.section;
+        EXPECT_EQ(readFileBytes(path), c.after) << c.section;
+        EXPECT_EQ(ini.readString("A", "k", ""), "v") << c.section;
+    }
+}
+
+TEST_F(IniFileTest, AWriteThroughALinkToAFileYetToBeMadeMakesItAsAWindowsFileAndKeepsTheLink) {
+    std::filesystem::create_directories(home.path("synced"));
+    std::filesystem::create_symlink("synced/config.ini", path);
+    ASSERT_TRUE(ini.writeInt("Setting", "Profile", 1));
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(readFileBytes(home.path("synced/config.ini")), kMark + utf16le("[Setting]\r\nProfile=1\r\n"));
 }

@@ -1,7 +1,12 @@
 #include "platform/SingleInstance.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
 using Result = platform::SingleInstanceLock::Result;
@@ -64,4 +69,71 @@ TEST_F(SingleInstanceTest, ALockFileInAFolderIsCreatedAndLockedLikeANamedOne) {
     EXPECT_EQ(first.acquireFile(path, std::chrono::milliseconds(0)), Result::Acquired);
     EXPECT_EQ(second.acquireFile(path, std::chrono::milliseconds(0)), Result::HeldElsewhere);
     EXPECT_EQ(second.acquireFile(home.path("missing/folder.lock"), std::chrono::milliseconds(0)), Result::Unavailable);
+}
+
+TEST_F(SingleInstanceTest, ALockFileInAFolderThatIsALinkOrNotAFileIsRefusedWithTheReason) {
+    const std::string target = home.path("elsewhere.lock");
+    const std::string linked = home.path("linked.lock");
+    std::filesystem::create_symlink(target, linked);
+    platform::SingleInstanceLock lock;
+    EXPECT_EQ(lock.acquireFile(linked, std::chrono::milliseconds(0)), Result::Refused);
+    EXPECT_NE(lock.problem().find("is a symbolic link"), std::string::npos) << lock.problem();
+    EXPECT_FALSE(lock.held());
+    EXPECT_FALSE(std::filesystem::exists(target));
+
+    const std::string folder = home.path("a-folder.lock");
+    std::filesystem::create_directories(folder);
+    EXPECT_NE(lock.acquireFile(folder, std::chrono::milliseconds(0)), Result::Acquired);
+    EXPECT_FALSE(lock.held());
+}
+
+class SingleInstanceFallbackTest : public testsupport::IsolatedTest {
+protected:
+    const std::string fallback = home.withoutRuntimeFolder();
+};
+
+TEST_F(SingleInstanceFallbackTest, AFileAnotherUserLockedAtThePredictableNameDoesNotBlockUs) {
+    // What another user could plant before: the lock file name in the shared temporary folder.
+    const std::string planted = home.path("tmp/Some Mutex_name.lock-" + std::to_string(::getuid()));
+    const int plantedFd = ::open(planted.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(plantedFd, 0);
+    ASSERT_EQ(::flock(plantedFd, LOCK_EX | LOCK_NB), 0);
+
+    platform::SingleInstanceLock lock;
+    EXPECT_EQ(lock.acquire("Some Mutex_name"), Result::Acquired);
+    EXPECT_TRUE(std::filesystem::is_regular_file(fallback + "/Some Mutex_name.lock"));
+    platform::SingleInstanceLock second;
+    EXPECT_EQ(second.acquire("Some Mutex_name"), Result::HeldElsewhere);
+    ::close(plantedFd);
+}
+
+TEST_F(SingleInstanceFallbackTest, ALockInARuntimeFolderOrFileNotOursIsRefusedWithTheReason) {
+    const std::string elsewhere = home.path("elsewhere");
+    const struct {
+        const char* name;
+        void (*plant)(const std::string& folder, const std::string& elsewhere);
+        const char* problem;
+    } cases[] = {
+        {"open folder",
+         [](const std::string& folder, const std::string&) {
+             testsupport::makeFolder(folder, std::filesystem::perms::all);
+         },
+         "is open to other users"},
+        {"lock file linked elsewhere",
+         [](const std::string& folder, const std::string& target) {
+             testsupport::makeFolder(folder, std::filesystem::perms::owner_all);
+             std::filesystem::create_symlink(target, folder + "/Some Mutex_name.lock");
+         },
+         "is a symbolic link"},
+    };
+    for (const auto& c : cases) {
+        c.plant(fallback, elsewhere);
+        platform::SingleInstanceLock lock;
+        const Result result = lock.acquire("Some Mutex_name");
+        EXPECT_EQ(result, Result::Refused) << c.name;
+        EXPECT_NE(lock.problem().find(c.problem), std::string::npos) << c.name << ": " << lock.problem();
+        EXPECT_FALSE(lock.held()) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(elsewhere)) << c.name;
+        std::filesystem::remove_all(fallback);
+    }
 }

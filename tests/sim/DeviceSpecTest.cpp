@@ -38,6 +38,7 @@ TEST(DeviceSpecTest, ParsesEveryOption) {
              s.groupMember = true;
          })},
         {"led5,board=65535", with(specOf(ControllerKind::Led5), [](DeviceSpec& s) { s.boardId = 65535; })},
+        {"led5,denied", with(specOf(ControllerKind::Led5), [](DeviceSpec& s) { s.denied = true; })},
         {"standard,subdevices=8", with(specOf(ControllerKind::Standard), [](DeviceSpec& s) { s.subDevices = 8; })},
         {"standard,identity=F0F1F2F3f4f5f6f7f8f9fafbfcfdfeff", with(specOf(ControllerKind::Standard), [&](DeviceSpec& s) { s.identity = identity; })},
         {"standard,name=ÄÖÜäöüßÄÖÜäöüßÄÖÜäöü", with(specOf(ControllerKind::Standard), [](DeviceSpec& s) { s.name = "ÄÖÜäöüßÄÖÜäöüßÄÖÜäöü"; })},
@@ -60,6 +61,7 @@ TEST(DeviceSpecTest, RejectsBadTextWithAReason) {
         {"standard,fw=1.-1.0", "MAJOR.MINOR.BUILD"},
         {"standard,fw", "needs a value"},
         {"standard,boot=1", "takes no value"},
+        {"standard,denied=yes", "takes no value"},
         {"standard,board=65536", "board"},
         {"standard,board=x", "board"},
         {"standard,subdevices=0", "subdevices"},

@@ -205,7 +205,12 @@ TEST_F(DevsimEndToEndTest, CommandLineErrorsHaveTheirExitCodes) {
         {with({"list", "extra"}), 64, "no argument"},
         {with({"frobnicate"}), 64, "unknown command"},
         {{"list"}, 64, "--socket PATH is needed"},
-        {{"list", "--socket", home.path("runtime/none.sock")}, 1, "cannot reach devsim"},
+        // No daemon is its own exit code, with the command that starts one.
+        {{"list", "--socket", home.path("runtime/none.sock")}, 3, "devsim serve --socket"},
+        {{"trace", "--socket", home.path("runtime/none.sock")}, 3, "cannot reach devsim"},
+        // An unknown command is named as such before the socket is asked for.
+        {{"frob"}, 64, "unknown command \"frob\""},
+        {{"frob", "--socket", socket}, 64, "unknown command \"frob\""},
         {{"serve", "--socket", socket}, 1, "another devsim already serves"},
         {{"serve", "--socket", home.path("runtime/bad.sock"), "--device", "led5,fw=1"}, 64, "MAJOR.MINOR.BUILD"},
         {{"serve", "--socket", home.path("runtime/x.sock"), "--latency-ms", "-1"}, 64, "--latency-ms"},
@@ -220,6 +225,11 @@ TEST_F(DevsimEndToEndTest, CommandLineErrorsHaveTheirExitCodes) {
     RunResult help = devsim({"--help"});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("devsim serve"), std::string::npos);
+    EXPECT_NE(help.out.find("Exit codes"), std::string::npos);
+    // A usage error is its line and a pointer to --help, not the whole usage.
+    RunResult usage = devsim(with({"list", "extra"}));
+    EXPECT_NE(usage.err.find("devsim --help"), std::string::npos) << usage.err;
+    EXPECT_EQ(usage.err.find("devsim serve"), std::string::npos) << usage.err;
 }
 
 TEST_F(DevsimEndToEndTest, BackendTalksToTheDaemonsControllersAndTheTraceShowsIt) {

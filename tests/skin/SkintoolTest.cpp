@@ -1,3 +1,4 @@
+#include "tests/support/RunProgram.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <sys/wait.h>
@@ -95,6 +96,7 @@ TEST_F(SkintoolTest, ExitCodesTellUnreadableFilesFromUsageErrors) {
         {{"diag"}, 64},
         {{"record"}, 64},
         {{"record", "--other", "A,1,2,3,4,,0"}, 64},
+        {{"record", "1 2 3 4 5 hello"}, 64},
         {{"check"}, 64},
         {{"--help"}, 0},
     };
@@ -102,4 +104,26 @@ TEST_F(SkintoolTest, ExitCodesTellUnreadableFilesFromUsageErrors) {
         EXPECT_EQ(runSkintool(arguments).exitCode, code) << (arguments.empty() ? "(none)" : arguments[0]);
     }
     EXPECT_NE(runSkintool({"--help"}).output.find("skintool get FILE SECTION KEY [ATTRIBUTE]"), std::string::npos);
+}
+
+// Malformed input is named with what is wrong, never answered with zeros.
+TEST_F(SkintoolTest, MalformedRecordsAndUnknownCommandsAreNamed) {
+    const struct {
+        std::vector<std::string> arguments;
+        int exitCode;
+        const char* fragment;
+    } cases[] = {
+        {{"record", "1 2 3 4 5 hello"}, 64, "at least 5 are needed"},
+        {{"record", "A,1,2,x,4,text,1"}, 64, "w \"x\", which is no whole number"},
+        {{"record", "A,1,2,3"}, 64, "has 4 comma-separated field(s)"},
+        {{"record", "--nimbrel", "A,1,,3,4"}, 64, "y \"\""},
+        {{"frobnicate"}, 64, "unknown command 'frobnicate'"},
+    };
+    for (const auto& c : cases) {
+        const testsupport::ProgramRun run = testsupport::runProgram(kSkintool, c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments.back();
+        EXPECT_NE(run.errors.find(c.fragment), std::string::npos) << run.errors;
+        EXPECT_NE(run.errors.find("skintool --help"), std::string::npos) << run.errors;
+        EXPECT_TRUE(run.output.empty()) << run.output;
+    }
 }

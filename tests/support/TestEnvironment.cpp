@@ -2,6 +2,8 @@
 
 #include "platform/Utf16.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -9,7 +11,8 @@
 
 namespace testsupport {
 namespace {
-constexpr const char* kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_DESKTOP_DIR"};
+// TMPDIR is only restored: withoutRuntimeFolder() sets it.
+constexpr const char* kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_DESKTOP_DIR", "TMPDIR"};
 }
 
 TemporaryHome::TemporaryHome() {
@@ -38,6 +41,18 @@ TemporaryHome::~TemporaryHome() {
     }
     std::error_code ignored;
     std::filesystem::remove_all(m_root, ignored);
+}
+
+std::string TemporaryHome::withoutRuntimeFolder() const {
+    std::filesystem::create_directories(path("tmp"));
+    ::setenv("TMPDIR", path("tmp").c_str(), 1);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    return path("tmp/lumenstra-" + std::to_string(::getuid()));
+}
+
+void makeFolder(const std::string& path, std::filesystem::perms permissions) {
+    std::filesystem::create_directory(path);
+    std::filesystem::permissions(path, permissions, std::filesystem::perm_options::replace);
 }
 
 std::string readFileBytes(const std::string& path) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,7 +11,8 @@ namespace testsupport {
 
 // A fresh temporary folder that stands in for the user's home: HOME,
 // XDG_CONFIG_HOME and XDG_RUNTIME_DIR point into it for the object's life, and
-// XDG_DESKTOP_DIR is unset. Removed again, with the variables restored, at the end.
+// XDG_DESKTOP_DIR is unset. Removed again, with the variables (and TMPDIR,
+// which a test may point into it) restored, at the end.
 class TemporaryHome {
 public:
     TemporaryHome();
@@ -20,6 +22,9 @@ public:
 
     const std::string& root() const { return m_root; }
     std::string path(const std::string& relative) const { return m_root + "/" + relative; }
+    // Unsets XDG_RUNTIME_DIR and moves the temporary folder (TMPDIR) to "tmp"
+    // here; returns the private runtime folder the programs then fall back to.
+    std::string withoutRuntimeFolder() const;
 
 private:
     std::string m_root;
@@ -31,6 +36,9 @@ class IsolatedTest : public ::testing::Test {
 protected:
     TemporaryHome home;
 };
+
+// Makes one folder level and gives it exactly these permissions.
+void makeFolder(const std::string& path, std::filesystem::perms permissions);
 
 std::string readFileBytes(const std::string& path);
 void writeFileBytes(const std::string& path, const std::string& bytes);

@@ -105,21 +105,27 @@ TEST_F(ManifestTest, NimbrelPackBuildsAnUpdaterThatDumpReadsBack) {
     EXPECT_NE(dump.output.find("image 2: Board two, board 0102, version 1.2.7, 100 bytes of firmware, 30 bytes"),
               std::string::npos);
 
+    testsupport::writeFileBytes(home.path("plain"), std::string(70000, 'x'));
     const struct {
         std::vector<std::string> arguments;
         int exitCode;
+        const char* fragment;
     } failures[] = {
-        {{"--dump", home.path("program")}, 2},
-        {{"--dump"}, 64},
-        {{"--manifest", home.path("package.txt")}, 64},
-        {{"--frobnicate"}, 64},
-        {{"--manifest", home.path("missing.txt"), "--program", home.path("program"), "--output", home.path("x")}, 1},
-        {{"--manifest", home.path("package.txt"), "--program", home.path("missing"), "--output", home.path("x")}, 2},
+        {{"--dump", home.path("program")}, 2, "carries no updater package"},
+        {{"--dump", home.path("plain")}, 2, "carries no updater package"},
+        {{"--dump", home.path("missing")}, 2, "cannot open the file"},
+        {{"--dump"}, 64, "--dump needs a file"},
+        {{"--manifest", home.path("package.txt")}, 64, "nimbrel-pack --help"},
+        {{"--frobnicate"}, 64, "unknown argument \"--frobnicate\""},
+        {{"--manifest", home.path("missing.txt"), "--program", home.path("program"), "--output", home.path("x")}, 1, ""},
+        {{"--manifest", home.path("package.txt"), "--program", home.path("missing"), "--output", home.path("x")}, 2,
+         "cannot read the program"},
     };
     for (const auto& f : failures) {
         const testsupport::ProgramRun run = testsupport::runProgram(tool, f.arguments);
         EXPECT_EQ(run.exitCode, f.exitCode) << f.arguments.front() << ": " << run.errors;
         EXPECT_FALSE(run.errors.empty());
+        EXPECT_NE(run.errors.find(f.fragment), std::string::npos) << run.errors;
     }
     EXPECT_EQ(testsupport::runProgram(tool, {"--help"}).exitCode, 0);
 }

@@ -10,7 +10,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -178,6 +180,33 @@ TEST_F(NimbrelEndToEndTest, CliChecksAndUpdatesThroughTheFamilysUpdater) {
     EXPECT_EQ(check.output, "mode: app\nfirmware: 1.2.7\npackage: 1.2.7\nresult: 0\n");
     EXPECT_EQ(testsupport::runProgram(cli, {"update", "--family", "led5"}).exitCode, 4);
     EXPECT_EQ(testsupport::runProgram(cli, {"check"}).exitCode, 2) << "no standard controller";
+}
+
+TEST_F(NimbrelEndToEndTest, WithoutARuntimeFolderOnlyAFolderNotOursStopsTheUpdateAndSaysWhy) {
+    ASSERT_EQ(devsim({"plug", "standard,fw=1.2.5"}).exitCode, 0);
+    const std::string fallback = home.withoutRuntimeFolder();
+    const std::string uid = std::to_string(::getuid());
+
+    // The fallback folder, under our name but open to everyone: refused, the controller left alone.
+    testsupport::makeFolder(fallback, std::filesystem::perms::all);
+    const auto refused = nimbrel();
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.errors.find("the runtime folder " + fallback + " is open to other users"), std::string::npos)
+        << refused.errors;
+    EXPECT_NE(refused.errors.find("not updating"), std::string::npos) << refused.errors;
+    EXPECT_EQ(field(state("1"), "firmware"), "1.2.5");
+
+    // A lock file someone else holds at the predictable name of the shared folder stops nothing.
+    std::filesystem::remove(fallback);
+    const std::string planted = home.path("tmp/KESTREL_NIMBREL_MUTEX.lock-" + uid);
+    const int plantedFd = ::open(planted.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(plantedFd, 0);
+    ASSERT_EQ(::flock(plantedFd, LOCK_EX | LOCK_NB), 0);
+    const auto run = nimbrel();
+    ::close(plantedFd);
+    ASSERT_EQ(run.exitCode, 0) << run.output << run.errors;
+    ASSERT_TRUE(waitForApplication("1"));
+    EXPECT_EQ(field(state("1"), "firmware"), "1.2.7");
 }
 
 TEST_F(NimbrelEndToEndTest, HelpIsPrintedWithoutTouchingDevices) {

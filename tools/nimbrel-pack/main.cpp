@@ -34,19 +34,29 @@ constexpr char kUsage[] =
     "  name = ...  board = N  version = 1.2.7  data = FILE  info = FILE\n"
     "  (files are relative to the manifest's folder)\n"
     "\n"
-    "Exit status: 0 done, 1 bad manifest or write error, 2 unreadable input, 64 usage error.\n";
+    "Example: nimbrel-pack --dump build/bin/Nimbrel/Nimbrel\n"
+    "\n"
+    "Exit status: 0 done, 1 bad manifest or write error, 2 unreadable input or no package, 64 usage error.\n";
 
 int usageError(const char* message) {
-    std::fprintf(stderr, "nimbrel-pack: %s\n\n%s", message, kUsage);
+    std::fprintf(stderr, "nimbrel-pack: %s\nTry 'nimbrel-pack --help' for more information.\n", message);
     return kExitUsage;
 }
 
 int dump(const std::string& path) {
     const updater::PackageLoad load = updater::LoadPackage(path);
     if (!load.ok) {
-        std::fprintf(stderr, "nimbrel-pack: %s: %s\n", path.c_str(),
-                     load.message.empty() ? "the package is damaged (an image lies outside the file)"
-                                          : load.message.c_str());
+        // The updater's own texts are for its window; here the file is named in plain words.
+        std::string why = "the package is damaged (an image lies outside the file)";
+        if (load.message == updater::kNoMarkerMessage)
+            why = "the file carries no updater package (no package trailer at its end)";
+        else if (load.message == updater::kCannotOpenMessage)
+            why = "cannot open the file (missing, or no permission to read it)";
+        else if (load.message == updater::kCannotReadMessage)
+            why = "the file carries no updater package (it is shorter than a package trailer) or cannot be read";
+        else if (!load.message.empty())
+            why = load.message;
+        std::fprintf(stderr, "nimbrel-pack: %s: %s\n", path.c_str(), why.c_str());
         return kExitUnreadable;
     }
     std::fputs(updater::DescribePackage(load.package).c_str(), stdout);
@@ -92,7 +102,7 @@ int main(int argc, char** argv) {
                               : argument == "--output"  ? &output
                               : argument == "--dump"    ? &dumpPath
                                                         : nullptr;
-        if (!target) return usageError(("unknown argument " + argument).c_str());
+        if (!target) return usageError(("unknown argument \"" + argument + "\"").c_str());
         if (i + 1 >= argc) return usageError((argument + " needs a file").c_str());
         *target = argv[++i];
     }

@@ -1,6 +1,10 @@
 // skingallery: renders every skinned window and control of the toolkit, in
 // each state and at each resolution set, into PNG files, so that the skin can
 // be looked at without starting the programs.
+#include "devicelink/HidLibrary.h"
+#include "mainwindow/ConfigDlg.h"
+#include "platform/Timing.h"
+#include "sim/SimBackend.h"
 #include "skin/BaseDlg.h"
 #include "skin/BitmapBtn.h"
 #include "skin/BtnMenu.h"
@@ -11,12 +15,15 @@
 #include "skin/SkinManifest.h"
 #include "skin/SkinPicture.h"
 #include "skin/SkinText.h"
+#include "skin/MessageBox.h"
 #include "skin/Sliders.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QPainter>
+#include <QTemporaryDir>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -94,6 +101,35 @@ void windowStates(PreviewDlg& dialog, const QString& stem) {
     }
 }
 
+// The main window in each view with a standard and an LED5 controller of the
+// simulator listed. Their firmware is newer than any package, so nothing asks.
+void renderMainWindow(const QString& prefix, const std::string& resolution) {
+    auto simulator = std::make_shared<sim::SimBackend>(std::chrono::milliseconds(0));
+    devicelink::HidSetBackend(simulator);
+    for (const sim::ControllerKind kind : {sim::ControllerKind::Standard, sim::ControllerKind::Led5}) {
+        sim::DeviceSpec spec;
+        spec.kind = kind;
+        spec.firmware = {99, 0, 0};
+        simulator->plug(spec);
+    }
+    {
+        CConfigDlg window;
+        window.setResolutionFolder(QString::fromStdString(resolution + "/"));
+        window.show();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (std::chrono::steady_clock::now() < end &&
+               (window.busy() || window.deviceMenu(1).itemCount() < 1 ||
+                window.windowTimerRunning(CConfigDlg::kTimerDeferredSelection)))
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        for (const int view : {0, 1, 2}) {
+            window.ShowView(view);
+            write(window, prefix + QStringLiteral("MainWindow-view%1.png").arg(view));
+        }
+        window.done(0);
+    }
+    devicelink::HidSetBackend(nullptr);
+}
+
 void renderResolution(const QString& out, const std::string& resolution) {
     const std::string programFolder = skin::skinProgramFolder();
     skin::LoadSkinDocuments(programFolder, resolution + "/");
@@ -137,6 +173,9 @@ void renderResolution(const QString& out, const std::string& resolution) {
         progress.SetProgress(percent);
         write(progress, prefix + QStringLiteral("Progress-%1.png").arg(percent));
     }
+
+    renderMainWindow(prefix, resolution);
+    skin::LoadSkinDocuments(programFolder, resolution + "/");
 
     // Controls on the effect page's pictures.
     PreviewDlg page("LED", resolution, "LED", "LED");
@@ -234,7 +273,17 @@ int main(int argc, char** argv) {
         return argc == 2 ? 0 : 64;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The main window keeps its settings under the configuration folder: a throw-away one.
+    QTemporaryDir configuration;
+    qputenv("XDG_CONFIG_HOME", configuration.path().toLocal8Bit());
     QApplication application(argc, argv);
+    skin::SetMessageBoxHandler([](QWidget*, const std::string& text) {
+        std::fprintf(stderr, "skingallery: message box: %s\n", text.c_str());
+    });
+    platform::TimingPolicy quick = platform::timing();
+    quick.loadingPopupDelay = std::chrono::milliseconds(5);
+    quick.loadingPopupSettle = std::chrono::milliseconds(1);
+    platform::setTiming(quick);
     skin::setSkinProgramFolder(QCoreApplication::applicationDirPath().toStdString() + "/");
     int fonts[3] = {skin::kNoFont, skin::kNoFont, skin::kNoFont};
     skin::LoadPrivateFont(skin::kFontCondensedMedium, fonts[0]);

@@ -446,7 +446,7 @@ Window mainWindow() {
         ctl("BTN_CHECK", 14, 16, 24, 24, Kind::Record),
         withAttr(ctl("LIST_MENU", 28, 188, 304, 280, Kind::Record),
                  R"(ITEM_HEIGHT="56" ITEM_WIDTH="288" ITEM_NUM="5" FONT="Roboto Condensed" SIZE="22" OFFSETX="56" OFFSETY="0" MENUX="52" MENUY="12")"),
-        withAttr(ctl("LIST_MENU_NEW", 28, 188, 304, 224, Kind::Record),
+        withAttr(ctl("LIST_MENU_NEW", 28, 476, 304, 224, Kind::Record),
                  R"(ITEM_HEIGHT="56" ITEM_WIDTH="288" ITEM_NUM="4" FONT="Roboto Condensed" SIZE="22" OFFSETX="56" OFFSETY="0" MENUX="52" MENUY="12")"),
         ctl("DEV_NAME", 56, 0, 168, 56, Kind::Record),
         ctl("DEV_CHECK", 16, 16, 24, 24, Kind::Record),

@@ -2,6 +2,7 @@
 #include "Check.h"
 #include "skin/SkinDocuments.h"
 #include "skin/SkinRecord.h"
+#include "platform/Numbers.h"
 #include "xml/XmlDoc.h"
 
 #include <cstdio>
@@ -33,11 +34,13 @@ constexpr const char* kUsage =
     "  check   lists every section, key and picture the programs use that the\n"
     "          skin in the program folder FOLDER lacks\n"
     "\n"
+    "Example: skintool record \"BUTTON_MENU_1,16,68,90,84,Static,1\"\n"
+    "\n"
     "Exit status: 0 done, 1 check found missing parts, 2 FILE cannot be read,\n"
-    "64 usage error.\n";
+    "64 usage error (also a malformed record).\n";
 
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "skintool: %s\n%s", message.c_str(), kUsage);
+    std::fprintf(stderr, "skintool: %s\nTry 'skintool --help' for more information.\n", message.c_str());
     return kExitUsage;
 }
 
@@ -71,9 +74,34 @@ int diag(const std::vector<std::string>& args) {
     return kExitOk;
 }
 
+// The record's own shape: a name and four whole numbers, comma-separated. The
+// programs' reader takes anything (a missing number reads as 0), so a typo
+// would print a plausible answer.
+std::string recordShapeError(std::string_view text) {
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = text.find(',', start);
+        fields.push_back(text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        if (comma == std::string_view::npos) break;
+        start = comma + 1;
+    }
+    if (fields.size() < 5) return "has " + std::to_string(fields.size()) + " comma-separated field(s), at least 5 are needed";
+    const char* names[] = {"x", "y", "w", "h"};
+    for (std::size_t i = 1; i <= 4; ++i) {
+        std::string_view field = fields[i];
+        while (!field.empty() && field.front() == ' ') field.remove_prefix(1);
+        while (!field.empty() && field.back() == ' ') field.remove_suffix(1);
+        if (!platform::parseWholeNumber<int>(field))
+            return std::string("has ") + names[i - 1] + " \"" + std::string(fields[i]) + "\", which is no whole number";
+    }
+    return {};
+}
+
 int record(const std::vector<std::string>& args) {
     const bool nimbrel = args.size() == 3 && args[1] == "--nimbrel";
     if (args.size() != 2 && !nimbrel) return usageError("record needs [--nimbrel] TEXT");
+    if (const std::string error = recordShapeError(args.back()); !error.empty())
+        return usageError("the record \"" + args.back() + "\" " + error + " (NAME,x,y,w,h[,text[,flag]])");
     const skin::SkinRecord parsed =
         skin::ParseSkinRecord(args.back(), nimbrel ? skin::FlagRule::Nimbrel : skin::FlagRule::Lumenstra);
     std::printf("%d %d %d %d %d [%s]\n", parsed.left, parsed.top, parsed.right, parsed.bottom, parsed.flag,

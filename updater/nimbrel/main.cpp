@@ -31,8 +31,15 @@ bool asksForHelp(const std::vector<std::string>& arguments) {
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv, argv + argc);
     platform::SingleInstanceLock lock;
-    if (lock.acquire(updater::kNimbrelMutex) == platform::SingleInstanceLock::Result::HeldElsewhere) {
+    const platform::SingleInstanceLock::Result locked = lock.acquire(updater::kNimbrelMutex);
+    if (locked == platform::SingleInstanceLock::Result::HeldElsewhere) {
         std::cerr << "Nimbrel: another updater is running\n";
+        return updater::kExitUpdateFailed;
+    }
+    // Two updaters flashing one controller can break it: without a lock we can
+    // trust, none runs.
+    if (locked == platform::SingleInstanceLock::Result::Refused) {
+        std::cerr << "Nimbrel: " << lock.problem() << "; not updating without the single-instance lock\n";
         return updater::kExitUpdateFailed;
     }
     if (asksForHelp(arguments)) {
