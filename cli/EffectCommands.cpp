@@ -15,6 +15,7 @@
 #include "platform/Messages.h"
 #include "platform/LittleEndian.h"
 #include "platform/Numbers.h"
+#include "platform/SingleInstance.h"
 #include "platform/Utf16.h"
 
 #include <QCoreApplication>
@@ -24,8 +25,9 @@
 #include <cstdio>
 #include <functional>
 #include <cstring>
-#include <fstream>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <ostream>
 
@@ -157,14 +159,33 @@ bool stillAttached(devicelink::CUSBDriver& link, int position) {
     return link.connected() != 0 && position < link.deviceCount();
 }
 
-// Apply as the window runs it, for the device and its group.
-bool applyTo(Session& session, Family family, int position, LedProfileSet& set) {
+// Apply as the window runs it, for the device and its group; empty when the
+// controller took every command, else what went wrong, to follow its name.
+std::string applyTo(Session& session, Family family, int position, LedProfileSet& set) {
     devicelink::CUSBDriver& link = session.link(family);
     const int current = devicecontrol::SelectDeviceGroup(link, session.table(family), position);
     EditorState state;
     state.cardEffect = EFFECT_MULTI;
-    devicecontrol::ApplyConfiguration(link, family, set, state);
-    return stillAttached(link, current);
+    const int failed = devicecontrol::ApplyConfiguration(link, family, set, state);
+    if (!stillAttached(link, current)) return "went away during the write";
+    if (failed != 0) return "did not take " + std::to_string(failed) + " of the commands";
+    return {};
+}
+
+// Another program's write must not come between the commands of ours.
+bool lockControllers(Call& call, platform::SingleInstanceLock& lock) {
+    if (devicecontrol::LockControllers(lock)) return true;
+    call.message("another program kept writing to the controllers");
+    return false;
+}
+
+// The saved profile changes under the data folder's lock; empty when saved.
+std::string updateSaved(const std::string& folder, LedProfileSet& set, const std::function<bool(LedProfileSet&)>& change) {
+    switch (UpdateSavedProfiles(folder, set, change)) {
+    case ProfileUpdate::Saved: return {};
+    case ProfileUpdate::Busy: return "another program kept the saved profile locked in " + folder;
+    default: return "cannot save the profile in " + folder;
+    }
 }
 
 // The targets once each: a group member stands for its whole group, as a
@@ -360,15 +381,23 @@ int runApply(Call& call) {
     if (call.options.positional.size() != 1) return call.usage("expected one profile file");
     const std::string& path = call.options.positional[0];
     const std::string folder = dataFolder();
-    LedProfileSet set;
-    LoadStartupProfileSet(set, folder);
-    if (const int result = checkProfileFile(call, path, set.selected())) return result;
+    LedProfile checked;
+    if (const int result = checkProfileFile(call, path, checked)) return result;
     if (const int result = call.openDevice()) return result;
-    if (!SaveProfiles(set, folder)) return call.failure("cannot save the profile in " + folder);
+    platform::SingleInstanceLock controllers;
+    if (!lockControllers(call, controllers)) return kExitFailure;
+    // The file is read again over the saved profile, under the data folder's lock.
+    LedProfileSet set;
+    bool readable = true;
+    const std::string saveProblem = updateSaved(folder, set, [&](LedProfileSet& saved) {
+        return readable = ImportProfile(saved.selected(), path);
+    });
+    if (!readable) return call.failure("\"" + path + "\" is not a profile file (.KV6)");
+    if (!saveProblem.empty()) return call.failure(saveProblem);
     int result = kExitSuccess;
     for (const Target& target : oncePerGroup(*call.session, call.targets)) {
-        if (!applyTo(*call.session, target.family, target.position, set)) {
-            call.message(call.targetText(target) + " went away during the write");
+        if (const std::string problem = applyTo(*call.session, target.family, target.position, set); !problem.empty()) {
+            call.message(call.targetText(target) + " " + problem);
             result = kExitFailure;
             continue;
         }
@@ -441,26 +470,30 @@ int runSet(Call& call) {
                                   call.targetText(target) + ")");
 
     const std::string folder = dataFolder();
+    platform::SingleInstanceLock controllers;
+    if (!lockControllers(call, controllers)) return kExitFailure;
     LedProfileSet set;
-    LoadStartupProfileSet(set, folder);
-    LedProfile& profile = set.selected();
-    for (const auto& [zoneName, zone] : zones) {
-        EditorState state;
-        state.currentZone = zone;
-        state.cardEffect = EFFECT_MULTI;
-        SelectZoneEffect(profile, state, *effect);
-        EffectLayer& layer = LayerOfZone(profile, zone, state);
-        // The direct effect keeps one colour per LED in the layer, which the write sends.
-        if (colour && *effect == EFFECT_DIRECT) SetDirectColours(layer, *colour);
-        if (colour) SetSlotColour(layer, *effect, ColourSlot::First, *colour, state);
-        if (colour2) SetSlotColour(layer, *effect, ColourSlot::Second, *colour2, state);
-        if (speed) SetSpeed(layer, *effect, *speed);
-        if (brightness) SetBrightness(layer, *effect, *brightness);
-        if (random) SetRandom(layer, *effect, *random ? 1 : 0);
-        if (direction) SetDirection(layer, *effect, *direction);
-    }
-    if (!morse.empty()) SelectedMorseText(profile) = morse;
-    if (!SaveProfiles(set, folder)) return call.failure("cannot save the profile in " + folder);
+    const std::string saveProblem = updateSaved(folder, set, [&](LedProfileSet& saved) {
+        LedProfile& profile = saved.selected();
+        for (const auto& [zoneName, zone] : zones) {
+            EditorState state;
+            state.currentZone = zone;
+            state.cardEffect = EFFECT_MULTI;
+            SelectZoneEffect(profile, state, *effect);
+            EffectLayer& layer = LayerOfZone(profile, zone, state);
+            // The direct effect keeps one colour per LED in the layer, which the write sends.
+            if (colour && *effect == EFFECT_DIRECT) SetDirectColours(layer, *colour);
+            if (colour) SetSlotColour(layer, *effect, ColourSlot::First, *colour, state);
+            if (colour2) SetSlotColour(layer, *effect, ColourSlot::Second, *colour2, state);
+            if (speed) SetSpeed(layer, *effect, *speed);
+            if (brightness) SetBrightness(layer, *effect, *brightness);
+            if (random) SetRandom(layer, *effect, *random ? 1 : 0);
+            if (direction) SetDirection(layer, *effect, *direction);
+        }
+        if (!morse.empty()) SelectedMorseText(profile) = morse;
+        return true;
+    });
+    if (!saveProblem.empty()) return call.failure(saveProblem);
 
     std::string what = "zone " + *zoneText + " " + effectName(*effect);
     if (colour) what += " color " + colourText(*colour);
@@ -471,8 +504,8 @@ int runSet(Call& call) {
     if (direction) what += " direction " + std::to_string(*direction);
     int result = kExitSuccess;
     for (const Target& target : oncePerGroup(*call.session, call.targets)) {
-        if (!applyTo(*call.session, target.family, target.position, set)) {
-            call.message(call.targetText(target) + " went away during the write");
+        if (const std::string problem = applyTo(*call.session, target.family, target.position, set); !problem.empty()) {
+            call.message(call.targetText(target) + " " + problem);
             result = kExitFailure;
             continue;
         }
@@ -486,6 +519,8 @@ namespace {
 int restoreAll(Call& call) {
     Session& session = *call.session;
     const std::string folder = dataFolder();
+    platform::SingleInstanceLock controllers;
+    if (!lockControllers(call, controllers)) return kExitFailure;
     int result = kExitSuccess;
     int restored = 0;
     std::vector<Target> everyController;
@@ -495,9 +530,9 @@ int restoreAll(Call& call) {
     for (const Target& target : oncePerGroup(session, everyController)) {
         LedProfileSet set;
         LoadStartupProfileSet(set, folder);
-        if (!applyTo(session, target.family, target.position, set)) {
-            call.message(std::string(familyName(target.family)) + " controller " + std::to_string(target.position) +
-                         " went away during the write");
+        if (const std::string problem = applyTo(session, target.family, target.position, set); !problem.empty()) {
+            call.message(std::string(familyName(target.family)) + " controller " + std::to_string(target.position) + " " +
+                         problem);
             result = kExitFailure;
         } else {
             ++restored;

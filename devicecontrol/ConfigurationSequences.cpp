@@ -6,32 +6,34 @@ namespace devicecontrol {
 
 using namespace effects;
 
-void UpdatePage(devicelink::CUSBDriver& link, LedProfileSet& set, EditorState& state, ChromaHost* chroma) {
+int UpdatePage(devicelink::CUSBDriver& link, LedProfileSet& set, EditorState& state, ChromaHost* chroma) {
     LedProfile& profile = set.selected();
     if (profile.cardEffect != EFFECT_MULTI) state.controlModeMarker = 0xFF;
     state.cardEffect = EFFECT_MULTI;
     profile.cardEffect = EFFECT_MULTI;
-    SelectMode(link, set, state);
-    PreviewEffect(link, set, state, chroma);
+    return SelectMode(link, set, state) + PreviewEffect(link, set, state, chroma);
 }
 
-void ApplyConfiguration(devicelink::CUSBDriver& link, devicelink::Family family, LedProfileSet& set, EditorState& state,
-                        const std::function<void(int)>& progress) {
+int ApplyConfiguration(devicelink::CUSBDriver& link, devicelink::Family family, LedProfileSet& set, EditorState& state,
+                       const std::function<void(int)>& progress) {
     const auto report = [&](int value) {
         if (progress) progress(value);
     };
-    link.SetControlMode(3, devicelink::kCurrentGroup);
-    link.SetSyncFlag(0);
+    // Without a controller there is nothing to take the configuration.
+    const bool hadController = link.connected() != 0 && link.deviceCount() > 0;
+    int failed = link.SetControlMode(3, devicelink::kCurrentGroup) != 0;
+    failed += link.SetSyncFlag(0) != 0;
     report(10);
     if (link.deviceCount() > 0) {
         int step = 0;
-        WriteWholeConfiguration(link, family, set, state, [&] { report(10 + ++step * 80 / 15); });
-        if (set.selected().zelvor == 1) link.SetSyncFlag(16);
-        link.SendControl(0x55, devicelink::kCurrentGroup);
+        failed += WriteWholeConfiguration(link, family, set, state, [&] { report(10 + ++step * 80 / 15); });
+        if (set.selected().zelvor == 1) failed += link.SetSyncFlag(16) != 0;
+        failed += link.SendControl(0x55, devicelink::kCurrentGroup) != 0;
         report(90);
     }
-    UpdatePage(link, set, state);
+    failed += UpdatePage(link, set, state);
     report(100);
+    return hadController ? failed : 0;
 }
 
 void SendExitSequence(devicelink::CUSBDriver& link) {

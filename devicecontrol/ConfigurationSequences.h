@@ -14,14 +14,18 @@ class CUSBDriver;
 namespace devicecontrol {
 
 // Sends the selected profile's configuration to the device shown on a page:
-// the card runs per-zone effects again.
-void UpdatePage(devicelink::CUSBDriver& link, effects::LedProfileSet& set, effects::EditorState& state,
+// the card runs per-zone effects again. Returns the commands that failed.
+int UpdatePage(devicelink::CUSBDriver& link, effects::LedProfileSet& set, effects::EditorState& state,
                 ChromaHost* chroma = nullptr);
 
 // Apply's commands: the framed whole-configuration write, then the page
-// update. `progress` gets 10, the per-effect steps, 90 and 100.
-void ApplyConfiguration(devicelink::CUSBDriver& link, devicelink::Family family, effects::LedProfileSet& set,
-                        effects::EditorState& state, const std::function<void(int)>& progress = {});
+// update. `progress` gets 10, the per-effect steps, 90 and 100. Returns how
+// many commands failed: nonzero means the controller did not take the whole
+// configuration (no reply, an error reply, or it left the bus during the
+// write, which ends the write at once), which the window warns about; 0 also
+// when the link had no controller. A failed command does not stop the write.
+int ApplyConfiguration(devicelink::CUSBDriver& link, devicelink::Family family, effects::LedProfileSet& set,
+                       effects::EditorState& state, const std::function<void(int)>& progress = {});
 
 // What every controller of the link gets when the program ends after an Apply of profile 0.
 void SendExitSequence(devicelink::CUSBDriver& link);

@@ -1,5 +1,7 @@
 #include "devicecontrol/ControllerLinks.h"
 
+#include <cstdio>
+
 namespace devicecontrol {
 
 using devicelink::Family;
@@ -29,6 +31,15 @@ devicelink::CUSBDriver* ControllerLinks::linkOfInstance(int instance) {
 
 Family ControllerLinks::defaultFamily() const {
     return m_standard.deviceCount() > 0 || m_led5.deviceCount() == 0 ? Family::Standard : Family::Led5;
+}
+
+bool LockControllers(platform::SingleInstanceLock& lock) {
+    const platform::SingleInstanceLock::Result result = lock.acquire(kControllerLockName, kControllerLockWait);
+    // A runtime folder or lock file that is not ours only costs the lock: say
+    // so and write unlocked, as when the lock file cannot be made.
+    if (result == platform::SingleInstanceLock::Result::Refused)
+        std::fprintf(stderr, "lumenstra: %s; writing to the controllers without their lock\n", lock.problem().c_str());
+    return result != platform::SingleInstanceLock::Result::HeldElsewhere;
 }
 
 }  // namespace devicecontrol

@@ -2,6 +2,9 @@
 
 #include "devicelink/ControllerKinds.h"
 #include "devicelink/UsbDriver.h"
+#include "platform/SingleInstance.h"
+
+#include <chrono>
 
 class QObject;
 
@@ -39,5 +42,17 @@ private:
     devicelink::CUSBDriver m_led5{devicelink::Family::Led5, devicelink::LinkMode::Application};
     devicelink::CUSBDriver m_led5Boot{devicelink::Family::Led5, devicelink::LinkMode::BootLoader};
 };
+
+// Lumenstra and lumenstra-cli hold one lock of the user's, in the runtime
+// folder, around every whole write to the controllers (Apply, restore), so
+// that two programs never interleave their command sequences. The profile
+// folder's lock, when needed too, is taken after this one.
+inline constexpr char kControllerLockName[] = "lumenstra-controllers";
+// Long enough for a whole write to a controller that answers nothing.
+inline constexpr std::chrono::seconds kControllerLockWait{60};
+// Waits for the lock; false when another program kept it. A lock file that
+// cannot be made, or a refused one (a runtime folder or lock file not the
+// user's own, said on standard error), lets the write go ahead unlocked.
+bool LockControllers(platform::SingleInstanceLock& lock);
 
 }  // namespace devicecontrol

@@ -23,6 +23,9 @@ constexpr std::uint8_t kSyncZelvor = 16;
 
 bool linkOpen(const devicelink::CUSBDriver& link) { return link.connected() != 0; }
 
+// A whole write that loses its controllers stops; what it left out counts as one more failure.
+constexpr int kLeftOutRest = 1;
+
 
 // Bit 7 from the random flag, bits 0-4 from the direction.
 std::uint8_t flagsOf(const EffectLayer& layer, std::size_t random, std::size_t direction) {
@@ -40,14 +43,16 @@ std::uint8_t mode07Direction(const EffectLayer& layer) {
     return 0;
 }
 
-void sendMorseText(devicelink::CUSBDriver& link, const std::u16string& text, int firstBlock) {
+int sendMorseText(devicelink::CUSBDriver& link, const std::u16string& text, int firstBlock) {
     MorsePacked packed{};
     EncodeMorse(text, &packed);
     std::uint8_t half[60];
+    int failed = 0;
     for (int part = 0; part < 2; ++part) {
         std::memcpy(half, packed.data() + 60 * part, sizeof half);
-        link.SetMorseBlock(firstBlock + part, half);
+        failed += link.SetMorseBlock(firstBlock + part, half) != 0;
     }
+    return failed;
 }
 
 std::uint8_t mainZoneMode(const LedProfile& profile) {
@@ -81,9 +86,9 @@ std::size_t previewBrightnessOffset(std::uint8_t mode) {
     }
 }
 
-void writeDirectColoursOf(devicelink::CUSBDriver& link, const EffectLayer& layer) {
+int writeDirectColoursOf(devicelink::CUSBDriver& link, const EffectLayer& layer) {
     const std::size_t first = EffectLayer::kDirectColours;
-    WriteDirectColours(link, layer.colour(first), layer.colour(first + 4), layer.colour(first + 8));
+    return WriteDirectColours(link, layer.colour(first), layer.colour(first + 4), layer.colour(first + 8));
 }
 
 }  // namespace
@@ -139,19 +144,20 @@ EffectRecord BuildZoneRecord(std::int32_t effect, const EffectLayer& layer, Slot
     return record;
 }
 
-void WriteZoneEffect(devicelink::CUSBDriver& link, std::int32_t effect, const EffectLayer& layer, SlotKind kind,
-                     const LedProfile& profile, const EditorState& state, bool allMorseTexts) {
-    if (!linkOpen(link)) return;
-    if (effect == EFFECT_LIGHT_OFF && kind == SLOT_DIRECT) return;
-    if (effect == EFFECT_DIRECT) writeDirectColoursOf(link, layer);
-    if (effect == EFFECT_MODE_09) link.SetColorPair(layer.colour(100), layer.colour(92));
+int WriteZoneEffect(devicelink::CUSBDriver& link, std::int32_t effect, const EffectLayer& layer, SlotKind kind,
+                    const LedProfile& profile, const EditorState& state, bool allMorseTexts) {
+    if (!linkOpen(link)) return 0;
+    if (effect == EFFECT_LIGHT_OFF && kind == SLOT_DIRECT) return 0;
+    int failed = 0;
+    if (effect == EFFECT_DIRECT) failed += writeDirectColoursOf(link, layer);
+    if (effect == EFFECT_MODE_09) failed += link.SetColorPair(layer.colour(100), layer.colour(92)) != 0;
     if (effect == EFFECT_MORSE) {
-        sendMorseText(link, SelectedMorseText(profile), 0);
+        failed += sendMorseText(link, SelectedMorseText(profile), 0);
         if (allMorseTexts)
-            for (int text = 0; text < 3; ++text) sendMorseText(link, profile.morseTexts[text], 2 + 2 * text);
+            for (int text = 0; text < 3; ++text) failed += sendMorseText(link, profile.morseTexts[text], 2 + 2 * text);
     }
     const bool repeat = state.morseRepeat == 1 || allMorseTexts;
-    link.SetEffectSlot(1, BuildZoneRecord(effect, layer, kind, repeat));
+    return failed + (link.SetEffectSlot(1, BuildZoneRecord(effect, layer, kind, repeat)) != 0);
 }
 
 std::array<std::uint8_t, 60> BuildLedGroupMap(const LedProfile& profile, bool chromaOverride) {
@@ -169,19 +175,20 @@ std::array<std::uint8_t, 60> BuildLedGroupMap(const LedProfile& profile, bool ch
     return map;
 }
 
-void WriteLedGroupMap(devicelink::CUSBDriver& link, const LedProfileSet& set, const EditorState& state,
-                      bool chromaAllowed) {
-    if (!linkOpen(link)) return;
+int WriteLedGroupMap(devicelink::CUSBDriver& link, const LedProfileSet& set, const EditorState& state,
+                     bool chromaAllowed) {
+    if (!linkOpen(link)) return 0;
     platform::DebugTrace("%s", "SetFWMultiGroup Start");
     const LedProfile& profile = set.selected();
     std::uint8_t map[60];
     const auto built = BuildLedGroupMap(profile, chromaAllowed && set.chromaSync == 1);
     std::memcpy(map, built.data(), sizeof map);
     const std::int32_t mainEffect = profile.multiLayer.word(EffectLayer::kEffectMirror + 4);
-    WriteZoneEffect(link, mainEffect, profile.multiLayer, SLOT_DIRECT, profile, state, false);
-    link.SetZoneMap(map);
-    link.SetEffectMode(kModeMulti, 0, 0, kCurrentGroup);
+    int failed = WriteZoneEffect(link, mainEffect, profile.multiLayer, SLOT_DIRECT, profile, state, false);
+    failed += link.SetZoneMap(map) != 0;
+    failed += link.SetEffectMode(kModeMulti, 0, 0, kCurrentGroup) != 0;
     platform::DebugTrace("%s", "SetFWMultiGroup Finish");
+    return failed;
 }
 
 int ReadLedGroupMap(devicelink::CUSBDriver& link, LedProfile& profile, int address) {
@@ -195,32 +202,33 @@ int ReadLedGroupMap(devicelink::CUSBDriver& link, LedProfile& profile, int addre
     return 0;
 }
 
-void WriteDirectColours(devicelink::CUSBDriver& link, Colour first, Colour second, Colour third) {
-    if (!linkOpen(link)) return;
+int WriteDirectColours(devicelink::CUSBDriver& link, Colour first, Colour second, Colour third) {
+    if (!linkOpen(link)) return 0;
     std::uint8_t block[48] = {};
     const Colour colours[] = {first, second, third};
     for (int i = 0; i < 3; ++i) platform::writeLe24(block + 3 * i, colours[i]);
-    link.SetCustomColors(0, block);
+    return link.SetCustomColors(0, block) != 0 ? 1 : 0;
 }
 
-void SelectMode(devicelink::CUSBDriver& link, const LedProfileSet& set, EditorState& state) {
-    if (state.cardEffect == -1 || !linkOpen(link)) return;
+int SelectMode(devicelink::CUSBDriver& link, const LedProfileSet& set, EditorState& state) {
+    if (state.cardEffect == -1 || !linkOpen(link)) return 0;
     const LedProfile& profile = set.selected();
-    link.SetControlMode(0x80, kCurrentGroup);
+    int failed = link.SetControlMode(0x80, kCurrentGroup) != 0;
     state.controlModeMarker = 0x80;
     const std::uint8_t mode = EffectModeCode(state.cardEffect);
     if (mode == kModeDirect)
-        writeDirectColoursOf(link, profile.baseLayer);
+        failed += writeDirectColoursOf(link, profile.baseLayer);
     else if (profile.zelvor == 0)
-        link.SetSyncFlag(kSyncOwnEffects);
+        failed += link.SetSyncFlag(kSyncOwnEffects) != 0;
     else if (set.chromaSync == 0)
-        link.SetSyncFlag(kSyncZelvor);
-    link.SetEffectMode(mode, 0, 0, kCurrentGroup);
+        failed += link.SetSyncFlag(kSyncZelvor) != 0;
+    return failed + (link.SetEffectMode(mode, 0, 0, kCurrentGroup) != 0);
 }
 
-void PreviewEffect(devicelink::CUSBDriver& link, const LedProfileSet& set, const EditorState& state,
-                   ChromaHost* chroma) {
-    if (!linkOpen(link)) return;
+int PreviewEffect(devicelink::CUSBDriver& link, const LedProfileSet& set, const EditorState& state,
+                  ChromaHost* chroma) {
+    if (!linkOpen(link)) return 0;
+    int failed = 0;
     platform::DebugTrace("%s", "PutColorSetting Start");
     const LedProfile& profile = set.selected();
     const EffectLayer& base = profile.baseLayer;
@@ -228,11 +236,11 @@ void PreviewEffect(devicelink::CUSBDriver& link, const LedProfileSet& set, const
     const EffectParams params = GetEffectParams(base, effect, base, state.chromaColour, 0);
     const std::uint8_t mode = EffectModeCode(effect);
     if (effect == EFFECT_DIRECT) {
-        link.BeginCustomColors(kCurrentGroup);
-        writeDirectColoursOf(link, base);
+        failed += link.BeginCustomColors(kCurrentGroup) != 0;
+        failed += writeDirectColoursOf(link, base);
     }
     if (effect == EFFECT_MULTI) {
-        WriteLedGroupMap(link, set, state, true);
+        failed += WriteLedGroupMap(link, set, state, true);
     } else if (!params.noColour || effect == EFFECT_MODE_02 || effect == EFFECT_MORSE) {
         EffectRecord record = BlankEffectRecord();
         record[0] = mode;
@@ -253,49 +261,55 @@ void PreviewEffect(devicelink::CUSBDriver& link, const LedProfileSet& set, const
         }
         if (const std::size_t speed = previewSpeedOffset(mode)) record[1] = base.byte(speed);
         if (const std::size_t brightness = previewBrightnessOffset(mode)) record[5] = base.byte(brightness);
-        link.SetEffectSlot(0, record);
-        if (mode == 0x0A) link.SetEffectMode(0x0A, 0, 0, kCurrentGroup);
+        failed += link.SetEffectSlot(0, record) != 0;
+        if (mode == 0x0A) failed += link.SetEffectMode(0x0A, 0, 0, kCurrentGroup) != 0;
     }
     if (chroma != nullptr) {
         if (set.chromaSync == 1 && !chroma->bridgeActive()) {
-            WriteLedGroupMap(link, set, state, true);
-            OnChromaColours(link, set, {}, false);
+            failed += WriteLedGroupMap(link, set, state, true);
+            failed += OnChromaColours(link, set, {}, false);
             chroma->startBridge();
         } else if (set.chromaSync != 1 && chroma->bridgeActive()) {
             chroma->stopBridge();
         }
     }
     platform::DebugTrace("%s", "PutColorSetting Finish");
+    return failed;
 }
 
-void WriteWholeConfiguration(devicelink::CUSBDriver& link, devicelink::Family family, const LedProfileSet& set,
-                             const EditorState& state, const std::function<void()>& afterEffect) {
-    if (!linkOpen(link)) return;
+int WriteWholeConfiguration(devicelink::CUSBDriver& link, devicelink::Family family, const LedProfileSet& set,
+                            const EditorState& state, const std::function<void()>& afterEffect) {
+    if (!linkOpen(link)) return 0;
     const LedProfile& profile = set.selected();
     const auto advance = [&] {
         if (afterEffect) afterEffect();
     };
+    int failed = 0;
     for (const std::int32_t effect : kMainMenu) {
         if (family == devicelink::Family::Standard && IsLed5Only(effect)) continue;
-        WriteZoneEffect(link, effect, profile.multiLayer, SLOT_DIRECT, profile, state, true);
+        if (!linkOpen(link)) return failed + kLeftOutRest;
+        failed += WriteZoneEffect(link, effect, profile.multiLayer, SLOT_DIRECT, profile, state, true);
         advance();
     }
     for (const std::int32_t effect : kZoneMenu) {
-        WriteZoneEffect(link, effect, profile.fanLayer, SLOT_FAN, profile, state, true);
-        WriteZoneEffect(link, effect, profile.logoLayer, SLOT_LOGO, profile, state, true);
+        if (!linkOpen(link)) return failed + kLeftOutRest;
+        failed += WriteZoneEffect(link, effect, profile.fanLayer, SLOT_FAN, profile, state, true);
+        failed += WriteZoneEffect(link, effect, profile.logoLayer, SLOT_LOGO, profile, state, true);
         advance();
     }
-    WriteLedGroupMap(link, set, state, false);
-    link.SetEffectMode(kModeMulti, 0, 0, kCurrentGroup);
+    if (!linkOpen(link)) return failed + kLeftOutRest;
+    failed += WriteLedGroupMap(link, set, state, false);
+    failed += link.SetEffectMode(kModeMulti, 0, 0, kCurrentGroup) != 0;
     advance();
+    return failed;
 }
 
-void OnChromaColours(devicelink::CUSBDriver& link, const LedProfileSet& set, const std::array<Colour, 5>& colours,
-                     bool busy) {
-    if (busy || !linkOpen(link)) return;
+int OnChromaColours(devicelink::CUSBDriver& link, const LedProfileSet& set, const std::array<Colour, 5>& colours,
+                    bool busy) {
+    if (busy || !linkOpen(link)) return 0;
     std::array<Colour, 5> used = colours;
     if (used[1] == 0 && used[2] == 0 && used[3] == 0 && used[4] == 0) used[1] = used[2] = used[3] = used[4] = used[0];
-    if (set.chromaSync != 1) return;
+    if (set.chromaSync != 1) return 0;
     // positions 0 to 23; 17 to 23 stay black
     std::uint8_t leds[24 * 3] = {};
     for (int position = 0; position < kLedCount; ++position) {
@@ -304,10 +318,10 @@ void OnChromaColours(devicelink::CUSBDriver& link, const LedProfileSet& set, con
     }
     std::uint8_t block[48];
     std::memcpy(block, leds, sizeof block);
-    link.SetCustomColors(0, block);
+    int failed = link.SetCustomColors(0, block) != 0;
     std::memcpy(block, leds + 8 * 3, sizeof block);
-    link.SetCustomColors(1, block);
-    link.SetEffectMode(kModeDirect, 0, 0, kCurrentGroup);
+    failed += link.SetCustomColors(1, block) != 0;
+    return failed + (link.SetEffectMode(kModeDirect, 0, 0, kCurrentGroup) != 0);
 }
 
 namespace {

@@ -13,7 +13,9 @@ class CUSBDriver;
 
 // Turns the effect model into controller commands. Every write goes to the
 // link's current group and is skipped while the link has no controller; a
-// failed command does not stop the sequence.
+// failed command does not stop the sequence. The writes return how many of
+// their commands failed (no reply, an error reply, not sent): 0 when the
+// controllers took them all, and when there was no controller to write to.
 namespace devicecontrol {
 
 using EffectRecord = std::array<std::uint8_t, 60>;
@@ -26,17 +28,17 @@ EffectRecord BlankEffectRecord();
 // The record a zone write sends for `effect`, without the extra commands.
 EffectRecord BuildZoneRecord(std::int32_t effect, const effects::EffectLayer& layer, SlotKind kind, bool repeatMorse);
 
-void WriteZoneEffect(devicelink::CUSBDriver& link, std::int32_t effect, const effects::EffectLayer& layer, SlotKind kind,
-                     const effects::LedProfile& profile, const effects::EditorState& state, bool allMorseTexts);
+int WriteZoneEffect(devicelink::CUSBDriver& link, std::int32_t effect, const effects::EffectLayer& layer, SlotKind kind,
+                    const effects::LedProfile& profile, const effects::EditorState& state, bool allMorseTexts);
 
 // The 60-byte group map for the profile's main-zone effect.
 std::array<std::uint8_t, 60> BuildLedGroupMap(const effects::LedProfile& profile, bool chromaOverride);
-void WriteLedGroupMap(devicelink::CUSBDriver& link, const effects::LedProfileSet& set, const effects::EditorState& state,
-                      bool chromaAllowed);
+int WriteLedGroupMap(devicelink::CUSBDriver& link, const effects::LedProfileSet& set, const effects::EditorState& state,
+                     bool chromaAllowed);
 // Fills the MULTILAYER effect mirror from the device at `address`.
 int ReadLedGroupMap(devicelink::CUSBDriver& link, effects::LedProfile& profile, int address);
 
-void WriteDirectColours(devicelink::CUSBDriver& link, effects::Colour first, effects::Colour second, effects::Colour third);
+int WriteDirectColours(devicelink::CUSBDriver& link, effects::Colour first, effects::Colour second, effects::Colour third);
 
 // The Chroma bridge's side of the page; the GUI starts and stops the bridge.
 class ChromaHost {
@@ -47,18 +49,19 @@ public:
     virtual void stopBridge() = 0;
 };
 
-void SelectMode(devicelink::CUSBDriver& link, const effects::LedProfileSet& set, effects::EditorState& state);
-void PreviewEffect(devicelink::CUSBDriver& link, const effects::LedProfileSet& set, const effects::EditorState& state,
-                   ChromaHost* chroma = nullptr);
+int SelectMode(devicelink::CUSBDriver& link, const effects::LedProfileSet& set, effects::EditorState& state);
+int PreviewEffect(devicelink::CUSBDriver& link, const effects::LedProfileSet& set, const effects::EditorState& state,
+                  ChromaHost* chroma = nullptr);
 
 // Every effect of the selected profile; `afterEffect` runs once per effect
-// written (the window's progress bar).
-void WriteWholeConfiguration(devicelink::CUSBDriver& link, devicelink::Family family, const effects::LedProfileSet& set,
-                             const effects::EditorState& state, const std::function<void()>& afterEffect = {});
+// written (the window's progress bar). A controller that leaves the bus ends
+// the write at once; the commands left out count as one failure.
+int WriteWholeConfiguration(devicelink::CUSBDriver& link, devicelink::Family family, const effects::LedProfileSet& set,
+                            const effects::EditorState& state, const std::function<void()>& afterEffect = {});
 
 // Five colours from the Chroma bridge. `busy`: a whole write runs.
-void OnChromaColours(devicelink::CUSBDriver& link, const effects::LedProfileSet& set, const std::array<effects::Colour, 5>& colours,
-                     bool busy);
+int OnChromaColours(devicelink::CUSBDriver& link, const effects::LedProfileSet& set, const std::array<effects::Colour, 5>& colours,
+                    bool busy);
 
 // Resets the profile, then the controller; Zelvor leaves the card to the sync source.
 void ResetAll(devicelink::CUSBDriver& link, effects::LedProfile& profile);

@@ -323,6 +323,16 @@ int HidWrite(std::uint16_t deviceId, const std::uint8_t* bytes, int count, int i
     return device->write(report) > 0 ? 1 : 0;
 }
 
+bool HidIsOpen(std::uint16_t deviceId, int index) {
+    Instance* instance = instanceAt(index);
+    if (!instance || deviceId == 0) return false;
+    std::lock_guard lock(instance->mutex);
+    if (instance->suspended.load()) return false;
+    for (const auto& entry : instance->devices)
+        if (entry->id == deviceId) return true;
+    return false;
+}
+
 bool HidWaitUntilSettled(std::chrono::milliseconds limit, int index) {
     Instance* instance = instanceAt(index);
     if (!instance) return true;

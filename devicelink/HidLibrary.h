@@ -55,6 +55,9 @@ void HidSetCallback(HidReportCallback callback, int instance);
 int HidOpen(QObject* owner, unsigned message, int instance);
 // Writes one output report; nonzero when written.
 int HidWrite(std::uint16_t deviceId, const std::uint8_t* bytes, int count, int instance);
+// True while the instance holds the device open: false as soon as its removal
+// is seen, before the owner's thread has handled the notification.
+bool HidIsOpen(std::uint16_t deviceId, int instance);
 // Waits until no device set-up is pending on the instance's backend, at most
 // `limit`; true when settled (also when the instance has no backend).
 bool HidWaitUntilSettled(std::chrono::milliseconds limit, int instance);

@@ -128,6 +128,12 @@ int CUSBDriver::SetData(LedCommandRecord& record, int address) {
     return result;
 }
 
+bool CUSBDriver::anyDeviceOpen() const {
+    for (const HidNotifyRecord& device : m_devices)
+        if (HidIsOpen(device.DeviceId, m_instance)) return true;
+    return false;
+}
+
 int CUSBDriver::broadcast(const LedCommandRecord& record) {
     const int count = deviceCount();
     const auto bytes = record.bytes();
@@ -169,10 +175,19 @@ int CUSBDriver::transactOne(LedCommandRecord& record, int address) {
     platform::DebugTrace("SetData Out: cmd:%x, Key:%x, Index:%x, Data:%x", record.cmd, record.key, record.index,
                       record.data[0]);
     bool sent = false;
+    const std::uint16_t deviceId = deviceIdOfOrdinal(address);
     if (m_connected.load()) {
         const auto bytes = record.bytes();
-        sent = HidWrite(deviceIdOfOrdinal(address), bytes.data(), static_cast<int>(bytes.size()), m_instance) != 0;
+        sent = HidWrite(deviceId, bytes.data(), static_cast<int>(bytes.size()), m_instance) != 0;
         pauseFor(platform::timing().hidWritePause);
+    }
+    // A controller that left the bus sends no reply: the command fails at once,
+    // and the link counts as closed as soon as none of its controllers is left,
+    // before the removal reaches this thread, so that a write sequence ends.
+    if (!sent && !HidIsOpen(deviceId, m_instance)) {
+        platform::DebugTrace("SetData Error ...Removed ");
+        if (!anyDeviceOpen()) m_connected.store(0);
+        return 1;
     }
     LedCommandRecord reply;
     {

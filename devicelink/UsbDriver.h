@@ -62,6 +62,8 @@ public:
     bool OpenDriver();
     int CloseDriver();
 
+    // 0 without controllers; also once a command found that the last one left
+    // the bus, before its removal notification has been handled.
     int connected() const { return m_connected.load(); }
     int deviceCount() const { return static_cast<int>(m_devices.size()); }
     const std::vector<HidNotifyRecord>& devices() const { return m_devices; }
@@ -117,6 +119,8 @@ private:
     void onReport(std::uint16_t deviceId, const std::uint8_t* report, int length);
     void handleNotification(const HidNotifyRecord& record);
     int transactOne(LedCommandRecord& record, int address);
+    // Whether the HID library still holds one of this link's controllers open.
+    bool anyDeviceOpen() const;
     int broadcast(const LedCommandRecord& record);
     int transactGroup(LedCommandRecord& record);
     // Builds and runs one command; `pause` adds the command pause afterwards.

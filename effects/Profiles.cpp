@@ -3,8 +3,10 @@
 #include "platform/IniFile.h"
 #include "platform/AtomicFile.h"
 #include "platform/LittleEndian.h"
+#include "platform/SingleInstance.h"
 #include "platform/Utf16.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <span>
 #include <vector>
@@ -136,6 +138,22 @@ void LoadStartupProfileSet(LedProfileSet& set, const std::string& dataFolder) {
     if (set.selectedProfile > 1) set.selectedProfile = 0;
     set.chromaSync = 0;
     set.selected().cardEffect = EFFECT_MULTI;
+}
+
+std::string ProfileLockPath(const std::string& dataFolder) { return dataFolder + "profiles.lock"; }
+
+ProfileUpdate UpdateSavedProfiles(const std::string& dataFolder, LedProfileSet& set,
+                                  const std::function<bool(LedProfileSet&)>& change, std::chrono::milliseconds lockWait) {
+    platform::SingleInstanceLock lock;
+    // Without a usable lock file the change goes ahead, as it did before the lock;
+    // a lock file that is not the user's own is refused, said on standard error.
+    const platform::SingleInstanceLock::Result result = lock.acquireFile(ProfileLockPath(dataFolder), lockWait);
+    if (result == platform::SingleInstanceLock::Result::HeldElsewhere) return ProfileUpdate::Busy;
+    if (result == platform::SingleInstanceLock::Result::Refused)
+        std::fprintf(stderr, "lumenstra: %s; changing the saved profile without its lock\n", lock.problem().c_str());
+    LoadStartupProfileSet(set, dataFolder);
+    if (!change(set)) return ProfileUpdate::Unchanged;
+    return SaveProfiles(set, dataFolder) ? ProfileUpdate::Saved : ProfileUpdate::NotSaved;
 }
 
 std::u16string ProfileNameFromPath(const std::string& path) {

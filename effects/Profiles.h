@@ -2,6 +2,8 @@
 
 #include "effects/EffectModel.h"
 
+#include <chrono>
+#include <functional>
 #include <string>
 
 // The profile files: a card's LedProfile in the Windows private-profile format
@@ -32,6 +34,21 @@ bool SaveProfiles(const LedProfileSet& set, const std::string& dataFolder);
 // The start-up load of one family's set: defaults, the files, then the
 // corrections every loaded set gets (index 0 or 1, no Chroma sync, per-zone effects).
 void LoadStartupProfileSet(LedProfileSet& set, const std::string& dataFolder);
+
+// The lock on the data folder that Lumenstra and lumenstra-cli hold while they
+// read, change and write the saved profile, so that two changes at once both
+// land. Whoever also drives the controllers takes their lock first.
+std::string ProfileLockPath(const std::string& dataFolder);
+inline constexpr std::chrono::seconds kProfileLockWait{10};
+
+enum class ProfileUpdate { Saved, Unchanged, Busy, NotSaved };
+// Loads the saved set as at start-up into `set`, lets `change` edit it and
+// saves it, all under the data folder's lock. `change` returns false to leave
+// the files alone (Unchanged); Busy when another program kept the lock for
+// `lockWait` (the files untouched); NotSaved when the save failed.
+ProfileUpdate UpdateSavedProfiles(const std::string& dataFolder, LedProfileSet& set,
+                                  const std::function<bool(LedProfileSet&)>& change,
+                                  std::chrono::milliseconds lockWait = kProfileLockWait);
 
 // Writes a copy of the profile, named after the file, with its mirage block.
 bool ExportProfile(const LedProfile& profile, const std::string& path);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,12 @@ public:
     // user's own (see runtimeFolder()); problem() says why, for the caller to
     // report before it decides whether to run on.
     Result acquire(std::string_view name);
+    // Waits up to `wait` while another process holds the lock; HeldElsewhere
+    // when it was still held then.
+    Result acquire(std::string_view name, std::chrono::milliseconds wait);
+    // The same on the lock file at `path`, for a lock that belongs to a
+    // folder rather than to the user (the lock file is created when missing).
+    Result acquireFile(const std::string& path, std::chrono::milliseconds wait);
     void release();
     bool held() const { return m_fd >= 0; }
     const std::string& problem() const { return m_problem; }

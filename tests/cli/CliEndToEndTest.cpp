@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <set>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -213,6 +215,83 @@ TEST_F(CliEndToEndTest, AnUnknownBackendIsAnErrorNotAnEmptyList) {
     EXPECT_NE(list.err.find("LUMENSTRA_HID"), std::string::npos);
 }
 
+// The daemon's ID of the controller at a position of the standard link: the
+// link numbers its controllers in arrival order, which is the daemon's ID order.
+std::string standardId(const std::string& daemonList, std::size_t position) {
+    std::vector<std::string> ids;
+    std::istringstream lines(daemonList);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string id, productId;
+        fields >> id >> productId;
+        if (productId == "014d") ids.push_back(id);
+    }
+    return position < ids.size() ? ids[position] : std::string();
+}
+
+// How many records controller `id` got in the trace before the write began
+// (its first control mode 3); the rest of the trace when there was none.
+int recordsBeforeTheWrite(const std::string& trace, const std::string& id) {
+    int records = 0;
+    std::istringstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string device, productId, cmd, key;
+        fields >> device >> productId >> cmd >> key;
+        if (device != id) continue;
+        if (cmd == "41" && key == "03") break;
+        ++records;
+    }
+    return records;
+}
+
+TEST_F(CliEndToEndTest, WritesTheControllerDidNotTakeEndWithExitCode1) {
+    const QString file = QString::fromStdString(home.path("Saved.KV6"));
+    ASSERT_EQ(cli({"read", "-o", file}).exitCode, 0);
+    struct Case {
+        QStringList arguments;
+        std::string fault;  // on the controller at standard position 0; empty for none
+    };
+    const QStringList set = {"set", "--zone", "main", "--effect", "static", "--color", "123456"};
+    const Case cases[] = {
+        {{"apply", file}, ""},
+        {set, ""},
+        {{"restore"}, ""},
+        // Before the write the controller gets the identity read and, when that
+        // fails, a control mode: the third record is the write's first. Each
+        // lost reply costs the CLI's whole reply wait, so few are lost, and the
+        // error reply, which fails the same way, only once.
+        {{"apply", file}, "drop-replies=3"},
+        {set, "drop-replies=3"},
+        {{"restore"}, "drop-replies=3"},
+        {set, "error-replies=3"},
+        {{"apply", file}, "unplug-after=12"},
+        {set, "unplug-after=12"},
+        {{"restore"}, "unplug-after=12"},
+    };
+    for (const Case& c : cases) {
+        const std::string what = c.arguments.join(' ').toStdString() + " with " + (c.fault.empty() ? "no fault" : c.fault);
+        const std::string id = standardId(devsim({"list"}).out, 0);
+        ASSERT_FALSE(id.empty()) << what;
+        if (!c.fault.empty()) {
+            ASSERT_EQ(devsim({"fault", QString::fromStdString(id), QString::fromStdString(c.fault)}).exitCode, 0) << what;
+        }
+        devsim({"trace", "--clear"});
+        const ProgramRun run = cli(c.arguments);
+        EXPECT_EQ(run.exitCode, c.fault.empty() ? 0 : 1) << what << "\n" << run.err;
+        if (!c.fault.empty()) {
+            EXPECT_TRUE(run.err.find("did not take") != std::string::npos || run.err.find("went away") != std::string::npos)
+                << what << "\n" << run.err;
+            const int faulted = std::stoi(c.fault.substr(c.fault.find('=') + 1));
+            EXPECT_LT(recordsBeforeTheWrite(devsim({"trace"}).out, id), faulted) << what << ": the fault reaches into the write";
+        }
+        // An unplugged controller comes back as a new one, after the others.
+        if (c.fault.rfind("unplug", 0) == 0) {
+            ASSERT_EQ(devsim({"plug", "standard"}).exitCode, 0) << what;
+        }
+    }
+}
+
 // Every line of the trace: ID PID CMD KEY INDEX DATA.
 std::vector<std::string> commandsOf(const std::string& trace) {
     std::vector<std::string> commands;
@@ -332,6 +411,31 @@ TEST_F(CliEndToEndTest, UsageErrorsAreOneLineWithAPointerToHelp) {
         if (c.exitCode == 64) {
             EXPECT_NE(run.err.find("--help"), std::string::npos) << run.err;
         }
+    }
+}
+
+TEST_F(CliEndToEndTest, TwoSetCommandsAtOnceOnTwoZonesBothLand) {
+    const auto start = [&](QProcess& process, const QStringList& arguments) {
+        process.setProcessEnvironment(environment);
+        process.start(LUMENSTRA_BIN_DIR "/lumenstra-cli", arguments);
+    };
+    for (int round = 0; round < 8; ++round) {
+        char main[8], fan[8];
+        std::snprintf(main, sizeof main, "%02X00%02X", 0x10 + round, 0x80 + round);
+        std::snprintf(fan, sizeof fan, "00%02X%02X", 0x20 + round, 0x40 + round);
+        QProcess first, second;
+        start(first, {"set", "--zone", "main", "--effect", "static", "--color", main});
+        start(second, {"set", "--zone", "fan", "--effect", "mode_01", "--color", fan});
+        ASSERT_TRUE(first.waitForFinished(30000)) << round;
+        ASSERT_TRUE(second.waitForFinished(30000)) << round;
+        EXPECT_EQ(first.exitCode(), 0) << round << first.readAllStandardError().toStdString();
+        EXPECT_EQ(second.exitCode(), 0) << round << second.readAllStandardError().toStdString();
+
+        // The controller holds the last write, made from the saved profile: both changes are in it.
+        const ProgramRun read = cli({"read"});
+        ASSERT_EQ(read.exitCode, 0) << read.err;
+        EXPECT_NE(read.out.find(std::string("zone main: static color ") + main), std::string::npos) << round << "\n" << read.out;
+        EXPECT_NE(read.out.find(std::string("zone fan: mode_01 color ") + fan), std::string::npos) << round << "\n" << read.out;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "devicecontrol/ConfigurationSequences.h"
 
 #include "devicecontrol/DeviceIdentity.h"
+#include "platform/Timing.h"
 #include "tests/devicecontrol/SimFixture.h"
 
 #include <gmock/gmock.h>
@@ -71,4 +72,93 @@ TEST_F(ConfigurationSequencesTest, TheExitSequenceGoesToEachControllerInPosition
                                   std::pair{2, std::string("50/00/0")}, std::pair{2, std::string("41/00/0")}));
 }
 
+// A profile whose Apply sends Morse texts, colours and the group map.
+LedProfileSet appliedSet() {
+    LedProfileSet set;
+    ResetProfile(set.selected());
+    set.selected().cardEffect = EFFECT_MULTI;
+    return set;
+}
+
+TEST_F(ConfigurationSequencesTest, ApplyCountsTheCommandsTheControllerDidNotTakeAndStillSendsTheRest) {
+    struct Case {
+        sim::FaultKind fault;
+        int records;  // the next this many records are dropped or answered with the error reply
+    };
+    const Case cases[] = {
+        {sim::FaultKind::DropReplies, 0},
+        {sim::FaultKind::DropReplies, 1},
+        {sim::FaultKind::DropReplies, 3},
+        {sim::FaultKind::ErrorReplies, 2},
+    };
+    const int id = simulator->plug(sim::ControllerKind::Standard).front();
+    devicelink::CUSBDriver link;
+    open(link, 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(sim::faultName(c.fault)) + "=" + std::to_string(c.records));
+        LedProfileSet set = appliedSet();
+        EditorState state;
+        simulator->clearTrace();
+        const int fullWrite = devicecontrol::ApplyConfiguration(link, devicelink::Family::Standard, set, state);
+        const std::size_t sent = simulator->takeTrace().size();
+        EXPECT_EQ(fullWrite, 0);
+
+        ASSERT_TRUE(simulator->setFault(id, c.fault, c.records));
+        set = appliedSet();
+        state = EditorState{};
+        const int failed = devicecontrol::ApplyConfiguration(link, devicelink::Family::Standard, set, state);
+        EXPECT_EQ(failed, c.records);
+        EXPECT_EQ(simulator->takeTrace().size(), sent) << "a failed command does not stop the write";
+    }
+}
+
+TEST_F(ConfigurationSequencesTest, ApplyWithoutAnyReplyCountsEveryCommandItSent) {
+    platform::TimingPolicy quick = platform::timing();
+    quick.hidReplyWait = std::chrono::milliseconds(10);  // no reply is coming in this test
+    platform::setTiming(quick);
+    const int id = simulator->plug(sim::ControllerKind::Led5).front();
+    devicelink::CUSBDriver link(devicelink::Family::Led5);
+    open(link, 2);
+    ASSERT_TRUE(simulator->setFault(id, sim::FaultKind::DropReplies, 100000));
+    LedProfileSet set = appliedSet();
+    EditorState state;
+    simulator->clearTrace();
+    const int failed = devicecontrol::ApplyConfiguration(link, devicelink::Family::Led5, set, state);
+    const std::size_t sent = simulator->takeTrace().size();
+    EXPECT_GT(sent, 20u);
+    EXPECT_EQ(failed, static_cast<int>(sent));
+}
+
+TEST_F(ConfigurationSequencesTest, AControllerThatLeavesDuringApplyEndsTheWriteAndCountsAsFailed) {
+    const int id = simulator->plug(sim::ControllerKind::Standard).front();
+    devicelink::CUSBDriver link;
+    open(link, 0);
+    std::vector<int> fullProgress;
+    LedProfileSet set = appliedSet();
+    EditorState state;
+    ASSERT_EQ(devicecontrol::ApplyConfiguration(link, devicelink::Family::Standard, set, state,
+                                                [&](int value) { fullProgress.push_back(value); }), 0);
+
+    ASSERT_TRUE(simulator->setFault(id, sim::FaultKind::UnplugAfter, 4));
+    std::vector<int> progress;
+    set = appliedSet();
+    state = EditorState{};
+    const int failed = devicecontrol::ApplyConfiguration(link, devicelink::Family::Standard, set, state,
+                                                         [&](int value) { progress.push_back(value); });
+    EXPECT_GT(failed, 0);
+    EXPECT_EQ(link.connected(), 0) << "the link knows without waiting for the removal message";
+    EXPECT_LT(progress.size(), fullProgress.size()) << "the per-effect steps after the removal are left out";
+    EXPECT_EQ(progress.back(), 100);
+}
+
+TEST_F(ConfigurationSequencesTest, ApplyWithoutAControllerHasNothingToReport) {
+    devicelink::CUSBDriver link;
+    link.setInstanceIndex(0);
+    EXPECT_FALSE(link.OpenDriver());
+    LedProfileSet set = appliedSet();
+    EditorState state;
+    EXPECT_EQ(devicecontrol::ApplyConfiguration(link, devicelink::Family::Standard, set, state), 0);
+}
+
 }  // namespace
+

@@ -3,6 +3,8 @@
 
 #include <gmock/gmock.h>
 
+#include <thread>
+
 using namespace devicelink;
 using namespace devicelinktest;
 using namespace std::chrono_literals;
@@ -171,6 +173,36 @@ TEST_F(SimIntegrationTest, LostErrorAndLateRepliesFailTheTransaction) {
     // The late reply still lands in the pending record of its command.
     ASSERT_TRUE(pumpUntil([&] { return driver.pendingRecord().data[0] == 0x0C; }));
     EXPECT_EQ(driver.pendingRecord().key, 0x9C);
+}
+
+// Waits, without running the event loop, until the HID library has let the device go.
+bool libraryDropped(std::uint16_t deviceId, int instance) {
+    for (int attempt = 0; attempt < 2000; ++attempt) {
+        if (!HidIsOpen(deviceId, instance)) return true;
+        std::this_thread::sleep_for(1ms);
+    }
+    return false;
+}
+
+TEST_F(SimIntegrationTest, ACommandToAControllerThatLeftFailsAndTheLastOneLeavingClosesTheLink) {
+    const std::vector<int> ids = simulator->plug(sim::ControllerKind::Standard, 2);
+    CUSBDriver driver;
+    ASSERT_TRUE(open(driver, 0));
+    ASSERT_TRUE(pumpUntil([&] { return driver.deviceCount() == 2; }));
+    ASSERT_TRUE(HidIsOpen(driver.deviceIdOfOrdinal(0), 0));
+
+    // The removal messages stay unhandled: the link learns from its own commands.
+    simulator->unplug(ids[0]);
+    ASSERT_TRUE(libraryDropped(driver.deviceIdOfOrdinal(0), 0));
+    EXPECT_EQ(driver.SetControlMode(3, 0), 1);
+    EXPECT_NE(driver.connected(), 0) << "the other controller is still there";
+    EXPECT_EQ(driver.SetControlMode(3, 1), 0);
+
+    simulator->unplug(ids[1]);
+    ASSERT_TRUE(libraryDropped(driver.deviceIdOfOrdinal(1), 0));
+    EXPECT_EQ(driver.SetControlMode(3, 1), 1);
+    EXPECT_EQ(driver.deviceCount(), 2);
+    EXPECT_EQ(driver.connected(), 0);
 }
 
 TEST_F(SimIntegrationTest, EventReportsOfTheControllerReachTheOwner) {

@@ -1,11 +1,14 @@
 #include "platform/IniFile.h"
 #include "effects/Profiles.h"
+#include "platform/SingleInstance.h"
 #include "platform/Utf16.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace effects;
@@ -201,6 +204,76 @@ TEST_F(ProfilesTest, ImportOfAPartialFileChangesItsIntegersAndTheNameAndKeepsThe
     LedProfile untouched = editedProfile();
     EXPECT_FALSE(ImportProfile(untouched, home.path("missing.KV6")));
     EXPECT_EQ(untouched, editedProfile());
+}
+
+TEST_F(ProfilesTest, AnUpdateChangesTheSavedSetAndTheNextUpdateStartsFromIt) {
+    LedProfileSet set;
+    ASSERT_EQ(UpdateSavedProfiles(folder, set, [](LedProfileSet& saved) {
+                  saved.selected().zoneEffects[0] = EFFECT_MORSE;
+                  return true;
+              }), ProfileUpdate::Saved);
+    ASSERT_EQ(UpdateSavedProfiles(folder, set, [](LedProfileSet& saved) {
+                  saved.selected().zoneEffects[1] = EFFECT_MODE_02;
+                  return true;
+              }), ProfileUpdate::Saved);
+    EXPECT_EQ(set.selected().zoneEffects[0], EFFECT_MORSE) << "the second update started from the first one's file";
+    LedProfileSet loaded;
+    LoadStartupProfileSet(loaded, folder);
+    EXPECT_EQ(loaded, set);
+}
+
+TEST_F(ProfilesTest, ARefusedChangeOrAHeldLockLeavesTheFilesAlone) {
+    LedProfileSet set;
+    EXPECT_EQ(UpdateSavedProfiles(folder, set, [](LedProfileSet&) { return false; }), ProfileUpdate::Unchanged);
+    EXPECT_FALSE(std::filesystem::exists(profilePath));
+
+    platform::SingleInstanceLock other;
+    ASSERT_EQ(other.acquireFile(ProfileLockPath(folder), std::chrono::milliseconds(0)),
+              platform::SingleInstanceLock::Result::Acquired);
+    bool changed = false;
+    EXPECT_EQ(UpdateSavedProfiles(folder, set, [&](LedProfileSet&) { return changed = true; }, std::chrono::milliseconds(0)),
+              ProfileUpdate::Busy);
+    EXPECT_FALSE(changed);
+    EXPECT_FALSE(std::filesystem::exists(profilePath));
+}
+
+TEST_F(ProfilesTest, AnUpdateWaitsForTheLockThatAnotherHolderReleases) {
+    platform::SingleInstanceLock other;
+    ASSERT_EQ(other.acquireFile(ProfileLockPath(folder), std::chrono::milliseconds(0)),
+              platform::SingleInstanceLock::Result::Acquired);
+    std::atomic<bool> waiting{false};
+    std::thread holder([&] {
+        while (!waiting.load()) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        other.release();
+    });
+    LedProfileSet set;
+    waiting.store(true);
+    EXPECT_EQ(UpdateSavedProfiles(folder, set, [](LedProfileSet& saved) {
+                  saved.selected().zelvor = 1;
+                  return true;
+              }), ProfileUpdate::Saved);
+    holder.join();
+    LedProfileSet loaded;
+    LoadStartupProfileSet(loaded, folder);
+    EXPECT_EQ(loaded.selected().zelvor, 1);
+}
+
+TEST_F(ProfilesTest, ALockFileThatIsALinkIsRefusedAndTheUpdateGoesOnUnlocked) {
+    const std::string target = home.path("elsewhere.lock");
+    std::filesystem::create_symlink(target, ProfileLockPath(folder));
+    platform::SingleInstanceLock other;
+    ASSERT_EQ(other.acquireFile(ProfileLockPath(folder), std::chrono::milliseconds(0)),
+              platform::SingleInstanceLock::Result::Refused);
+    LedProfileSet set;
+    EXPECT_EQ(UpdateSavedProfiles(folder, set, [](LedProfileSet& saved) {
+                  saved.selected().zelvor = 1;
+                  return true;
+              }, std::chrono::milliseconds(0)), ProfileUpdate::Saved);
+    EXPECT_FALSE(std::filesystem::exists(target)) << "the link was followed";
+    LedProfileSet loaded;
+    LoadStartupProfileSet(loaded, folder);
+    EXPECT_EQ(loaded.selected().zelvor, 1);
 }
 
 TEST_F(ProfilesTest, ASaveRemovesTheTemporaryFilesOfAKilledSaveAndKeepsALinkedProfile) {

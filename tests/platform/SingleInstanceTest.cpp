@@ -5,7 +5,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 using Result = platform::SingleInstanceLock::Result;
 
@@ -38,6 +40,50 @@ TEST_F(SingleInstanceTest, AnUnusableRuntimeFolderIsReportedAsUnavailable) {
     platform::SingleInstanceLock lock;
     // A name that cannot be a file: the lock file cannot be opened.
     EXPECT_EQ(lock.acquire("no/such/folder/name"), Result::Unavailable);
+    EXPECT_FALSE(lock.held());
+}
+
+TEST_F(SingleInstanceTest, ABoundedWaitGetsTheLockItsHolderReleasesAndGivesUpOnOneKept) {
+    platform::SingleInstanceLock holder;
+    ASSERT_EQ(holder.acquire("shared"), Result::Acquired);
+    platform::SingleInstanceLock waiter;
+    EXPECT_EQ(waiter.acquire("shared", std::chrono::milliseconds(20)), Result::HeldElsewhere);
+    EXPECT_FALSE(waiter.held());
+
+    std::atomic<bool> started{false};
+    std::thread release([&] {
+        while (!started.load()) std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        holder.release();
+    });
+    started.store(true);
+    EXPECT_EQ(waiter.acquire("shared", std::chrono::seconds(30)), Result::Acquired);
+    release.join();
+    EXPECT_TRUE(waiter.held());
+}
+
+TEST_F(SingleInstanceTest, ALockFileInAFolderIsCreatedAndLockedLikeANamedOne) {
+    const std::string path = home.path("folder.lock");
+    platform::SingleInstanceLock first;
+    platform::SingleInstanceLock second;
+    EXPECT_EQ(first.acquireFile(path, std::chrono::milliseconds(0)), Result::Acquired);
+    EXPECT_EQ(second.acquireFile(path, std::chrono::milliseconds(0)), Result::HeldElsewhere);
+    EXPECT_EQ(second.acquireFile(home.path("missing/folder.lock"), std::chrono::milliseconds(0)), Result::Unavailable);
+}
+
+TEST_F(SingleInstanceTest, ALockFileInAFolderThatIsALinkOrNotAFileIsRefusedWithTheReason) {
+    const std::string target = home.path("elsewhere.lock");
+    const std::string linked = home.path("linked.lock");
+    std::filesystem::create_symlink(target, linked);
+    platform::SingleInstanceLock lock;
+    EXPECT_EQ(lock.acquireFile(linked, std::chrono::milliseconds(0)), Result::Refused);
+    EXPECT_NE(lock.problem().find("is a symbolic link"), std::string::npos) << lock.problem();
+    EXPECT_FALSE(lock.held());
+    EXPECT_FALSE(std::filesystem::exists(target));
+
+    const std::string folder = home.path("a-folder.lock");
+    std::filesystem::create_directories(folder);
+    EXPECT_NE(lock.acquireFile(folder, std::chrono::milliseconds(0)), Result::Acquired);
     EXPECT_FALSE(lock.held());
 }
 
