@@ -11,9 +11,9 @@ _lumenstra_cli() {
     }
 
     local commands="list read apply set restore rename group reset zelvor ports raw check update"
-    local effects="static mode_07 mode_08 mode_11 direct mode_0a mode_10 mode_02 mode_01 morse multi mode_df mode_09 light_off"
-    local zones="main fan logo"
-    local device_options="--family --device --help"
+    local effects="static flow rotate dual twin morse rainbow breathe off mode_07 mode_0a mode_09 mode_08 mode_02 mode_01 light_off direct mode_11 mode_10"
+    local zones="main fan logo all"
+    local device_options="--family --device --name --identity --help"
 
     case $prev in
         --family) COMPREPLY=($(compgen -W "standard led5" -- "$cur")); return ;;
@@ -23,7 +23,7 @@ _lumenstra_cli() {
         --speed) COMPREPLY=($(compgen -W "0 1 2 3 4" -- "$cur")); return ;;
         --brightness) COMPREPLY=($(compgen -W "0 1 2" -- "$cur")); return ;;
         -o) COMPREPLY=($(compgen -f -- "$cur")); return ;;
-        --device|--color|--color2|--direction|--morse) return ;;
+        --device|--name|--identity|--color|--color2|--direction|--morse) return ;;
     esac
 
     if [ "$cword" -le 1 ]; then
@@ -34,13 +34,15 @@ _lumenstra_cli() {
     local options=$device_options
     case ${words[1]} in
         list) options="$options --json" ;;
-        restore) options="$options --on-resume" ;;
+        restore) options="$options --on-resume --quiet" ;;
         read) options="$options -o --json" ;;
-        set) options="$options --zone --effect --color --color2 --speed --brightness --random --direction --morse" ;;
+        set) options="$options --all --quiet --zone --effect --color --color2 --speed --brightness --random --direction --morse" ;;
+        reset|zelvor|rename) options="$options --all --quiet" ;;
         group)
-            options="$options --yes"
+            options="$options --yes --quiet"
             [[ $cur != -* ]] && { COMPREPLY=($(compgen -W "on off" -- "$cur")); return; } ;;
         apply)
+            options="$options --all --quiet"
             [[ $cur != -* ]] && { COMPREPLY=($(compgen -f -- "$cur")); return; } ;;
         ports) options="--help" ;;
     esac

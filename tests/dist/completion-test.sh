@@ -26,14 +26,18 @@ for command in $help_commands; do grep -qx "$command" <<<"$offered" || fail "com
 
 # Effect names and zones from the device commands' help.
 device_help=$("$cli" set --help)
-help_effects=$(sed -n '/^Effect names:/,/\.$/p' <<<"$device_help" | sed -e 's/^Effect names://' -e 's/\.$//' | sorted)
+# "name (code, note)" pairs, then the codes that have no button.
+effect_block=$(sed -n '/^Effects, by the names/,/^The fan and logo/p' <<<"$device_help" | sed '1d;$d')
+help_effects=$( { grep -oE '[a-z][a-z0-9_]* \(' <<<"$effect_block" | tr -d ' ('
+                  grep -oE '\([a-z][a-z0-9_]*' <<<"$effect_block" | tr -d '('
+                  sed -n 's/.*by code only://p' <<<"$effect_block"; } | sorted)
 [ -n "$help_effects" ] || fail "no effect names found in lumenstra-cli set --help"
 [ "$(complete_words lumenstra-cli set --effect "")" = "$help_effects" ] ||
     fail "effects offered: $(complete_words lumenstra-cli set --effect "" | tr '\n' ' '); help: $(tr '\n' ' ' <<<"$help_effects")"
 help_zones=$(grep -oE -- '--zone [a-z|]+' <<<"$device_help" | head -n 1 | cut -d' ' -f2 | tr '|' ' ' | sorted)
 [ "$(complete_words lumenstra-cli set --zone "")" = "$help_zones" ] || fail "zones offered: $(complete_words lumenstra-cli set --zone "" | tr '\n' ' ')"
 # Every option the set lines name is offered after set.
-set_lines=$(sed -n '/^  set /,/^  [a-z]/p' <<<"$device_help" | sed '$d')
+set_lines=$(sed -n '/^Usage: lumenstra-cli set/,/^$/p' <<<"$device_help")
 [ -n "$set_lines" ] || fail "no set lines found in lumenstra-cli set --help"
 for option in $(grep -oE -- '--[a-z0-9]+' <<<"$set_lines" | sort -u); do
     complete_words lumenstra-cli set "--" | grep -qx -- "$option" || fail "option $option not offered after set"

@@ -32,7 +32,8 @@ for path in ./usr/bin/lumenstra-cli ./usr/bin/devsim ./usr/bin/nimbrel-pack ./us
             ./usr/share/doc/lumenstra/copyright ./usr/share/doc/lumenstra/changelog.gz; do
     grep -qx -- "$path" <<<"$contents" || fail "package lacks $path"
 done
-grep -q '^\./usr/lib/lumenstra/Nimbrel/.' <<<"$contents" && fail "package carries a demo updater"
+grep '^\./usr/lib/lumenstra/Nimbrel/.' <<<"$contents" | grep -qv '^\./usr/lib/lumenstra/Nimbrel/NimbrelSkin/' &&
+    fail "package carries a demo updater"
 
 # The udev rule takes effect on install and removal.
 dpkg-deb -e "$deb" "$scratch/control"
