@@ -46,12 +46,9 @@ std::string chooseResolutionFolder(int resolutionChoice, int screenWidth) {
         if (screenWidth > 1700) return "1920x1080/";
         if (screenWidth > 1210) return "1366x768/";
         return "960x540/";
-    case 0:
-        return "1920x1080/";
-    case 1:
-        return "1366x768/";
-    default:
-        return "960x540/";
+    case 0: return "1920x1080/";
+    case 1: return "1366x768/";
+    default: return "960x540/";
     }
 }
 

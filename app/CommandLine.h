@@ -8,11 +8,11 @@ namespace app {
 
 // What Lumenstra's command line chooses, with the defaults of a plain start.
 struct StartOptions {
-    bool trueFlag = false;        // "true": started again by the updater
-    bool debug = false;           // "debug": write the debug log
-    bool deviceCheck = true;      // "nodev" clears it: run without a controller
-    int languageCode = 255;       // language words; kept for callers, unused by the texts
-    int resolutionChoice = -1;    // "ui:N"; -1 chooses by screen width
+    bool trueFlag = false;      // "true": started again by the updater
+    bool debug = false;         // "debug": write the debug log
+    bool deviceCheck = true;    // "nodev" clears it: run without a controller
+    int languageCode = 255;     // language words; kept for callers, unused by the texts
+    int resolutionChoice = -1;  // "ui:N"; -1 chooses by screen width
     bool operator==(const StartOptions&) const = default;
 };
 

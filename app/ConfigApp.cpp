@@ -2,9 +2,9 @@
 
 #include "app/CommandLine.h"
 #include "effects/Profiles.h"
+#include "mainwindow/ConfigDlg.h"
 #include "platform/Companion.h"
 #include "platform/DebugLog.h"
-#include "mainwindow/ConfigDlg.h"
 #include "platform/Folders.h"
 #include "platform/Process.h"
 #include "platform/Timing.h"

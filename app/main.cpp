@@ -1,6 +1,6 @@
 #include "app/ConfigApp.h"
-#include "devicelink/HidLibrary.h"
 #include "backends/BackendSelection.h"
+#include "devicelink/HidLibrary.h"
 #include "skin/WindowCapture.h"
 
 #include <QApplication>

@@ -3,10 +3,10 @@
 // command pause, next to the least those sequences can take: the number of
 // transactions times (the longer of reply latency and write pause, which run
 // at the same time, plus the command pause).
-#include "devicelink/HidLibrary.h"
-#include "devicelink/UsbDriver.h"
 #include "devicecontrol/ConfigurationSequences.h"
 #include "devicecontrol/ReadBack.h"
+#include "devicelink/HidLibrary.h"
+#include "devicelink/UsbDriver.h"
 #include "platform/Messages.h"
 #include "platform/Timing.h"
 #include "sim/SimBackend.h"
@@ -85,10 +85,9 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     auto simulator = std::make_shared<sim::SimBackend>(kLatency);
     devicelink::HidSetBackend(simulator);
-    measureFamily(*simulator, sim::ControllerKind::Standard, 0, devicelink::Family::Standard,
-                                          "apply standard", "read standard");
-    measureFamily(*simulator, sim::ControllerKind::Led5, 2, devicelink::Family::Led5,
-                                                "apply led5", "read led5");
+    measureFamily(*simulator, sim::ControllerKind::Standard, 0, devicelink::Family::Standard, "apply standard",
+                  "read standard");
+    measureFamily(*simulator, sim::ControllerKind::Led5, 2, devicelink::Family::Led5, "apply led5", "read led5");
     devicelink::HidSetBackend(nullptr);
     return 0;
 }

@@ -72,10 +72,11 @@ int main(int argc, char** argv) {
         // Every record sent waits the write pause; the sleeps are fixed.
         const double minimumMs = static_cast<double>(run.records) * writePauseMs + kFixedSleepsMs;
         const double perRecordExtra = (run.wallMs - minimumMs) / static_cast<double>(run.records);
-        std::printf("latency %d ms: %s, %zu records, %.0f ms wall, minimum %.0f ms, ratio %.2f, "
-                    "%.3f ms per record beyond the pause\n",
-                    latencyMs, run.ok ? "ok" : "FAILED", run.records, run.wallMs, minimumMs, run.wallMs / minimumMs,
-                    perRecordExtra);
+        std::printf(
+            "latency %d ms: %s, %zu records, %.0f ms wall, minimum %.0f ms, ratio %.2f, "
+            "%.3f ms per record beyond the pause\n",
+            latencyMs, run.ok ? "ok" : "FAILED", run.records, run.wallMs, minimumMs, run.wallMs / minimumMs,
+            perRecordExtra);
     }
     return 0;
 }

@@ -23,7 +23,8 @@ constexpr std::size_t kMiB = 1024 * 1024;
 // comment per section and a few character references, until `size` bytes.
 std::string generateSkinDocument(std::size_t size) {
     std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BUTTONS>\r\n";
-    const std::string tail = "<SECTION_LAST><KEY_LAST>KEY_LAST,1,2,3,4,Last,TRUE</KEY_LAST></SECTION_LAST>\r\n</BUTTONS>\r\n";
+    const std::string tail =
+        "<SECTION_LAST><KEY_LAST>KEY_LAST,1,2,3,4,Last,TRUE</KEY_LAST></SECTION_LAST>\r\n</BUTTONS>\r\n";
     for (int section = 0; text.size() + tail.size() < size; ++section) {
         text += "<SECTION_" + std::to_string(section) + ">\r\n  <!-- window " + std::to_string(section) + " -->\r\n";
         for (int key = 0; key < 40 && text.size() + tail.size() < size; ++key) {
@@ -66,9 +67,9 @@ Files& files() {
 
 void reportRates(benchmark::State& state, std::size_t bytes) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
-    state.counters["s_per_MiB"] = benchmark::Counter(static_cast<double>(bytes) / kMiB,
-                                                     benchmark::Counter::kIsIterationInvariantRate |
-                                                         benchmark::Counter::kInvert);
+    state.counters["s_per_MiB"] =
+        benchmark::Counter(static_cast<double>(bytes) / kMiB,
+                           benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void LumenstraLoadParseLookUp(benchmark::State& state) {
@@ -102,9 +103,8 @@ void ExpatReadAndParse(benchmark::State& state) {
         long elements = 0;
         XML_Parser parser = XML_ParserCreate(nullptr);
         XML_SetUserData(parser, &elements);
-        XML_SetStartElementHandler(parser, [](void* data, const XML_Char*, const XML_Char**) {
-            ++*static_cast<long*>(data);
-        });
+        XML_SetStartElementHandler(parser,
+                                   [](void* data, const XML_Char*, const XML_Char**) { ++*static_cast<long*>(data); });
         if (XML_Parse(parser, text.get(), static_cast<int>(bytes), XML_TRUE) != XML_STATUS_OK) {
             state.SkipWithError("expat rejected the document");
         }

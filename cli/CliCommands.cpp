@@ -23,12 +23,12 @@ constexpr char kOverviewHead[] =
     "Exit codes: 0 done, 1 a controller command failed (or a file is missing, unreadable or not\n" \
     "a profile), 2 no such controller, 3 no backend or no access to the controllers, 64 usage error.\n"
 
-#define LUMENSTRA_SELECTION                                                                    \
-    "Choosing the controller (default: the first standard one, else the first LED5 one):\n"  \
-    "  --family standard|led5   the family; positions count within it\n"                     \
+#define LUMENSTRA_SELECTION                                                                 \
+    "Choosing the controller (default: the first standard one, else the first LED5 one):\n" \
+    "  --family standard|led5   the family; positions count within it\n"                    \
     "  --device N               position N, counted from 0 as list shows it (Nimbrel's\n"   \
-    "                           dev:N and devsim's IDs count from 1)\n"                       \
-    "  --name TEXT              the controller with that stored name (list shows it)\n"      \
+    "                           dev:N and devsim's IDs count from 1)\n"                     \
+    "  --name TEXT              the controller with that stored name (list shows it)\n"     \
     "  --identity HEX           the controller with that 16-digit identity (list shows it)\n"
 
 constexpr char kOverviewTail[] =
@@ -196,7 +196,8 @@ constexpr char kUpdateUsage[] =
     "Runs the family's updater for the controller at position N (default 0) and\n"
     "ends with the updater's exit code: 0 updated, 1 update failed, 2 no device,\n"
     "3 device information or layout problem, 4 the package is not newer; 64 usage\n"
-    "error; 5 no firmware package is installed. It asks before flashing; --yes answers for scripts, and without it and\n"
+    "error; 5 no firmware package is installed. It asks before flashing; --yes answers for scripts, and without it "
+    "and\n"
     "without a terminal to ask on nothing is flashed (64). On a terminal the\n"
     "updater shows its phases and progress, else it runs with -silent; the last\n"
     "line is \"result: CODE WORDS\".\n"
@@ -404,8 +405,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& arguments, c
             options.positional.push_back(argument);
         }
     }
-    const int choices = int(options.deviceGiven) + int(options.all) + int(options.name.has_value()) +
-                        int(options.identity.has_value());
+    const int choices =
+        int(options.deviceGiven) + int(options.all) + int(options.name.has_value()) + int(options.identity.has_value());
     if (choices > 1) {
         error = "choose the controller one way: --device, --name, --identity or --all";
         return std::nullopt;
@@ -493,12 +494,12 @@ std::string identityText(const devicecontrol::IdentityBlock& block) {
 }
 
 std::string controllerTitle(Session& session, const Target& target) {
-    const int number = target.position + 1 +
-                       (target.family == Family::Led5 ? session.link(Family::Standard).deviceCount() : 0);
+    const int number =
+        target.position + 1 + (target.family == Family::Led5 ? session.link(Family::Standard).deviceCount() : 0);
     const auto& table = session.table(target.family);
-    const devicecontrol::IdentityBlock block =
-        static_cast<std::size_t>(target.position) < table.size() ? table[static_cast<std::size_t>(target.position)]
-                                                                 : devicecontrol::IdentityBlock{};
+    const devicecontrol::IdentityBlock block = static_cast<std::size_t>(target.position) < table.size()
+                                                   ? table[static_cast<std::size_t>(target.position)]
+                                                   : devicecontrol::IdentityBlock{};
     return devicecontrol::DeviceTitle(block, "Controller %d", number);
 }
 
@@ -533,8 +534,9 @@ int Call::reachBackend() {
 
 int Call::checkAccess(int attached) {
     if (attached > 0 || devicelink::HidPermissionDenials() == 0) return kExitSuccess;
-    message("a controller is attached but this user may not open it: install dist/70-lumenstra.rules "
-            "(cmake --install does) and plug the controller again, or run: sudo udevadm trigger");
+    message(
+        "a controller is attached but this user may not open it: install dist/70-lumenstra.rules "
+        "(cmake --install does) and plug the controller again, or run: sudo udevadm trigger");
     return kExitNoAccess;
 }
 
@@ -557,8 +559,8 @@ int Call::openDevice() {
         session->readIdentities();
     else
         session->refreshIdentities();
-    const std::vector<Family> families =
-        options.family ? std::vector<Family>{*options.family} : std::vector<Family>{Family::Standard, Family::Led5};
+    const std::vector<Family> families = options.family ? std::vector<Family>{*options.family}
+                                                        : std::vector<Family>{Family::Standard, Family::Led5};
     int attached = 0;
     for (const Family which : families) attached += session->link(which).deviceCount();
     if (const int result = checkAccess(attached)) return result;
@@ -575,9 +577,12 @@ int Call::openDevice() {
                 if (chosen) targets.push_back({which, at});
             }
         if (targets.empty()) {
-            if (options.all) message("no controller attached");
-            else if (options.name) message("no controller named \"" + *options.name + "\" (lumenstra-cli list shows the names)");
-            else message("no controller with identity " + *options.identity + " (lumenstra-cli list shows them)");
+            if (options.all)
+                message("no controller attached");
+            else if (options.name)
+                message("no controller named \"" + *options.name + "\" (lumenstra-cli list shows the names)");
+            else
+                message("no controller with identity " + *options.identity + " (lumenstra-cli list shows them)");
             return kExitNoDevice;
         }
         if (options.name && targets.size() > 1)

@@ -136,8 +136,6 @@ std::string identityText(const devicecontrol::IdentityBlock& block);
 // The stored name, else "Controller N" with N counted from 1 over both families.
 std::string controllerTitle(Session& session, const Target& target);
 
-
-
 int runPorts(Call& call);
 int runRaw(Call& call);
 int runCheck(Call& call);

@@ -2,18 +2,18 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CommandTable.h"
+#include "devicecontrol/ConfigurationSequences.h"
 #include "devicecontrol/ControllerLinks.h"
+#include "devicecontrol/DeviceIdentity.h"
+#include "devicecontrol/Encoding.h"
+#include "devicecontrol/ReadBack.h"
 #include "devicelink/SleepSignal.h"
 #include "devicelink/UsbDriver.h"
-#include "devicecontrol/Encoding.h"
 #include "effects/Morse.h"
 #include "effects/Profiles.h"
-#include "devicecontrol/ConfigurationSequences.h"
-#include "devicecontrol/DeviceIdentity.h"
-#include "devicecontrol/ReadBack.h"
 #include "platform/Folders.h"
-#include "platform/Messages.h"
 #include "platform/LittleEndian.h"
+#include "platform/Messages.h"
 #include "platform/Numbers.h"
 #include "platform/SingleInstance.h"
 #include "platform/Utf16.h"
@@ -23,7 +23,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -42,43 +41,154 @@ constexpr struct {
     const char* name;
     std::uint32_t rgb;
 } kColourNames[] = {
-    {"aliceblue", 0xF0F8FF}, {"antiquewhite", 0xFAEBD7}, {"aqua", 0x00FFFF}, {"aquamarine", 0x7FFFD4},
-    {"azure", 0xF0FFFF}, {"beige", 0xF5F5DC}, {"bisque", 0xFFE4C4}, {"black", 0x000000},
-    {"blanchedalmond", 0xFFEBCD}, {"blue", 0x0000FF}, {"blueviolet", 0x8A2BE2}, {"brown", 0xA52A2A},
-    {"burlywood", 0xDEB887}, {"cadetblue", 0x5F9EA0}, {"chartreuse", 0x7FFF00}, {"chocolate", 0xD2691E},
-    {"coral", 0xFF7F50}, {"cornflowerblue", 0x6495ED}, {"cornsilk", 0xFFF8DC}, {"crimson", 0xDC143C},
-    {"cyan", 0x00FFFF}, {"darkblue", 0x00008B}, {"darkcyan", 0x008B8B}, {"darkgoldenrod", 0xB8860B},
-    {"darkgray", 0xA9A9A9}, {"darkgreen", 0x006400}, {"darkgrey", 0xA9A9A9}, {"darkkhaki", 0xBDB76B},
-    {"darkmagenta", 0x8B008B}, {"darkolivegreen", 0x556B2F}, {"darkorange", 0xFF8C00}, {"darkorchid", 0x9932CC},
-    {"darkred", 0x8B0000}, {"darksalmon", 0xE9967A}, {"darkseagreen", 0x8FBC8F}, {"darkslateblue", 0x483D8B},
-    {"darkslategray", 0x2F4F4F}, {"darkslategrey", 0x2F4F4F}, {"darkturquoise", 0x00CED1}, {"darkviolet", 0x9400D3},
-    {"deeppink", 0xFF1493}, {"deepskyblue", 0x00BFFF}, {"dimgray", 0x696969}, {"dimgrey", 0x696969},
-    {"dodgerblue", 0x1E90FF}, {"firebrick", 0xB22222}, {"floralwhite", 0xFFFAF0}, {"forestgreen", 0x228B22},
-    {"fuchsia", 0xFF00FF}, {"gainsboro", 0xDCDCDC}, {"ghostwhite", 0xF8F8FF}, {"gold", 0xFFD700},
-    {"goldenrod", 0xDAA520}, {"gray", 0x808080}, {"green", 0x008000}, {"greenyellow", 0xADFF2F}, {"grey", 0x808080},
-    {"honeydew", 0xF0FFF0}, {"hotpink", 0xFF69B4}, {"indianred", 0xCD5C5C}, {"indigo", 0x4B0082},
-    {"ivory", 0xFFFFF0}, {"khaki", 0xF0E68C}, {"lavender", 0xE6E6FA}, {"lavenderblush", 0xFFF0F5},
-    {"lawngreen", 0x7CFC00}, {"lemonchiffon", 0xFFFACD}, {"lightblue", 0xADD8E6}, {"lightcoral", 0xF08080},
-    {"lightcyan", 0xE0FFFF}, {"lightgoldenrodyellow", 0xFAFAD2}, {"lightgray", 0xD3D3D3}, {"lightgreen", 0x90EE90},
-    {"lightgrey", 0xD3D3D3}, {"lightpink", 0xFFB6C1}, {"lightsalmon", 0xFFA07A}, {"lightseagreen", 0x20B2AA},
-    {"lightskyblue", 0x87CEFA}, {"lightslategray", 0x778899}, {"lightslategrey", 0x778899},
-    {"lightsteelblue", 0xB0C4DE}, {"lightyellow", 0xFFFFE0}, {"lime", 0x00FF00}, {"limegreen", 0x32CD32},
-    {"linen", 0xFAF0E6}, {"magenta", 0xFF00FF}, {"maroon", 0x800000}, {"mediumaquamarine", 0x66CDAA},
-    {"mediumblue", 0x0000CD}, {"mediumorchid", 0xBA55D3}, {"mediumpurple", 0x9370DB}, {"mediumseagreen", 0x3CB371},
-    {"mediumslateblue", 0x7B68EE}, {"mediumspringgreen", 0x00FA9A}, {"mediumturquoise", 0x48D1CC},
-    {"mediumvioletred", 0xC71585}, {"midnightblue", 0x191970}, {"mintcream", 0xF5FFFA}, {"mistyrose", 0xFFE4E1},
-    {"moccasin", 0xFFE4B5}, {"navajowhite", 0xFFDEAD}, {"navy", 0x000080}, {"oldlace", 0xFDF5E6},
-    {"olive", 0x808000}, {"olivedrab", 0x6B8E23}, {"orange", 0xFFA500}, {"orangered", 0xFF4500},
-    {"orchid", 0xDA70D6}, {"palegoldenrod", 0xEEE8AA}, {"palegreen", 0x98FB98}, {"paleturquoise", 0xAFEEEE},
-    {"palevioletred", 0xDB7093}, {"papayawhip", 0xFFEFD5}, {"peachpuff", 0xFFDAB9}, {"peru", 0xCD853F},
-    {"pink", 0xFFC0CB}, {"plum", 0xDDA0DD}, {"powderblue", 0xB0E0E6}, {"purple", 0x800080},
-    {"rebeccapurple", 0x663399}, {"red", 0xFF0000}, {"rosybrown", 0xBC8F8F}, {"royalblue", 0x4169E1},
-    {"saddlebrown", 0x8B4513}, {"salmon", 0xFA8072}, {"sandybrown", 0xF4A460}, {"seagreen", 0x2E8B57},
-    {"seashell", 0xFFF5EE}, {"sienna", 0xA0522D}, {"silver", 0xC0C0C0}, {"skyblue", 0x87CEEB},
-    {"slateblue", 0x6A5ACD}, {"slategray", 0x708090}, {"slategrey", 0x708090}, {"snow", 0xFFFAFA},
-    {"springgreen", 0x00FF7F}, {"steelblue", 0x4682B4}, {"tan", 0xD2B48C}, {"teal", 0x008080}, {"thistle", 0xD8BFD8},
-    {"tomato", 0xFF6347}, {"turquoise", 0x40E0D0}, {"violet", 0xEE82EE}, {"wheat", 0xF5DEB3}, {"white", 0xFFFFFF},
-    {"whitesmoke", 0xF5F5F5}, {"yellow", 0xFFFF00}, {"yellowgreen", 0x9ACD32},
+    {"aliceblue", 0xF0F8FF},
+    {"antiquewhite", 0xFAEBD7},
+    {"aqua", 0x00FFFF},
+    {"aquamarine", 0x7FFFD4},
+    {"azure", 0xF0FFFF},
+    {"beige", 0xF5F5DC},
+    {"bisque", 0xFFE4C4},
+    {"black", 0x000000},
+    {"blanchedalmond", 0xFFEBCD},
+    {"blue", 0x0000FF},
+    {"blueviolet", 0x8A2BE2},
+    {"brown", 0xA52A2A},
+    {"burlywood", 0xDEB887},
+    {"cadetblue", 0x5F9EA0},
+    {"chartreuse", 0x7FFF00},
+    {"chocolate", 0xD2691E},
+    {"coral", 0xFF7F50},
+    {"cornflowerblue", 0x6495ED},
+    {"cornsilk", 0xFFF8DC},
+    {"crimson", 0xDC143C},
+    {"cyan", 0x00FFFF},
+    {"darkblue", 0x00008B},
+    {"darkcyan", 0x008B8B},
+    {"darkgoldenrod", 0xB8860B},
+    {"darkgray", 0xA9A9A9},
+    {"darkgreen", 0x006400},
+    {"darkgrey", 0xA9A9A9},
+    {"darkkhaki", 0xBDB76B},
+    {"darkmagenta", 0x8B008B},
+    {"darkolivegreen", 0x556B2F},
+    {"darkorange", 0xFF8C00},
+    {"darkorchid", 0x9932CC},
+    {"darkred", 0x8B0000},
+    {"darksalmon", 0xE9967A},
+    {"darkseagreen", 0x8FBC8F},
+    {"darkslateblue", 0x483D8B},
+    {"darkslategray", 0x2F4F4F},
+    {"darkslategrey", 0x2F4F4F},
+    {"darkturquoise", 0x00CED1},
+    {"darkviolet", 0x9400D3},
+    {"deeppink", 0xFF1493},
+    {"deepskyblue", 0x00BFFF},
+    {"dimgray", 0x696969},
+    {"dimgrey", 0x696969},
+    {"dodgerblue", 0x1E90FF},
+    {"firebrick", 0xB22222},
+    {"floralwhite", 0xFFFAF0},
+    {"forestgreen", 0x228B22},
+    {"fuchsia", 0xFF00FF},
+    {"gainsboro", 0xDCDCDC},
+    {"ghostwhite", 0xF8F8FF},
+    {"gold", 0xFFD700},
+    {"goldenrod", 0xDAA520},
+    {"gray", 0x808080},
+    {"green", 0x008000},
+    {"greenyellow", 0xADFF2F},
+    {"grey", 0x808080},
+    {"honeydew", 0xF0FFF0},
+    {"hotpink", 0xFF69B4},
+    {"indianred", 0xCD5C5C},
+    {"indigo", 0x4B0082},
+    {"ivory", 0xFFFFF0},
+    {"khaki", 0xF0E68C},
+    {"lavender", 0xE6E6FA},
+    {"lavenderblush", 0xFFF0F5},
+    {"lawngreen", 0x7CFC00},
+    {"lemonchiffon", 0xFFFACD},
+    {"lightblue", 0xADD8E6},
+    {"lightcoral", 0xF08080},
+    {"lightcyan", 0xE0FFFF},
+    {"lightgoldenrodyellow", 0xFAFAD2},
+    {"lightgray", 0xD3D3D3},
+    {"lightgreen", 0x90EE90},
+    {"lightgrey", 0xD3D3D3},
+    {"lightpink", 0xFFB6C1},
+    {"lightsalmon", 0xFFA07A},
+    {"lightseagreen", 0x20B2AA},
+    {"lightskyblue", 0x87CEFA},
+    {"lightslategray", 0x778899},
+    {"lightslategrey", 0x778899},
+    {"lightsteelblue", 0xB0C4DE},
+    {"lightyellow", 0xFFFFE0},
+    {"lime", 0x00FF00},
+    {"limegreen", 0x32CD32},
+    {"linen", 0xFAF0E6},
+    {"magenta", 0xFF00FF},
+    {"maroon", 0x800000},
+    {"mediumaquamarine", 0x66CDAA},
+    {"mediumblue", 0x0000CD},
+    {"mediumorchid", 0xBA55D3},
+    {"mediumpurple", 0x9370DB},
+    {"mediumseagreen", 0x3CB371},
+    {"mediumslateblue", 0x7B68EE},
+    {"mediumspringgreen", 0x00FA9A},
+    {"mediumturquoise", 0x48D1CC},
+    {"mediumvioletred", 0xC71585},
+    {"midnightblue", 0x191970},
+    {"mintcream", 0xF5FFFA},
+    {"mistyrose", 0xFFE4E1},
+    {"moccasin", 0xFFE4B5},
+    {"navajowhite", 0xFFDEAD},
+    {"navy", 0x000080},
+    {"oldlace", 0xFDF5E6},
+    {"olive", 0x808000},
+    {"olivedrab", 0x6B8E23},
+    {"orange", 0xFFA500},
+    {"orangered", 0xFF4500},
+    {"orchid", 0xDA70D6},
+    {"palegoldenrod", 0xEEE8AA},
+    {"palegreen", 0x98FB98},
+    {"paleturquoise", 0xAFEEEE},
+    {"palevioletred", 0xDB7093},
+    {"papayawhip", 0xFFEFD5},
+    {"peachpuff", 0xFFDAB9},
+    {"peru", 0xCD853F},
+    {"pink", 0xFFC0CB},
+    {"plum", 0xDDA0DD},
+    {"powderblue", 0xB0E0E6},
+    {"purple", 0x800080},
+    {"rebeccapurple", 0x663399},
+    {"red", 0xFF0000},
+    {"rosybrown", 0xBC8F8F},
+    {"royalblue", 0x4169E1},
+    {"saddlebrown", 0x8B4513},
+    {"salmon", 0xFA8072},
+    {"sandybrown", 0xF4A460},
+    {"seagreen", 0x2E8B57},
+    {"seashell", 0xFFF5EE},
+    {"sienna", 0xA0522D},
+    {"silver", 0xC0C0C0},
+    {"skyblue", 0x87CEEB},
+    {"slateblue", 0x6A5ACD},
+    {"slategray", 0x708090},
+    {"slategrey", 0x708090},
+    {"snow", 0xFFFAFA},
+    {"springgreen", 0x00FF7F},
+    {"steelblue", 0x4682B4},
+    {"tan", 0xD2B48C},
+    {"teal", 0x008080},
+    {"thistle", 0xD8BFD8},
+    {"tomato", 0xFF6347},
+    {"turquoise", 0x40E0D0},
+    {"violet", 0xEE82EE},
+    {"wheat", 0xF5DEB3},
+    {"white", 0xFFFFFF},
+    {"whitesmoke", 0xF5F5F5},
+    {"yellow", 0xFFFF00},
+    {"yellowgreen", 0x9ACD32},
 };
 
 // The default skin's captions of the effect buttons.
@@ -86,19 +196,19 @@ constexpr struct {
     const char* name;
     std::int32_t effect;
 } kEffectCaptions[] = {
-    {"static", EFFECT_STATIC}, {"flow", EFFECT_MODE_07},   {"rotate", EFFECT_MODE_0A},  {"dual", EFFECT_MODE_09},
-    {"twin", EFFECT_MODE_08},  {"morse", EFFECT_MORSE},    {"rainbow", EFFECT_MODE_02}, {"breathe", EFFECT_MODE_01},
-    {"off", EFFECT_LIGHT_OFF},
+    {"static", EFFECT_STATIC},   {"flow", EFFECT_MODE_07},    {"rotate", EFFECT_MODE_0A},
+    {"dual", EFFECT_MODE_09},    {"twin", EFFECT_MODE_08},    {"morse", EFFECT_MORSE},
+    {"rainbow", EFFECT_MODE_02}, {"breathe", EFFECT_MODE_01}, {"off", EFFECT_LIGHT_OFF},
 };
 
 constexpr struct {
     const char* name;
     std::int32_t effect;
 } kEffectNames[] = {
-    {"static", EFFECT_STATIC},   {"mode_07", EFFECT_MODE_07}, {"mode_08", EFFECT_MODE_08},
-    {"mode_11", EFFECT_MODE_11}, {"direct", EFFECT_DIRECT},   {"mode_0a", EFFECT_MODE_0A},
-    {"mode_10", EFFECT_MODE_10}, {"mode_02", EFFECT_MODE_02}, {"mode_01", EFFECT_MODE_01},
-    {"morse", EFFECT_MORSE},     {"multi", EFFECT_MULTI},     {"mode_df", EFFECT_MODE_DF},
+    {"static", EFFECT_STATIC},   {"mode_07", EFFECT_MODE_07},     {"mode_08", EFFECT_MODE_08},
+    {"mode_11", EFFECT_MODE_11}, {"direct", EFFECT_DIRECT},       {"mode_0a", EFFECT_MODE_0A},
+    {"mode_10", EFFECT_MODE_10}, {"mode_02", EFFECT_MODE_02},     {"mode_01", EFFECT_MODE_01},
+    {"morse", EFFECT_MORSE},     {"multi", EFFECT_MULTI},         {"mode_df", EFFECT_MODE_DF},
     {"mode_09", EFFECT_MODE_09}, {"light_off", EFFECT_LIGHT_OFF},
 };
 
@@ -180,7 +290,8 @@ bool lockControllers(Call& call, platform::SingleInstanceLock& lock) {
 }
 
 // The saved profile changes under the data folder's lock; empty when saved.
-std::string updateSaved(const std::string& folder, LedProfileSet& set, const std::function<bool(LedProfileSet&)>& change) {
+std::string updateSaved(const std::string& folder, LedProfileSet& set,
+                        const std::function<bool(LedProfileSet&)>& change) {
     switch (UpdateSavedProfiles(folder, set, change)) {
     case ProfileUpdate::Saved: return {};
     case ProfileUpdate::Busy: return "another program kept the saved profile locked in " + folder;
@@ -254,8 +365,7 @@ void printSummary(std::ostream& out, const LedProfileSet& set, bool json, const 
     // Morse texts count from 1 in both forms.
     if (json) {
         out << "],\"morse\":[";
-        for (int i = 0; i < 3; ++i)
-            out << (i ? "," : "") << jsonString(platform::utf16ToUtf8(profile.morseTexts[i]));
+        for (int i = 0; i < 3; ++i) out << (i ? "," : "") << jsonString(platform::utf16ToUtf8(profile.morseTexts[i]));
         out << "],\"selected_morse\":" << profile.selectedMorse + 1 << "}\n";
     } else {
         for (int i = 0; i < 3; ++i)
@@ -318,9 +428,10 @@ int runDeviceList(Call& call) {
             const std::string firmware = firmwareText(link, position);
             const std::string identity = identityText(block);
             if (json) {
-                call.out << (first ? "" : ",") << "{\"family\":\"" << familyName(family) << "\",\"position\":" << position
-                         << ",\"title\":" << jsonString(title) << ",\"group\":" << (member ? "true" : "false")
-                         << ",\"firmware\":" << jsonString(firmware) << ",\"identity\":" << jsonString(identity) << "}";
+                call.out << (first ? "" : ",") << "{\"family\":\"" << familyName(family)
+                         << "\",\"position\":" << position << ",\"title\":" << jsonString(title)
+                         << ",\"group\":" << (member ? "true" : "false") << ",\"firmware\":" << jsonString(firmware)
+                         << ",\"identity\":" << jsonString(identity) << "}";
             } else {
                 call.out << familyName(family) << ' ' << position << ' ' << jsonString(title) << ' '
                          << (member ? "group" : "single") << ' ' << firmware << ' ' << identity << '\n';
@@ -345,19 +456,21 @@ int runRead(Call& call) {
     request.readOnly = true;
     int lastApplied = 0;
     const int readResult = devicecontrol::LoadDeviceSettings(link, request, set, lastApplied);
-    if (readResult != 0 || !stillAttached(link, position)) return call.failure("the controller did not answer every read");
+    if (readResult != 0 || !stillAttached(link, position))
+        return call.failure("the controller did not answer every read");
     const auto output = options.values.find("-o");
     if (output != options.values.end()) {
-        if (!ExportProfile(set.selected(), output->second)) return call.failure("cannot write \"" + output->second + "\"");
+        if (!ExportProfile(set.selected(), output->second))
+            return call.failure("cannot write \"" + output->second + "\"");
         return kExitSuccess;
     }
     const Target target{call.family, position};
     const std::string identity = identityText(call.session->table(call.family)[static_cast<std::size_t>(position)]);
     const std::string title = controllerTitle(*call.session, target);
-    printSummary(call.out, set, options.json,
-                 "controller " + call.targetText(target) + " identity " + identity,
-                 std::string("\"family\":\"") + familyName(call.family) + "\",\"position\":" + std::to_string(position) +
-                     ",\"title\":" + jsonString(title) + ",\"identity\":" + jsonString(identity));
+    printSummary(call.out, set, options.json, "controller " + call.targetText(target) + " identity " + identity,
+                 std::string("\"family\":\"") + familyName(call.family) +
+                     "\",\"position\":" + std::to_string(position) + ",\"title\":" + jsonString(title) +
+                     ",\"identity\":" + jsonString(identity));
     return kExitSuccess;
 }
 
@@ -440,7 +553,8 @@ int runSet(Call& call) {
         return call.usage("bad colour \"" + *text + "\"" + kColourForms);
     if (const std::string* text = value("--speed"); text && !(speed = numberIn(*text, 0, kMaxSpeedLevel)))
         return call.usage("bad speed \"" + *text + "\" (0 to 4)");
-    if (const std::string* text = value("--brightness"); text && !(brightness = numberIn(*text, 0, kMaxBrightnessLevel)))
+    if (const std::string* text = value("--brightness");
+        text && !(brightness = numberIn(*text, 0, kMaxBrightnessLevel)))
         return call.usage("bad brightness \"" + *text + "\" (0 to 2)");
     if (const std::string* text = value("--random")) {
         if (*text != "on" && *text != "off") return call.usage("bad --random \"" + *text + "\" (on or off)");
@@ -531,8 +645,8 @@ int restoreAll(Call& call) {
         LedProfileSet set;
         LoadStartupProfileSet(set, folder);
         if (const std::string problem = applyTo(session, target.family, target.position, set); !problem.empty()) {
-            call.message(std::string(familyName(target.family)) + " controller " + std::to_string(target.position) + " " +
-                         problem);
+            call.message(std::string(familyName(target.family)) + " controller " + std::to_string(target.position) +
+                         " " + problem);
             result = kExitFailure;
         } else {
             ++restored;
@@ -621,8 +735,9 @@ int runGroup(Call& call) {
     CliGroupHost host(link, table, options.yes);
     const int result = devicecontrol::ToggleGroupMember(link, table, position, position, host);
     if (host.asked && !options.yes)
-        return call.usage("another controller is a group member already; joining takes over its "
-                          "configuration: add --yes to go on");
+        return call.usage(
+            "another controller is a group member already; joining takes over its "
+            "configuration: add --yes to go on");
     if (result != 0) return call.failure("the controller did not take the group mark");
     call.summary(who + (join ? " joined the group" : " left the group"));
     return kExitSuccess;
@@ -661,7 +776,8 @@ int runResetCommand(Call& call, ResetKind kind) {
         }
         switch (kind) {
         case ResetKind::Reset:
-            call.summary("reset " + who + ": it runs the default lighting (static white); the saved profile is unchanged "
+            call.summary("reset " + who +
+                         ": it runs the default lighting (static white); the saved profile is unchanged "
                          "(lumenstra-cli restore sends it)");
             break;
         case ResetKind::ZelvorOn: call.summary("zelvor on: " + who + " was reset and follows the sync source"); break;

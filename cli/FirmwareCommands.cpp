@@ -4,15 +4,15 @@
 #include "cli/CommandTable.h"
 
 #include "devicecontrol/ControllerLinks.h"
-#include "devicelink/UsbDriver.h"
 #include "devicecontrol/VersionCheck.h"
+#include "devicelink/UsbDriver.h"
 #include "platform/Folders.h"
 #include "platform/Numbers.h"
 #include "platform/Utf16.h"
 #include "updater/Package.h"
 
-#include <sys/wait.h>
 #include <cerrno>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,8 +39,8 @@ bool parseTarget(const std::vector<std::string>& arguments, Target& target, std:
             target.family = value == "led5" ? Family::Led5 : Family::Standard;
         } else if (word == "--device") {
             const std::string& value = arguments[++i];
-            const std::optional<unsigned> device =
-                value.size() <= 2 ? platform::parseWholeNumber<unsigned>(value) : std::nullopt;
+            const std::optional<unsigned> device = value.size() <= 2 ? platform::parseWholeNumber<unsigned>(value)
+                                                                     : std::nullopt;
             if (!device) {
                 error = "--device takes a number from 0 to 99";
                 return false;
@@ -96,13 +96,14 @@ int runCheck(Call& call) {
     const bool inBootLoader = target.position >= applications;
     devicelink::CUSBDriver& link = inBootLoader ? bootLoader : application;
     devicecontrol::FirmwareCheckState state;
-    const int result =
-        devicecontrol::FirmwareCheck(link, inBootLoader ? target.position - applications : target.position, updater, state);
+    const int result = devicecontrol::FirmwareCheck(link,
+                                                    inBootLoader ? target.position - applications : target.position,
+                                                    updater, state);
     if (!state.packageMessage.empty()) call.message(state.packageMessage);
     call.out << "mode: " << (inBootLoader ? "boot" : "app") << "\n"
-        << "firmware: " << platform::utf16ToUtf8(state.deviceVersion) << "\n"
-        << "package: " << platform::utf16ToUtf8(state.updateVersion) << "\n"
-        << "result: " << result << "\n";
+             << "firmware: " << platform::utf16ToUtf8(state.deviceVersion) << "\n"
+             << "package: " << platform::utf16ToUtf8(state.updateVersion) << "\n"
+             << "result: " << result << "\n";
     return kExitSuccess;
 }
 

@@ -1,6 +1,6 @@
+#include "backends/BackendSelection.h"
 #include "cli/CliCommands.h"
 #include "devicelink/HidLibrary.h"
-#include "backends/BackendSelection.h"
 
 #include <QCoreApplication>
 

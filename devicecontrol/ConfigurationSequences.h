@@ -1,7 +1,7 @@
 #pragma once
 
-#include "effects/EffectModel.h"
 #include "devicecontrol/Encoding.h"
+#include "effects/EffectModel.h"
 
 #include <functional>
 
@@ -16,7 +16,7 @@ namespace devicecontrol {
 // Sends the selected profile's configuration to the device shown on a page:
 // the card runs per-zone effects again. Returns the commands that failed.
 int UpdatePage(devicelink::CUSBDriver& link, effects::LedProfileSet& set, effects::EditorState& state,
-                ChromaHost* chroma = nullptr);
+               ChromaHost* chroma = nullptr);
 
 // Apply's commands: the framed whole-configuration write, then the page
 // update. `progress` gets 10, the per-effect steps, 90 and 100. Returns how

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <unistd.h>
 
 namespace devicecontrol {
@@ -60,9 +60,8 @@ void RefreshDeviceIdentities(devicelink::CUSBDriver& link, int count, IdentityTa
     bool seeded = false;
     std::uint32_t lastSeed = 0;
     for (std::size_t i = 0; i < table.size(); ++i) {
-        const bool sharedLater =
-            std::any_of(identities.begin() + static_cast<std::ptrdiff_t>(i) + 1, identities.end(),
-                        [&](const Identity& later) { return later == identities[i]; });
+        const bool sharedLater = std::any_of(identities.begin() + static_cast<std::ptrdiff_t>(i) + 1, identities.end(),
+                                             [&](const Identity& later) { return later == identities[i]; });
         if (!isZero(identities[i]) && !sharedLater) continue;
         Identity fresh;
         do {

@@ -61,7 +61,7 @@ int SelectDeviceGroup(devicelink::CUSBDriver& link, const IdentityTable& table, 
 class GroupHost {
 public:
     virtual ~GroupHost() = default;
-    virtual bool confirmOverwrite() = 0;                    // "OVERWRITE": true = OK
+    virtual bool confirmOverwrite() = 0;                             // "OVERWRITE": true = OK
     virtual void copyRecords(int fromPosition, int toPosition) = 0;  // edit and applied copies
     virtual void selectDevice(int position) = 0;
 };

@@ -1,10 +1,10 @@
 #include "devicecontrol/Encoding.h"
 
-#include "platform/DebugLog.h"
-#include "platform/LittleEndian.h"
 #include "devicelink/UsbDriver.h"
 #include "effects/Morse.h"
 #include "effects/Profiles.h"
+#include "platform/DebugLog.h"
+#include "platform/LittleEndian.h"
 
 #include <cstring>
 
@@ -25,7 +25,6 @@ bool linkOpen(const devicelink::CUSBDriver& link) { return link.connected() != 0
 
 // A whole write that loses its controllers stops; what it left out counts as one more failure.
 constexpr int kLeftOutRest = 1;
-
 
 // Bit 7 from the random flag, bits 0-4 from the direction.
 std::uint8_t flagsOf(const EffectLayer& layer, std::size_t random, std::size_t direction) {
@@ -108,23 +107,61 @@ EffectRecord BuildZoneRecord(std::int32_t effect, const EffectLayer& layer, Slot
     std::size_t speed = 0, brightness = 0, colour = 0, second = 0;
     std::uint8_t flags = 0;
     switch (effect) {
-    case EFFECT_STATIC: brightness = 52; colour = 48; break;
-    case EFFECT_MODE_07: speed = 136; brightness = 137; colour = 132; flags = mode07Direction(layer); break;
-    case EFFECT_MODE_08: speed = 120; brightness = 121; colour = 112; second = 116; flags = 0x80; break;
-    case EFFECT_MODE_11: speed = 152; colour = 144; second = 148; break;
+    case EFFECT_STATIC:
+        brightness = 52;
+        colour = 48;
+        break;
+    case EFFECT_MODE_07:
+        speed = 136;
+        brightness = 137;
+        colour = 132;
+        flags = mode07Direction(layer);
+        break;
+    case EFFECT_MODE_08:
+        speed = 120;
+        brightness = 121;
+        colour = 112;
+        second = 116;
+        flags = 0x80;
+        break;
+    case EFFECT_MODE_11:
+        speed = 152;
+        colour = 144;
+        second = 148;
+        break;
     case EFFECT_MODE_0A:
-        speed = 84; brightness = 85; colour = 76; second = 80;
+        speed = 84;
+        brightness = 85;
+        colour = 76;
+        second = 80;
         flags = flagsOf(layer, 86, EffectLayer::kMode0ADirection);
         break;
-    case EFFECT_MODE_10: speed = 68; colour = 60; second = 64; break;
-    case EFFECT_MODE_02: speed = 157; brightness = 158; break;
-    case EFFECT_MODE_01: speed = 168; brightness = 169; colour = 164; flags = flagsOf(layer, 170, 0); break;
+    case EFFECT_MODE_10:
+        speed = 68;
+        colour = 60;
+        second = 64;
+        break;
+    case EFFECT_MODE_02:
+        speed = 157;
+        brightness = 158;
+        break;
+    case EFFECT_MODE_01:
+        speed = 168;
+        brightness = 169;
+        colour = 164;
+        flags = flagsOf(layer, 170, 0);
+        break;
     case EFFECT_MORSE:
-        speed = 180; brightness = 183; colour = 176; flags = flagsOf(layer, 182, 0);
+        speed = 180;
+        brightness = 183;
+        colour = 176;
+        flags = flagsOf(layer, 182, 0);
         record[4] = repeatMorse ? 0xFF : 1;
         break;
     case EFFECT_MODE_09:
-        speed = 96; brightness = 97; colour = 92;
+        speed = 96;
+        brightness = 97;
+        colour = 92;
         flags = flagsOf(layer, 98, EffectLayer::kMode09Direction);
         break;
     default: break;  // EFFECT_DIRECT and the rest carry colour 0
@@ -249,10 +286,23 @@ int PreviewEffect(devicelink::CUSBDriver& link, const LedProfileSet& set, const 
         record[2] = effect == EFFECT_MORSE && base.byte(182) != 0 ? 0x80 : 0;
         std::size_t first = 0, second = 0;
         switch (effect) {
-        case EFFECT_MODE_08: first = 112; second = 116; break;
-        case EFFECT_MODE_11: first = 144; second = 148; break;
-        case EFFECT_MODE_0A: first = 76; second = 80; record[3] = 0x21; break;
-        case EFFECT_MODE_10: first = 60; second = 64; break;
+        case EFFECT_MODE_08:
+            first = 112;
+            second = 116;
+            break;
+        case EFFECT_MODE_11:
+            first = 144;
+            second = 148;
+            break;
+        case EFFECT_MODE_0A:
+            first = 76;
+            second = 80;
+            record[3] = 0x21;
+            break;
+        case EFFECT_MODE_10:
+            first = 60;
+            second = 64;
+            break;
         default: break;
         }
         if (first != 0) {

@@ -38,7 +38,8 @@ int WriteLedGroupMap(devicelink::CUSBDriver& link, const effects::LedProfileSet&
 // Fills the MULTILAYER effect mirror from the device at `address`.
 int ReadLedGroupMap(devicelink::CUSBDriver& link, effects::LedProfile& profile, int address);
 
-int WriteDirectColours(devicelink::CUSBDriver& link, effects::Colour first, effects::Colour second, effects::Colour third);
+int WriteDirectColours(devicelink::CUSBDriver& link, effects::Colour first, effects::Colour second,
+                       effects::Colour third);
 
 // The Chroma bridge's side of the page; the GUI starts and stops the bridge.
 class ChromaHost {
@@ -60,8 +61,8 @@ int WriteWholeConfiguration(devicelink::CUSBDriver& link, devicelink::Family fam
                             const effects::EditorState& state, const std::function<void()>& afterEffect = {});
 
 // Five colours from the Chroma bridge. `busy`: a whole write runs.
-int OnChromaColours(devicelink::CUSBDriver& link, const effects::LedProfileSet& set, const std::array<effects::Colour, 5>& colours,
-                    bool busy);
+int OnChromaColours(devicelink::CUSBDriver& link, const effects::LedProfileSet& set,
+                    const std::array<effects::Colour, 5>& colours, bool busy);
 
 // Resets the profile, then the controller; Zelvor leaves the card to the sync source.
 void ResetAll(devicelink::CUSBDriver& link, effects::LedProfile& profile);
@@ -69,7 +70,8 @@ void ZelvorSync(devicelink::CUSBDriver& link, effects::LedProfile& profile);
 
 // Marks the mirage block saved, stores it in `applied` and the profile file,
 // and hands the four frequencies (2500, red, green, blue) to `setPwmFrequencies`.
-void SaveMirage(devicelink::CUSBDriver& link, effects::LedProfile& profile, effects::LedProfile& applied, const std::string& profilePath,
+void SaveMirage(devicelink::CUSBDriver& link, effects::LedProfile& profile, effects::LedProfile& applied,
+                const std::string& profilePath,
                 const std::function<void(const std::array<std::uint16_t, 4>&)>& setPwmFrequencies);
 
 }  // namespace devicecontrol

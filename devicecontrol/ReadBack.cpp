@@ -1,9 +1,9 @@
 #include "devicecontrol/ReadBack.h"
 
-#include "platform/DebugLog.h"
-#include "platform/LittleEndian.h"
 #include "devicelink/UsbDriver.h"
 #include "effects/Morse.h"
+#include "platform/DebugLog.h"
+#include "platform/LittleEndian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -59,39 +59,67 @@ void ReadEffectSlot(devicelink::CUSBDriver& link, int position, std::uint8_t& mo
     const std::uint8_t direction = block[2] & 0x1F;
     switch (modeCode) {
     case 0x00:
-        layer.setByte(44, 1); layer.setColour(48, first); layer.setByte(52, brightness);
+        layer.setByte(44, 1);
+        layer.setColour(48, first);
+        layer.setByte(52, brightness);
         break;
     case 0x01:
-        layer.setByte(160, 1); layer.setColour(164, first); layer.setByte(168, speed);
-        layer.setByte(169, brightness); layer.setByte(170, random);
+        layer.setByte(160, 1);
+        layer.setColour(164, first);
+        layer.setByte(168, speed);
+        layer.setByte(169, brightness);
+        layer.setByte(170, random);
         break;
     case 0x02:
-        layer.setByte(156, 1); layer.setByte(157, speed); layer.setByte(158, brightness);
+        layer.setByte(156, 1);
+        layer.setByte(157, speed);
+        layer.setByte(158, brightness);
         break;
     case 0x07:
-        layer.setByte(124, 1); layer.setByte(136, speed); layer.setByte(137, brightness);
+        layer.setByte(124, 1);
+        layer.setByte(136, speed);
+        layer.setByte(137, brightness);
         break;
     case 0x08:
-        layer.setByte(108, 1); layer.setColour(112, first); layer.setColour(116, second);
-        layer.setByte(120, speed); layer.setByte(121, brightness); layer.setByte(122, random);
+        layer.setByte(108, 1);
+        layer.setColour(112, first);
+        layer.setColour(116, second);
+        layer.setByte(120, speed);
+        layer.setByte(121, brightness);
+        layer.setByte(122, random);
         break;
     case 0x09: {
-        layer.setByte(88, 1); layer.setColour(92, first); layer.setByte(96, speed); layer.setByte(97, brightness);
-        layer.setByte(98, random); layer.setByte(99, direction);
+        layer.setByte(88, 1);
+        layer.setColour(92, first);
+        layer.setByte(96, speed);
+        layer.setByte(97, brightness);
+        layer.setByte(98, random);
+        layer.setByte(99, direction);
         std::uint32_t a = 0, b = 0;
         layer.setColour(100, link.GetColorPair(a, b, position) == 0 ? a : 0xFF0000);
         break;
     }
     case 0x0A:
-        layer.setByte(72, 1); layer.setColour(76, first); layer.setColour(80, second); layer.setByte(84, speed);
-        layer.setByte(85, brightness); layer.setByte(86, random); layer.setByte(87, direction);
+        layer.setByte(72, 1);
+        layer.setColour(76, first);
+        layer.setColour(80, second);
+        layer.setByte(84, speed);
+        layer.setByte(85, brightness);
+        layer.setByte(86, random);
+        layer.setByte(87, direction);
         break;
     case 0x0B:
-        layer.setByte(172, 1); layer.setColour(176, first); layer.setByte(180, speed); layer.setByte(182, random);
+        layer.setByte(172, 1);
+        layer.setColour(176, first);
+        layer.setByte(180, speed);
+        layer.setByte(182, random);
         layer.setByte(183, brightness);
         break;
     case 0x10:
-        layer.setByte(56, 1); layer.setColour(60, first); layer.setColour(64, second); layer.setByte(68, speed);
+        layer.setByte(56, 1);
+        layer.setColour(60, first);
+        layer.setColour(64, second);
+        layer.setByte(68, speed);
         break;
     case 0x11: layer.setByte(140, 1); break;
     case 0xB0: layer.setByte(273, brightness); break;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "effects/EffectModel.h"
 #include "devicecontrol/Encoding.h"
+#include "effects/EffectModel.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,10 +16,10 @@ namespace devicecontrol {
 
 struct ReadBackRequest {
     devicelink::Family family = devicelink::Family::Standard;
-    int position = 0;       // resolved by the caller: never -1
-    int profileNumber = -1; // -1: a fresh load of profile 0
-    std::function<void(int)> setProgress;  // the loading pop-up's band
-    std::function<void()> dispatchPending; // one pending window message
+    int position = 0;                       // resolved by the caller: never -1
+    int profileNumber = -1;                 // -1: a fresh load of profile 0
+    std::function<void(int)> setProgress;   // the loading pop-up's band
+    std::function<void()> dispatchPending;  // one pending window message
     // Only reads: no control-mode or effect-mode select, so the controller
     // keeps running what it ran; the direct colours are read as well.
     bool readOnly = false;

@@ -49,7 +49,8 @@ int CompareFirmwareVersions(const FirmwareCheckState& state) {
     return 0;
 }
 
-int FirmwareCheck(devicelink::CUSBDriver& link, int position, const std::string& updaterPath, FirmwareCheckState& state) {
+int FirmwareCheck(devicelink::CUSBDriver& link, int position, const std::string& updaterPath,
+                  FirmwareCheckState& state) {
     state = FirmwareCheckState{};
     state.applicationInformation.fill(0xFF);
     updater::Trailer trailer;
@@ -72,7 +73,8 @@ int FirmwareCheck(devicelink::CUSBDriver& link, int position, const std::string&
         std::uint8_t application[60] = {};
         if (versionBlockRead && tryRead([&] {
                 std::uint16_t number = 0;
-                return link.GetApInfoIndex(number, position) == 0 && link.GetInfoBlock(number, application, position) == 0;
+                return link.GetApInfoIndex(number, position) == 0 &&
+                       link.GetInfoBlock(number, application, position) == 0;
             }))
             std::copy(std::begin(application), std::end(application), state.applicationInformation.begin());
     }
@@ -93,9 +95,10 @@ int FirmwareCheck(devicelink::CUSBDriver& link, int position, const std::string&
         const updater::GroupRecord& record = trailer.groupRecords[static_cast<std::size_t>(state.group)];
         // A controller whose information could not be read keeps -3.
         if (informationRead) {
-            const bool identityMatches = std::any_of(record.identities.begin(), record.identities.end(), [&](const auto& identity) {
-                return std::equal(identity.begin(), identity.end(), firmware + 4);
-            });
+            const bool identityMatches =
+                std::any_of(record.identities.begin(), record.identities.end(), [&](const auto& identity) {
+                    return std::equal(identity.begin(), identity.end(), firmware + 4);
+                });
             state.image = identityMatches ? -1 : -2;
             const std::uint16_t board = platform::readLe16(firmware + 20);
             for (int n = 0; identityMatches && n < updater::kImagesPerGroup; ++n) {

@@ -19,11 +19,11 @@ namespace devicecontrol {
 std::string UpdaterPath(const std::string& programFolder, devicelink::Family family);
 
 struct FirmwareCheckState {
-    std::string packageMessage;          // why the updater's package could not be read; empty when it could
-    std::u16string deviceVersion;        // the controller's version text
-    std::u16string updateVersion;        // the version text the package offers
-    int group = -1;                      // package group of the link, -1 none
-    int image = -1;                      // image for the controller; -2 not of the group, -3 unreadable
+    std::string packageMessage;    // why the updater's package could not be read; empty when it could
+    std::u16string deviceVersion;  // the controller's version text
+    std::u16string updateVersion;  // the version text the package offers
+    int group = -1;                // package group of the link, -1 none
+    int image = -1;                // image for the controller; -2 not of the group, -3 unreadable
     updater::FirmwareVersion imageVersion;
     std::array<std::uint8_t, 60> applicationInformation{};  // 0xFF bytes until read
 };
@@ -33,6 +33,7 @@ int CompareFirmwareVersions(const FirmwareCheckState& state);
 
 // Reads the trailer of `updaterPath`, the controller's information through
 // `link` at `position` (each read up to 15 times), picks the package image and compares.
-int FirmwareCheck(devicelink::CUSBDriver& link, int position, const std::string& updaterPath, FirmwareCheckState& state);
+int FirmwareCheck(devicelink::CUSBDriver& link, int position, const std::string& updaterPath,
+                  FirmwareCheckState& state);
 
 }  // namespace devicecontrol

@@ -72,15 +72,9 @@ void breathFromDevice(EffectBlock& block) {
 void effectBlockToDevice(EffectBlock& block) {
     switch (block[kMode]) {
     case 0x00:
-    case 0xB0:
-        plainToDevice(block);
-        break;
-    case 0x01:
-        pulseToDevice(block);
-        break;
-    case 0x02:
-        breathToDevice(block);
-        break;
+    case 0xB0: plainToDevice(block); break;
+    case 0x01: pulseToDevice(block); break;
+    case 0x02: breathToDevice(block); break;
     case 0x05:
     case 0x06:
         switch (block[kVariant]) {
@@ -88,16 +82,12 @@ void effectBlockToDevice(EffectBlock& block) {
             plainToDevice(block);
             block[kVariant] = 0x01;
             break;
-        case 1:
-            pulseToDevice(block);
-            break;
+        case 1: pulseToDevice(block); break;
         case 2:
             breathToDevice(block);
             block[kVariant] = 0x02;
             break;
-        default:
-            block[kVariant] = 0x00;
-            break;
+        default: block[kVariant] = 0x00; break;
         }
         break;
     case 0x07:
@@ -129,26 +119,17 @@ void effectBlockToDevice(EffectBlock& block) {
         }
         break;
     }
-    case 0x11:
-        block[kSpeed] = speedFor(kMode11Speeds, block[kSpeed]);
-        break;
-    default:
-        break;
+    case 0x11: block[kSpeed] = speedFor(kMode11Speeds, block[kSpeed]); break;
+    default: break;
     }
 }
 
 void effectBlockFromDevice(EffectBlock& block) {
     switch (block[kMode]) {
     case 0x00:
-    case 0xB0:
-        plainFromDevice(block);
-        break;
-    case 0x01:
-        pulseFromDevice(block);
-        break;
-    case 0x02:
-        breathFromDevice(block);
-        break;
+    case 0xB0: plainFromDevice(block); break;
+    case 0x01: pulseFromDevice(block); break;
+    case 0x02: breathFromDevice(block); break;
     case 0x05:
     case 0x06:
         if (block[kVariant] == 1) plainFromDevice(block);
@@ -169,14 +150,9 @@ void effectBlockFromDevice(EffectBlock& block) {
         block[kSpeed] = 2;
         plainFromDevice(block);
         break;
-    case 0x10:
-        block[kSpeed] = levelFrom(block[kSpeed], {80, 70, 60, 50});
-        break;
-    case 0x11:
-        block[kSpeed] = levelFrom(block[kSpeed], {70, 65, 56, 45});
-        break;
-    default:
-        break;
+    case 0x10: block[kSpeed] = levelFrom(block[kSpeed], {80, 70, 60, 50}); break;
+    case 0x11: block[kSpeed] = levelFrom(block[kSpeed], {70, 65, 56, 45}); break;
+    default: break;
     }
 }
 

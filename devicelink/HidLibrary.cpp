@@ -112,7 +112,8 @@ void readLoop(DeviceEntry& entry, const std::atomic<bool>& suspended) {
         if (length > 0 && entry.callback && !entry.stop.load()) {
             // The callback may look past the report, as a fixed-size buffer allows.
             std::array<std::uint8_t, 1000> report{};
-            std::memcpy(report.data(), buffer.data(), std::min<std::size_t>(static_cast<std::size_t>(length), report.size()));
+            std::memcpy(report.data(), buffer.data(),
+                        std::min<std::size_t>(static_cast<std::size_t>(length), report.size()));
             entry.callback(entry.id, report.data(), length);
         }
     }

@@ -1,9 +1,9 @@
 #include "devicelink/UsbDriver.h"
 
+#include "devicelink/Pause.h"
 #include "platform/Companion.h"
 #include "platform/DebugLog.h"
 #include "platform/LittleEndian.h"
-#include "devicelink/Pause.h"
 #include "platform/Timing.h"
 
 #include <cstdio>
@@ -44,9 +44,9 @@ bool CUSBDriver::OpenDriver() {
     m_matchConfig.Usage[0] = kUsage;
     m_matchConfig.UsagePage[0] = kUsagePage;
     HidSetConfig(m_matchConfig, m_instance);
-    HidSetCallback([this](std::uint16_t deviceId, const std::uint8_t* report, int length) {
-        onReport(deviceId, report, length);
-    }, m_instance);
+    HidSetCallback([this](std::uint16_t deviceId, const std::uint8_t* report,
+                          int length) { onReport(deviceId, report, length); },
+                   m_instance);
     m_opened = true;
     const int opened = HidOpen(this, kMsgHidNotify, m_instance);
     m_connected.store(opened);
@@ -58,8 +58,8 @@ void CUSBDriver::onReport(std::uint16_t deviceId, const std::uint8_t* report, in
         platform::DebugTrace("ID:%x,pBuffer=%x , Length=%x", deviceId,
                              static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(report)),
                              static_cast<unsigned>(length));
-        platform::DebugTrace("%02x %02x %02x %02x %02x %02x %02x %02x %02x", report[0], report[1], report[2],
-                             report[3], report[4], report[5], report[6], report[7], report[8]);
+        platform::DebugTrace("%02x %02x %02x %02x %02x %02x %02x %02x %02x", report[0], report[1], report[2], report[3],
+                             report[4], report[5], report[6], report[7], report[8]);
     }
     if (length == kReportLength) onReply(report + 1);
 }
@@ -143,7 +143,8 @@ int CUSBDriver::broadcast(const LedCommandRecord& record) {
             anyFailed = true;
             continue;
         }
-        const int written = HidWrite(deviceIdOfOrdinal(position), bytes.data(), static_cast<int>(bytes.size()), m_instance);
+        const int written =
+            HidWrite(deviceIdOfOrdinal(position), bytes.data(), static_cast<int>(bytes.size()), m_instance);
         pauseFor(platform::timing().hidWritePause);
         if (!written) anyFailed = true;
     }
@@ -173,7 +174,7 @@ int CUSBDriver::transactOne(LedCommandRecord& record, int address) {
         m_replyArrived = false;
     }
     platform::DebugTrace("SetData Out: cmd:%x, Key:%x, Index:%x, Data:%x", record.cmd, record.key, record.index,
-                      record.data[0]);
+                         record.data[0]);
     bool sent = false;
     const std::uint16_t deviceId = deviceIdOfOrdinal(address);
     if (m_connected.load()) {
@@ -201,7 +202,7 @@ int CUSBDriver::transactOne(LedCommandRecord& record, int address) {
     }
     record = reply;
     platform::DebugTrace("SetData In: cmd:%x, Key:%x, Index:%x, Data:%x", reply.cmd, reply.key, reply.index,
-                      reply.data[0]);
+                         reply.data[0]);
     return sent ? 0 : 1;
 }
 
@@ -252,8 +253,7 @@ int CUSBDriver::GetFwInfo(std::uint8_t (&info)[64], int address) {
 int CUSBDriver::GetApInfoIndex(std::uint16_t& number, int address) {
     LedCommandRecord record = makeRecord(0x12, 0x01);
     const int result = command(record, address, false);
-    if (result == 0 && record.data[0] == 4)
-        number = platform::readLe16(record.data.data() + 2);
+    if (result == 0 && record.data[0] == 4) number = platform::readLe16(record.data.data() + 2);
     return result;
 }
 

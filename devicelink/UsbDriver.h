@@ -28,7 +28,6 @@ inline constexpr int kDefaultDevice = -1;
 inline constexpr int kAllDevices = 0xFFFF;
 inline constexpr int kCurrentGroup = 0xFFFFF;
 
-
 // Cached by ReadLinkInfo.
 struct LinkInfo {
     std::uint32_t value = 0;

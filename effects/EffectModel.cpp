@@ -13,9 +13,9 @@ namespace {
 struct FieldOffsets {
     std::int32_t effect;
     std::size_t marker;
-    std::size_t colour;         // first colour
-    std::size_t secondColour;   // 0: one colour only
-    std::size_t selector;       // colour-slot selector, 0: none
+    std::size_t colour;        // first colour
+    std::size_t secondColour;  // 0: one colour only
+    std::size_t selector;      // colour-slot selector, 0: none
     std::size_t speed;
     std::size_t brightness;
     std::size_t random;
@@ -95,15 +95,13 @@ std::int32_t EffectFromModeCode(std::uint8_t modeCode) {
     }
 }
 
-std::uint16_t EffectLayer::word(std::size_t offset) const {
-    return platform::readLe16(bytes.data() + offset);
+std::uint16_t EffectLayer::word(std::size_t offset) const { return platform::readLe16(bytes.data() + offset); }
+
+void EffectLayer::setWord(std::size_t offset, std::uint16_t value) {
+    platform::writeLe16(bytes.data() + offset, value);
 }
 
-void EffectLayer::setWord(std::size_t offset, std::uint16_t value) { platform::writeLe16(bytes.data() + offset, value); }
-
-Colour EffectLayer::colour(std::size_t offset) const {
-    return platform::readLe32(bytes.data() + offset);
-}
+Colour EffectLayer::colour(std::size_t offset) const { return platform::readLe32(bytes.data() + offset); }
 
 void EffectLayer::setColour(std::size_t offset, Colour value) { platform::writeLe32(bytes.data() + offset, value); }
 
@@ -321,7 +319,8 @@ void SelectZoneEffect(LedProfile& profile, EditorState& state, std::int32_t effe
             profile.zoneEffects[ZONE_FAN] = EFFECT_LIGHT_OFF;
             profile.zoneEffects[ZONE_LOGO] = EFFECT_LIGHT_OFF;
         }
-        if (profile.zoneEffects[ZONE_MAIN] != EFFECT_LIGHT_OFF) state.lastEffects[ZONE_MAIN] = profile.zoneEffects[ZONE_MAIN];
+        if (profile.zoneEffects[ZONE_MAIN] != EFFECT_LIGHT_OFF)
+            state.lastEffects[ZONE_MAIN] = profile.zoneEffects[ZONE_MAIN];
         setZone0(effect);
     }
     if (profile.cardEffect != EFFECT_MULTI) state.controlModeMarker = 0xFF;

@@ -35,7 +35,7 @@ constexpr int kLedCount = 17;
 
 // The menus, in button order; a whole configuration is written in the order of
 // the main menu followed by the zone menu.
-constexpr std::array<std::int32_t, 9> kMainMenu = {EFFECT_STATIC, EFFECT_MODE_07, EFFECT_MODE_0A,
+constexpr std::array<std::int32_t, 9> kMainMenu = {EFFECT_STATIC,  EFFECT_MODE_07, EFFECT_MODE_0A,
                                                    EFFECT_MODE_09, EFFECT_MODE_08, EFFECT_MORSE,
                                                    EFFECT_MODE_02, EFFECT_MODE_01, EFFECT_LIGHT_OFF};
 constexpr std::array<std::int32_t, 4> kZoneMenu = {EFFECT_STATIC, EFFECT_MODE_02, EFFECT_MODE_01, EFFECT_LIGHT_OFF};

@@ -13,7 +13,7 @@ constexpr std::size_t kMorsePackedSize = 120;
 using MorsePacked = std::array<std::uint8_t, kMorsePackedSize>;
 
 struct MorseEncoding {
-    bool complete = true;  // false when the text was cut at the symbol limit
+    bool complete = true;    // false when the text was cut at the symbol limit
     std::string outputText;  // dots, dashes and blanks; "#" for a character without a code
 };
 

@@ -1,7 +1,7 @@
 #include "effects/Profiles.h"
 
-#include "platform/IniFile.h"
 #include "platform/AtomicFile.h"
+#include "platform/IniFile.h"
 #include "platform/LittleEndian.h"
 #include "platform/SingleInstance.h"
 #include "platform/Utf16.h"
@@ -95,16 +95,16 @@ bool WriteProfileFile(const std::string& path, const LedProfile& profile) {
     entries.push_back({kSectionEffect, "ZELVOR", std::to_string(profile.zelvor)});
     entries.push_back({kSectionEffect, "SELECT_EFFECT", std::to_string(profile.cardEffect)});
     for (int zone = 0; zone < kZoneCount; ++zone)
-        entries.push_back({kSectionEffect, numbered("SELECT_DEV_EFFECT_", zone + 1),
-                           std::to_string(profile.zoneEffects[zone])});
+        entries.push_back(
+            {kSectionEffect, numbered("SELECT_DEV_EFFECT_", zone + 1), std::to_string(profile.zoneEffects[zone])});
     const auto layers = layersOf(profile);
     for (int layer = 0; layer < 4; ++layer)
         entries.push_back({kSectionEffect, layerKey(layer), blockValue(layers[layer]->bytes)});
     entries.push_back({kSectionEffect, "SYSTEM_STATUS", blockValue(profile.systemStatus)});
     entries.push_back({kSectionEffect, "SELECT_MORSE", std::to_string(profile.selectedMorse)});
     for (int text = 0; text < 3; ++text)
-        entries.push_back({kSectionEffect, numbered("MORSE_INFO_", text + 1),
-                           blockValue(morseBlockOf(profile.morseTexts[text]))});
+        entries.push_back(
+            {kSectionEffect, numbered("MORSE_INFO_", text + 1), blockValue(morseBlockOf(profile.morseTexts[text]))});
     return platform::CIniFile(path).writeEntries(entries);
 }
 
@@ -126,7 +126,8 @@ void LoadProfiles(LedProfileSet& set, const std::string& dataFolder) {
 }
 
 bool SaveProfiles(const LedProfileSet& set, const std::string& dataFolder) {
-    const bool settings = platform::CIniFile(dataFolder + "config.ini").writeInt("Setting", "Profile", set.selectedProfile);
+    const bool settings =
+        platform::CIniFile(dataFolder + "config.ini").writeInt("Setting", "Profile", set.selectedProfile);
     const bool profile = WriteProfileFile(ProfileFilePath(dataFolder, 0), set.profiles[0]);
     return settings && profile;
 }
@@ -143,7 +144,8 @@ void LoadStartupProfileSet(LedProfileSet& set, const std::string& dataFolder) {
 std::string ProfileLockPath(const std::string& dataFolder) { return dataFolder + "profiles.lock"; }
 
 ProfileUpdate UpdateSavedProfiles(const std::string& dataFolder, LedProfileSet& set,
-                                  const std::function<bool(LedProfileSet&)>& change, std::chrono::milliseconds lockWait) {
+                                  const std::function<bool(LedProfileSet&)>& change,
+                                  std::chrono::milliseconds lockWait) {
     platform::SingleInstanceLock lock;
     // Without a usable lock file the change goes ahead, as it did before the lock;
     // a lock file that is not the user's own is refused, said on standard error.

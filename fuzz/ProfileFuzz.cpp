@@ -34,9 +34,9 @@ const std::string& folder() {
         return new std::string(pattern);
     }();
     static const bool cleanUp = std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(*made, ignored);
-    }) == 0;
+                                    std::error_code ignored;
+                                    std::filesystem::remove_all(*made, ignored);
+                                }) == 0;
     (void)cleanUp;
     return *made;
 }

@@ -1,8 +1,8 @@
 // Feeds arbitrary bytes through LoadFile, Parse, the cursor, the skin look-ups
 // and the record parser, and checks that the index stays a proper tree.
+#include "platform/Utf16.h"
 #include "skin/SkinDocuments.h"
 #include "skin/SkinRecord.h"
-#include "platform/Utf16.h"
 #include "xml/XmlDoc.h"
 
 #include <sys/mman.h>

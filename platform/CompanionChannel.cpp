@@ -99,8 +99,8 @@ bool CompanionChannel::send(const CompanionMessage& message, std::chrono::millis
         pollfd waiting{fd, POLLIN, 0};
         const auto deadline = std::chrono::steady_clock::now() + timeout;
         for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             const int ready = ::poll(&waiting, 1, static_cast<int>(std::max<long long>(0, left.count())));
             if (ready < 0 && errno == EINTR) continue;
             if (ready > 0) {
@@ -159,8 +159,7 @@ void CompanionListener::receiveLoop() {
         std::uint8_t bytes[CompanionChannel::kDatagramSize + 1];
         sockaddr_un sender{};
         socklen_t senderSize = sizeof sender;
-        const ssize_t got =
-            ::recvfrom(m_fd, bytes, sizeof bytes, 0, reinterpret_cast<sockaddr*>(&sender), &senderSize);
+        const ssize_t got = ::recvfrom(m_fd, bytes, sizeof bytes, 0, reinterpret_cast<sockaddr*>(&sender), &senderSize);
         CompanionMessage message;
         std::uint32_t flags = 0;
         if (got < 0 || !decodeCompanionDatagram(bytes, static_cast<std::size_t>(got), message, flags)) continue;

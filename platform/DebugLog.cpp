@@ -29,7 +29,7 @@ std::string formatMessage(const char* format, va_list arguments) {
 
 void writeDebugLog(const std::string& message) {
     const std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     const std::string line = formatDebugLine(localtime_r(&now, &local) ? &local : nullptr, message);
     appendDebugLine(debugLogPath(), line);
     std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size() - 2), line.c_str());

@@ -26,8 +26,7 @@ bool isAbsolute(const std::string& path) { return !path.empty() && path.front() 
 
 // Expands a value of user-dirs.dirs: "$HOME/Desktop" or an absolute path.
 std::string expandUserDirValue(std::string value) {
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-        value = value.substr(1, value.size() - 2);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
     if (value.rfind("$HOME", 0) == 0) return homeFolder() + value.substr(5);
     return isAbsolute(value) ? value : std::string();
 }

@@ -9,27 +9,19 @@
 
 namespace sim {
 
-std::uint16_t applicationProductId(ControllerKind kind) {
-    return kind == ControllerKind::Standard ? 0x014D : 0x015B;
-}
+std::uint16_t applicationProductId(ControllerKind kind) { return kind == ControllerKind::Standard ? 0x014D : 0x015B; }
 
-std::uint16_t bootLoaderProductId(ControllerKind kind) {
-    return kind == ControllerKind::Standard ? 0x014E : 0x015C;
-}
+std::uint16_t bootLoaderProductId(ControllerKind kind) { return kind == ControllerKind::Standard ? 0x014E : 0x015C; }
 
-std::string_view kindName(ControllerKind kind) {
-    return kind == ControllerKind::Standard ? "standard" : "led5";
-}
+std::string_view kindName(ControllerKind kind) { return kind == ControllerKind::Standard ? "standard" : "led5"; }
 
 std::string formatVersion(const FirmwareVersion& version) {
-    return std::to_string(version.major) + "." + std::to_string(version.minor) + "." +
-           std::to_string(version.build);
+    return std::to_string(version.major) + "." + std::to_string(version.minor) + "." + std::to_string(version.build);
 }
 
 std::array<std::uint8_t, kFirmwareIdentitySize> defaultFirmwareIdentity(ControllerKind kind) {
     std::array<std::uint8_t, kFirmwareIdentitySize> identity{};
-    for (std::size_t i = 0; i < identity.size(); ++i)
-        identity[i] = static_cast<std::uint8_t>(0x30 + i);
+    for (std::size_t i = 0; i < identity.size(); ++i) identity[i] = static_cast<std::uint8_t>(0x30 + i);
     identity[15] = kind == ControllerKind::Standard ? 0x4D : 0x5B;
     return identity;
 }

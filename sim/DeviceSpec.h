@@ -36,10 +36,10 @@ constexpr unsigned kMaxSubDevices = 8;
 struct DeviceSpec {
     ControllerKind kind = ControllerKind::Standard;
     FirmwareVersion firmware;
-    bool bootLoader = false;      // starts in its boot loader
-    std::string name;             // UTF-8, at most 20 UTF-16 characters
-    bool groupMember = false;     // identity block marker 19 instead of 18
-    std::uint16_t boardId = 1;    // firmware information bytes 20-21
+    bool bootLoader = false;    // starts in its boot loader
+    std::string name;           // UTF-8, at most 20 UTF-16 characters
+    bool groupMember = false;   // identity block marker 19 instead of 18
+    std::uint16_t boardId = 1;  // firmware information bytes 20-21
     // Firmware information bytes 4-19; empty means the kind's default.
     std::optional<std::array<std::uint8_t, kFirmwareIdentitySize>> identity;
     // Controllers behind the one USB device (1-8). With more than one, the

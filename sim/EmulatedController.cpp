@@ -67,7 +67,8 @@ void putU32(std::span<std::uint8_t> out, std::size_t at, std::uint32_t value) {
 }
 
 std::uint32_t u32Of(const RecordData& data, std::size_t at) {
-    return static_cast<std::uint32_t>(data[at] | data[at + 1] << 8 | data[at + 2] << 16) | static_cast<std::uint32_t>(data[at + 3]) << 24;
+    return static_cast<std::uint32_t>(data[at] | data[at + 1] << 8 | data[at + 2] << 16) |
+           static_cast<std::uint32_t>(data[at + 3]) << 24;
 }
 
 Record withData(const Record& request, const RecordData& data) {
@@ -106,7 +107,8 @@ std::string_view faultName(FaultKind kind) {
 
 EmulatedController::EmulatedController(const DeviceSpec& spec, std::uint16_t identitySeed)
     : m_spec(spec),
-      m_flash(std::size_t{m_layout.applicationStart} + std::size_t{m_layout.unitSize} * m_layout.applicationUnits, 0xFF),
+      m_flash(std::size_t{m_layout.applicationStart} + std::size_t{m_layout.unitSize} * m_layout.applicationUnits,
+              0xFF),
       m_bootLoader(spec.bootLoader) {
     std::span<std::uint8_t> versionArea(m_flash.data(), m_layout.applicationStart);
     // Version record: text length, then the version as UTF-16LE text.
@@ -126,7 +128,8 @@ EmulatedController::EmulatedController(const DeviceSpec& spec, std::uint16_t ide
     if (!spec.name.empty() || spec.groupMember) {
         identity[0] = spec.groupMember ? kMarkerGroupMember : kMarkerIdentity;
         std::uint16_t seed = identitySeed == 0 ? 1 : identitySeed;
-        const std::uint16_t parts[4] = {seed, applicationProductId(spec.kind), 0x2516, static_cast<std::uint16_t>(0xA000 | (seed & 0x0FFF))};
+        const std::uint16_t parts[4] = {seed, applicationProductId(spec.kind), 0x2516,
+                                        static_cast<std::uint16_t>(0xA000 | (seed & 0x0FFF))};
         for (int i = 0; i < 4; ++i) putU16(identity, 1 + 2 * i, parts[i]);
         std::u16string name = platform::utf8ToUtf16(spec.name);
         for (std::size_t i = 0; i < name.size() && i < kMaxNameCharacters; ++i) putU16(identity, 9 + 2 * i, name[i]);
@@ -141,7 +144,8 @@ EmulatedController::EmulatedController(const DeviceSpec& spec, std::uint16_t ide
 }
 
 std::uint16_t EmulatedController::productId() const {
-    return inBootLoader() && !m_bootLoaderInPlace ? bootLoaderProductId(m_spec.kind) : applicationProductId(m_spec.kind);
+    return inBootLoader() && !m_bootLoaderInPlace ? bootLoaderProductId(m_spec.kind)
+                                                  : applicationProductId(m_spec.kind);
 }
 
 std::string EmulatedController::name() const {
@@ -198,8 +202,7 @@ ControllerResponse EmulatedController::receive(const Record& record) {
     // The firmware acts on the record even when its reply is lost.
     const bool wasInBootLoader = m_bootLoader;
     const bool wasInPlace = m_bootLoaderInPlace;
-    std::optional<Record> reply =
-        m_bootLoader ? answerBootLoader(record) : answerApplication(record);
+    std::optional<Record> reply = m_bootLoader ? answerBootLoader(record) : answerApplication(record);
     // A sub-device behind the hub switches without the USB device leaving the bus.
     response.reenumerate = m_bootLoader != wasInBootLoader && !(wasInPlace || m_bootLoaderInPlace);
     if (!m_bootLoader) m_bootLoaderInPlace = false;
@@ -272,8 +275,7 @@ std::optional<Record> EmulatedController::answerApplication(const Record& reques
     case kCmdRead:
         if (auto reply = answerSettingRead(request)) return reply;
         break;
-    default:
-        break;
+    default: break;
     }
     return errorReply(request);
 }
@@ -316,7 +318,8 @@ std::optional<Record> EmulatedController::answerInformation(const Record& reques
     return withData(request, data);
 }
 
-std::tuple<std::uint16_t, std::uint8_t, std::uint8_t> EmulatedController::slotKey(std::uint16_t slot, const RecordData& data) {
+std::tuple<std::uint16_t, std::uint8_t, std::uint8_t> EmulatedController::slotKey(std::uint16_t slot,
+                                                                                  const RecordData& data) {
     bool zoneSlot = data[0] == 5 || data[0] == 6;
     return {slot, data[0], zoneSlot ? data[3] : std::uint8_t{0}};
 }
@@ -365,7 +368,8 @@ std::optional<RecordData> EmulatedController::setting(std::uint8_t key, std::uin
     return found->second;
 }
 
-std::optional<RecordData> EmulatedController::effectSlot(std::uint16_t slot, std::uint8_t mode, std::uint8_t subMode) const {
+std::optional<RecordData> EmulatedController::effectSlot(std::uint16_t slot, std::uint8_t mode,
+                                                         std::uint8_t subMode) const {
     RecordData asked{};
     asked[0] = mode;
     asked[3] = subMode;
@@ -397,7 +401,8 @@ std::vector<std::pair<std::string, std::string>> EmulatedController::state() con
     add("records", std::to_string(m_recordsReceived));
     char checksum[16];
     std::snprintf(checksum, sizeof checksum, "%08x",
-                  *flashChecksum(m_layout.applicationStart, static_cast<std::uint32_t>(m_flash.size() - m_layout.applicationStart)));
+                  *flashChecksum(m_layout.applicationStart,
+                                 static_cast<std::uint32_t>(m_flash.size() - m_layout.applicationStart)));
     add("flash-checksum", checksum);
     add("write-point", std::to_string(m_writePoint));
     add("sub-device", std::to_string(m_subDevice) + "/" + std::to_string(m_spec.subDevices));
@@ -453,8 +458,7 @@ std::optional<std::uint32_t> EmulatedController::flashChecksum(std::uint32_t sta
 std::optional<Record> EmulatedController::answerBootLoader(const Record& request) {
     const std::uint8_t key = recordKey(request);
     switch (recordCmd(request)) {
-    case kCmdSubDevice:
-        return answerSubDevice(request);
+    case kCmdSubDevice: return answerSubDevice(request);
     case kCmdBootControl:
         if (key == kKeyResetDevice) {
             m_bootLoader = false;
@@ -470,8 +474,7 @@ std::optional<Record> EmulatedController::answerBootLoader(const Record& request
     case kCmdWriteBlock:
         if (auto reply = answerFlash(request)) return reply;
         break;
-    default:
-        break;
+    default: break;
     }
     return errorReply(request);
 }
@@ -480,18 +483,13 @@ std::optional<Record> EmulatedController::answerSubDevice(const Record& request)
     const std::uint32_t asked = u32Of(recordData(request), 0);
     RecordData reply{};
     switch (recordKey(request)) {
-    case 0x00:
-        putU32(reply, 0, m_subDevice);
-        return withData(request, reply);
+    case 0x00: putU32(reply, 0, m_subDevice); return withData(request, reply);
     case 0x01:
         if (asked >= m_spec.subDevices) break;
         m_subDevice = asked;
         return request;
-    case 0x02:
-        putU32(reply, 0, m_spec.subDevices);
-        return withData(request, reply);
-    default:
-        break;
+    case 0x02: putU32(reply, 0, m_spec.subDevices); return withData(request, reply);
+    default: break;
     }
     return errorReply(request);
 }
@@ -546,8 +544,7 @@ std::optional<Record> EmulatedController::answerFlash(const Record& request) {
         putU32(reply, 0, m_writePoint);
         return makeRecord(kCmdWritePoint, 0x02, recordIndex(request), reply);
     }
-    default:
-        break;
+    default: break;
     }
     return std::nullopt;
 }

@@ -27,11 +27,11 @@ std::optional<FaultKind> parseFaultKind(std::string_view name);
 std::string_view faultName(FaultKind kind);
 
 struct ControllerFaults {
-    int dropReplies = 0;   // the next N records are stored but not answered
-    int errorReplies = 0;  // the next N records are answered with 0xFF/0xAA
-    int delayMs = 0;       // every reply comes this much later than the latency
-    int unplugAfter = 0;   // the Nth record from now disconnects the controller unanswered; 0 = never
-    int shortWrites = 0;   // the next N block writes in the boot loader store 2 bytes less
+    int dropReplies = 0;     // the next N records are stored but not answered
+    int errorReplies = 0;    // the next N records are answered with 0xFF/0xAA
+    int delayMs = 0;         // every reply comes this much later than the latency
+    int unplugAfter = 0;     // the Nth record from now disconnects the controller unanswered; 0 = never
+    int shortWrites = 0;     // the next N block writes in the boot loader store 2 bytes less
     int wrongChecksums = 0;  // the next N flash checksums are reported one too high
     // The Nth record from now cuts the power: the controller leaves the bus
     // unanswered and comes back in its boot loader, its flash as it was; 0 = never.
@@ -52,9 +52,9 @@ struct ControllerResponse {
 
 // Layout of the firmware information and version area the emulation reports.
 struct FlashLayout {
-    std::uint16_t unitSize = 1024;         // P
-    std::uint16_t applicationUnits = 64;   // N: 64 KiB of application
-    std::uint16_t applicationStart = 1024; // S, also the version area's size
+    std::uint16_t unitSize = 1024;          // P
+    std::uint16_t applicationUnits = 64;    // N: 64 KiB of application
+    std::uint16_t applicationStart = 1024;  // S, also the version area's size
     std::uint16_t applicationInfoBlock = 2;
 };
 

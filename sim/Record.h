@@ -19,9 +19,7 @@ using RecordData = std::array<std::uint8_t, kDataSize>;
 
 inline std::uint8_t recordCmd(const Record& r) { return r[0]; }
 inline std::uint8_t recordKey(const Record& r) { return r[1]; }
-inline std::uint16_t recordIndex(const Record& r) {
-    return static_cast<std::uint16_t>(r[2] | (r[3] << 8));
-}
+inline std::uint16_t recordIndex(const Record& r) { return static_cast<std::uint16_t>(r[2] | (r[3] << 8)); }
 inline RecordData recordData(const Record& r) {
     RecordData data{};
     for (std::size_t i = 0; i < kDataSize; ++i) data[i] = r[4 + i];

@@ -325,8 +325,8 @@ std::optional<int> idOfPath(const std::string& path) {
 
 std::string formatTraceLine(const TraceEntry& entry) {
     char head[48];
-    std::snprintf(head, sizeof head, "%d %04x %02x %02x %04x ", entry.deviceId, entry.productId, recordCmd(entry.record),
-                  recordKey(entry.record), recordIndex(entry.record));
+    std::snprintf(head, sizeof head, "%d %04x %02x %02x %04x ", entry.deviceId, entry.productId,
+                  recordCmd(entry.record), recordKey(entry.record), recordIndex(entry.record));
     return head + toHex(recordData(entry.record));
 }
 
@@ -416,7 +416,8 @@ std::vector<PluggedDevice> SimBackend::devices() const {
     std::vector<PluggedDevice> list;
     for (const auto& [id, controller] : m_hub->controllers) {
         const EmulatedController& emulation = controller->emulation;
-        list.push_back({id, emulation.productId(), emulation.inBootLoader(), emulation.firmwareVersion(), emulation.name(), pathOf(id)});
+        list.push_back({id, emulation.productId(), emulation.inBootLoader(), emulation.firmwareVersion(),
+                        emulation.name(), pathOf(id)});
     }
     return list;
 }
@@ -457,7 +458,8 @@ std::vector<hid::DeviceInfo> SimBackend::enumerate() {
     std::lock_guard lock(m_hub->mutex);
     std::vector<hid::DeviceInfo> infos;
     for (const auto& [id, controller] : m_hub->controllers)
-        infos.push_back({pathOf(id), kVendorId, controller->emulation.productId(), kUsagePage, kUsage, "sim-usb-" + std::to_string(id)});
+        infos.push_back({pathOf(id), kVendorId, controller->emulation.productId(), kUsagePage, kUsage,
+                         "sim-usb-" + std::to_string(id)});
     return infos;
 }
 

@@ -47,8 +47,8 @@ public:
     SimBackend& operator=(const SimBackend&) = delete;
 
     struct PlugResult {
-        int id = 0;          // 0 when refused
-        std::string error;   // why it was refused
+        int id = 0;         // 0 when refused
+        std::string error;  // why it was refused
     };
     PlugResult plug(const DeviceSpec& spec);
     // Plugs `count` default controllers of `kind`; returns their IDs in plug order.

@@ -18,9 +18,7 @@ CBaseDlg::CBaseDlg(QWidget* parent) : platform::MessageWindow<QDialog>(parent) {
     MakeAccessible(*this);
 }
 
-std::string CBaseDlg::pictureFolder() const {
-    return skinProgramFolder() + "Skins/" + m_skinFolder + "/";
-}
+std::string CBaseDlg::pictureFolder() const { return skinProgramFolder() + "Skins/" + m_skinFolder + "/"; }
 
 void CBaseDlg::CreateSkinned(int templateId, QWidget* parent) {
     m_templateId = templateId;
@@ -101,9 +99,7 @@ void CBaseDlg::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Escape:
     case Qt::Key_Return:
     case Qt::Key_Enter:
-    case Qt::Key_F1:
-        event->accept();
-        return;
+    case Qt::Key_F1: event->accept(); return;
     default: QDialog::keyPressEvent(event);
     }
 }

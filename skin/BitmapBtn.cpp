@@ -23,16 +23,15 @@ CBitmapBtn::CBitmapBtn(QWidget* parent) : platform::MessageWindow<QWidget>(paren
     // Every button takes the global caption face and size; a strings document
     // not loaded yet is loaded here.
     xml::CXmlDoc& strings = skinDocument(SkinDocument::Strings);
-    if (strings.Text().empty() && strings.LoadFile(skinProgramFolder() + "Strings.xml"))
-        strings.Parse();
+    if (strings.Text().empty() && strings.LoadFile(skinProgramFolder() + "Strings.xml")) strings.Parse();
     const std::string face = GetSkinText(strings, "GLOBAL", "FONT");
     const std::string size = GetSkinText(strings, "GLOBAL", "FONT_SIZE");
     if (!face.empty()) m_face = face;
     if (!size.empty()) m_fontHeight = leadingInteger(size);
 }
 
-void CBitmapBtn::CutStatePictures(const QImage* normal, const QImage* over, const QImage* down,
-                                  const QImage* disable, const QRect& rect) {
+void CBitmapBtn::CutStatePictures(const QImage* normal, const QImage* over, const QImage* down, const QImage* disable,
+                                  const QRect& rect) {
     const auto cut = [&](QImage& target, const QImage* source) {
         if (source) CutPicture(target, *source, rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1);
     };
@@ -280,8 +279,7 @@ void CBitmapBtn::onTimer(unsigned id) {
     if (id == kAutoRepeatTimer) notifyParent(kWmCommand, kAutoRepeatTick, true);
 }
 
-void CreateButtonFromRecord(const SkinContext& context, CBitmapBtn& button, const SkinRecord& record,
-                            QWidget* parent) {
+void CreateButtonFromRecord(const SkinContext& context, CBitmapBtn& button, const SkinRecord& record, QWidget* parent) {
     const QRect rect(record.left + context.offsetX, record.top + context.offsetY, record.right - record.left,
                      record.bottom - record.top);
     button.setParent(parent);
@@ -394,7 +392,8 @@ QImage CBitmapListBtn::compose() const {
         painter.drawImage(m_iconPosition, icon);
         if (m_iconFill >= 0)
             painter.fillRect(QRect(QPoint(m_iconPosition.x() + 1, m_iconPosition.y() + 1),
-                                   QPoint(m_iconPosition.x() + icon.width() - 3, m_iconPosition.y() + icon.height() - 2)),
+                                   QPoint(m_iconPosition.x() + icon.width() - 3,
+                                          m_iconPosition.y() + icon.height() - 2)),
                              ColorFromColorRef(static_cast<std::uint32_t>(m_iconFill)));
     }
     for (std::size_t i = 0; i < m_items.size(); ++i) {

@@ -34,20 +34,42 @@ public:
     // "error" box) when it yields no region.
     bool SetShapeFromFile(const std::string& path);
     void SetCaption(const std::string& text, int offset, bool anchoredLeft);
-    void SetFaceName(const std::string& face) { m_face = face; update(); }
+    void SetFaceName(const std::string& face) {
+        m_face = face;
+        update();
+    }
     void SetChecked(bool checked);
     void SetTooltip(const std::string& text);
 
-    void setFontHeight(int height) { m_fontHeight = height; m_fontWidth = 0; update(); }
-    void setFontWeight(int weight) { m_weight = weight; update(); }
-    void setAlignment(int flags) { m_alignment = flags; update(); }
-    void setTextRect(const QRect& rect) { m_textRect = rect; update(); }
+    void setFontHeight(int height) {
+        m_fontHeight = height;
+        m_fontWidth = 0;
+        update();
+    }
+    void setFontWeight(int weight) {
+        m_weight = weight;
+        update();
+    }
+    void setAlignment(int flags) {
+        m_alignment = flags;
+        update();
+    }
+    void setTextRect(const QRect& rect) {
+        m_textRect = rect;
+        update();
+    }
     void setColours(std::uint32_t normal, std::uint32_t over, std::uint32_t disabled, std::uint32_t down);
     void setToggle(bool toggle) { m_toggle = toggle; }
-    void setInverted(bool inverted) { m_inverted = inverted; update(); }
+    void setInverted(bool inverted) {
+        m_inverted = inverted;
+        update();
+    }
     void setPressShift(bool shift) { m_pressShift = shift; }
     void setFocusOnHover(bool focus) { m_focusOnHover = focus; }
-    void setBorder(bool border) { m_border = border; update(); }
+    void setBorder(bool border) {
+        m_border = border;
+        update();
+    }
     void setAutoRepeat(bool repeat, std::chrono::milliseconds interval = std::chrono::milliseconds(100));
     // Nimbrel's buttons: its own picture table, a grey disabled caption, and
     // the composed picture drawn one pixel lower without its pure white pixels.
@@ -122,8 +144,7 @@ protected:
 SkinRecord CreateSkinButton(CBitmapBtn& button, std::string_view section, std::string_view key,
                             const SkinContext& context, QWidget* parent, bool withCaption, int alignment,
                             int textOffset, int fontHeight);
-void CreateButtonFromRecord(const SkinContext& context, CBitmapBtn& button, const SkinRecord& record,
-                            QWidget* parent);
+void CreateButtonFromRecord(const SkinContext& context, CBitmapBtn& button, const SkinRecord& record, QWidget* parent);
 // Makes the button `handle` the only checked one; its index, or -1.
 int CheckOneOfGroup(CBitmapBtn* const* buttons, int count, const QWidget* handle);
 

@@ -43,8 +43,11 @@ QImage DefaultScrollBarGrid(int cellSize) {
 }
 
 CBtnMenu::CBtnMenu(QWidget* owner, std::vector<BMPMENUINFO> items, int levelIndex, CBtnMenu* parentMenu)
-    : platform::MessageWindow<QWidget>(owner, Qt::Tool | Qt::FramelessWindowHint), m_owner(owner),
-      m_parentMenu(parentMenu), m_items(std::move(items)), m_level(levelIndex) {
+    : platform::MessageWindow<QWidget>(owner, Qt::Tool | Qt::FramelessWindowHint),
+      m_owner(owner),
+      m_parentMenu(parentMenu),
+      m_items(std::move(items)),
+      m_level(levelIndex) {
     MakeAccessible(*this);
 }
 
@@ -60,8 +63,8 @@ void CBtnMenu::SetPictures(const std::string& normal, const std::string& over, c
     m_standalone = standalone;
 }
 
-void CBtnMenu::setPictureImages(const QImage& normal, const QImage& over, const QImage& down,
-                                const QImage& disable, bool standalone) {
+void CBtnMenu::setPictureImages(const QImage& normal, const QImage& over, const QImage& down, const QImage& disable,
+                                bool standalone) {
     m_normal = normal;
     m_over = over;
     m_down = down;
@@ -83,8 +86,9 @@ void CBtnMenu::setItems(std::vector<BMPMENUINFO> items) {
 unsigned CBtnMenu::menuIndex() const { return m_parentMenu ? static_cast<unsigned>(m_level) : kTopMenuIndex; }
 
 CBitmapListBtn* CBtnMenu::row(int index) const {
-    return index >= 0 && index < static_cast<int>(m_rowButtons.size()) ? m_rowButtons[static_cast<std::size_t>(index)].get()
-                                                                        : nullptr;
+    return index >= 0 && index < static_cast<int>(m_rowButtons.size())
+               ? m_rowButtons[static_cast<std::size_t>(index)].get()
+               : nullptr;
 }
 
 void CBtnMenu::Create(int visibleRows) {
@@ -122,8 +126,8 @@ void CBtnMenu::layOut() {
         const int r = static_cast<int>(m_rowButtons.size());
         auto button = std::make_unique<CBitmapListBtn>(this);
         const QRect rect(m_marginX, m_headerHeight + m_marginY + r * m_itemHeight, m_itemWidth, m_itemHeight);
-        SkinContext context{&m_stretchedNormal, &m_stretchedOver, &m_stretchedDown, &m_stretchedDisable,
-                            m_standalone, 0, 0};
+        SkinContext context{
+            &m_stretchedNormal, &m_stretchedOver, &m_stretchedDown, &m_stretchedDisable, m_standalone, 0, 0};
         const SkinRecord record{rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1, {}, 0};
         CreateButtonFromRecord(context, *button, record, this);
         button->setColours(m_normalColour, m_overColour, 0x808080, m_overColour);

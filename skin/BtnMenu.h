@@ -56,11 +56,26 @@ public:
     void setPictureImages(const QImage& normal, const QImage& over, const QImage& down, const QImage& disable,
                           bool standalone);
     void setItems(std::vector<BMPMENUINFO> items);
-    void setItemSize(int height, int width) { m_itemHeight = height; m_itemWidth = width; }
-    void setMargins(int x, int y) { m_marginX = x; m_marginY = y; }
-    void setPosition(int x, int y) { m_positionX = x; m_positionY = y; }
-    void setCaptionColours(std::uint32_t normal, std::uint32_t over) { m_normalColour = normal; m_overColour = over; }
-    void setCaptionFace(const std::string& face, int offset) { m_face = face; m_captionOffset = offset; }
+    void setItemSize(int height, int width) {
+        m_itemHeight = height;
+        m_itemWidth = width;
+    }
+    void setMargins(int x, int y) {
+        m_marginX = x;
+        m_marginY = y;
+    }
+    void setPosition(int x, int y) {
+        m_positionX = x;
+        m_positionY = y;
+    }
+    void setCaptionColours(std::uint32_t normal, std::uint32_t over) {
+        m_normalColour = normal;
+        m_overColour = over;
+    }
+    void setCaptionFace(const std::string& face, int offset) {
+        m_face = face;
+        m_captionOffset = offset;
+    }
     void setMenuId(unsigned id) { m_menuId = id; }
     void setFixedSize(bool fixed) { m_fixedSize = fixed; }
     void setScrollBarGrid(const QImage& grid) { m_scrollGrid = grid; }

@@ -33,12 +33,36 @@ std::optional<ColorRef> HsvToRgb(double hue, double saturation, double value) {
     const double t = v * (1 - saturation * (1 - f));
     double r = v, g = t, b = p;
     switch (i) {
-    case 0: r = v; g = t; b = p; break;
-    case 1: r = q; g = v; b = p; break;
-    case 2: r = p; g = v; b = t; break;
-    case 3: r = p; g = q; b = v; break;
-    case 4: r = t; g = p; b = v; break;
-    default: r = v; g = p; b = q; break;
+    case 0:
+        r = v;
+        g = t;
+        b = p;
+        break;
+    case 1:
+        r = q;
+        g = v;
+        b = p;
+        break;
+    case 2:
+        r = p;
+        g = v;
+        b = t;
+        break;
+    case 3:
+        r = p;
+        g = q;
+        b = v;
+        break;
+    case 4:
+        r = t;
+        g = p;
+        b = v;
+        break;
+    default:
+        r = v;
+        g = p;
+        b = q;
+        break;
     }
     return makeColorRef(channelByte(r), channelByte(g), channelByte(b));
 }
@@ -64,9 +88,7 @@ std::optional<Hsv> RgbToHsv(double r, double g, double b) {
     return hsv;
 }
 
-Hsv RgbToHsv(ColorRef c) {
-    return RgbToHsv(redOf(c) / 255.0, greenOf(c) / 255.0, blueOf(c) / 255.0).value_or(Hsv{});
-}
+Hsv RgbToHsv(ColorRef c) { return RgbToHsv(redOf(c) / 255.0, greenOf(c) / 255.0, blueOf(c) / 255.0).value_or(Hsv{}); }
 
 bool MarkerIsBlack(ColorRef c) { return std::max({redOf(c), greenOf(c), blueOf(c)}) >= 128; }
 
@@ -96,17 +118,41 @@ bool ColorSelectorState::moveTo(ColorRef c) {
     int newFixed = fixed, newX = x, newY = y;
     if (mode <= 2) {
         const int red = redOf(c), green = greenOf(c), blue = blueOf(c);
-        if (mode == 0) { newFixed = red; newX = blue; newY = green; }
-        if (mode == 1) { newFixed = green; newX = blue; newY = red; }
-        if (mode == 2) { newFixed = blue; newX = red; newY = green; }
+        if (mode == 0) {
+            newFixed = red;
+            newX = blue;
+            newY = green;
+        }
+        if (mode == 1) {
+            newFixed = green;
+            newX = blue;
+            newY = red;
+        }
+        if (mode == 2) {
+            newFixed = blue;
+            newX = red;
+            newY = green;
+        }
     } else {
         const Hsv hsv = RgbToHsv(c);
         const int h = static_cast<int>(std::ceil(hsv.hue * 10));
         const int s = static_cast<int>(std::ceil(hsv.saturation * 1000));
         const int v = static_cast<int>(std::ceil(hsv.value * 1000));
-        if (mode == 3) { newFixed = h; newX = s; newY = v; }
-        if (mode == 4) { newFixed = s; newX = h; newY = v; }
-        if (mode == 5) { newFixed = v; newX = h; newY = s; }
+        if (mode == 3) {
+            newFixed = h;
+            newX = s;
+            newY = v;
+        }
+        if (mode == 4) {
+            newFixed = s;
+            newX = h;
+            newY = v;
+        }
+        if (mode == 5) {
+            newFixed = v;
+            newX = h;
+            newY = s;
+        }
     }
     if (newFixed == fixed && newX == x && newY == y) return false;
     fixed = newFixed;
@@ -136,14 +182,19 @@ std::vector<ColorRef> FillHueBar(int n, double saturation, double value) {
     // Which channel rises or falls in each sixth: red->yellow (green up),
     // yellow->green (red down), green->cyan (blue up), cyan->blue (green down),
     // blue->magenta (red up), magenta->red (blue down).
-    struct Run { int channel; bool rising; int start[3]; };
+    struct Run {
+        int channel;
+        bool rising;
+        int start[3];
+    };
     const Run runs[6] = {
-        {1, true, {1, 0, 0}}, {0, false, {1, 1, 0}}, {2, true, {0, 1, 0}},
-        {1, false, {0, 1, 1}}, {0, true, {0, 0, 1}}, {2, false, {1, 0, 1}},
+        {1, true, {1, 0, 0}},  {0, false, {1, 1, 0}}, {2, true, {0, 1, 0}},
+        {1, false, {0, 1, 1}}, {0, true, {0, 0, 1}},  {2, false, {1, 0, 1}},
     };
     for (int k = 0; k < 6; ++k) {
         const int from = static_cast<int>(static_cast<double>(k) * n / 6);
-        const int to = k == 5 ? static_cast<int>(6.0 * (n / 6.0) + 0.1) : static_cast<int>(static_cast<double>(k + 1) * n / 6);
+        const int to = k == 5 ? static_cast<int>(6.0 * (n / 6.0) + 0.1)
+                              : static_cast<int>(static_cast<double>(k + 1) * n / 6);
         const int length = std::min(to, n) - from;
         if (length <= 0) continue;
         const Run& run = runs[k];
@@ -168,7 +219,8 @@ std::vector<ColorRef> FillSaturationRamp(int n, double hue, double value) {
 
 std::vector<ColorRef> FillValueRamp(int n, double hue, double saturation) {
     std::vector<ColorRef> row(static_cast<std::size_t>(std::max(0, n)));
-    for (int i = 0; i < n; ++i) row[static_cast<std::size_t>(i)] = hsvOrBlack(hue, saturation, static_cast<double>(i) / n);
+    for (int i = 0; i < n; ++i)
+        row[static_cast<std::size_t>(i)] = hsvOrBlack(hue, saturation, static_cast<double>(i) / n);
     return row;
 }
 

@@ -55,14 +55,38 @@ void GTDrawHelper::DrawTriangle(QPainter& painter, int x, int y, int orientation
     const int r = size - 1;
     QPoint b, c;
     switch (orientation) {
-    case 1: b = {x + r, y + r}; c = {x + r, y - r}; break;
-    case 2: b = {x + r, y + r}; c = {x - r, y + r}; break;
-    case 3: b = {x - r, y - r}; c = {x - r, y + r}; break;
-    case 4: b = {x - r, y - r}; c = {x + r, y - r}; break;
-    case 5: b = {x + r, y}; c = {x, y + r}; break;
-    case 6: b = {x + r, y}; c = {x, y - r}; break;
-    case 7: b = {x - r, y}; c = {x, y + r}; break;
-    case 8: b = {x - r, y}; c = {x, y - r}; break;
+    case 1:
+        b = {x + r, y + r};
+        c = {x + r, y - r};
+        break;
+    case 2:
+        b = {x + r, y + r};
+        c = {x - r, y + r};
+        break;
+    case 3:
+        b = {x - r, y - r};
+        c = {x - r, y + r};
+        break;
+    case 4:
+        b = {x - r, y - r};
+        c = {x + r, y - r};
+        break;
+    case 5:
+        b = {x + r, y};
+        c = {x, y + r};
+        break;
+    case 6:
+        b = {x + r, y};
+        c = {x, y - r};
+        break;
+    case 7:
+        b = {x - r, y};
+        c = {x, y + r};
+        break;
+    case 8:
+        b = {x - r, y};
+        c = {x, y - r};
+        break;
     default: return;
     }
     const QPoint points[3] = {{x, y}, b, c};
@@ -149,7 +173,8 @@ void GTColorSelectorWnd::paintEvent(QPaintEvent*) {
             line.resize(static_cast<std::size_t>(columns));
             const int yValue = static_cast<int>(r * 255);
             for (int i = 0; i < columns; ++i) {
-                ColorSelectorState probe{m_state.mode, m_state.fixed, columns > 1 ? i * 255 / (columns - 1) : 0, yValue};
+                ColorSelectorState probe{m_state.mode, m_state.fixed, columns > 1 ? i * 255 / (columns - 1) : 0,
+                                         yValue};
                 line[static_cast<std::size_t>(i)] = probe.colour();
             }
         }
@@ -172,8 +197,7 @@ void GTColorSelectorWnd::paintEvent(QPaintEvent*) {
 
 void GTColorSelectorWnd::pointTo(const QPoint& point) {
     const QRect plane = planeRect();
-    if (!m_state.pointTo(point.x(), point.y(), plane.left(), plane.top(), plane.right(), plane.bottom()))
-        return;
+    if (!m_state.pointTo(point.x(), point.y(), plane.left(), plane.top(), plane.right(), plane.bottom())) return;
     update();
     notify();
 }
@@ -202,10 +226,22 @@ void GTColorSelectorWnd::keyPressEvent(QKeyEvent* event) {
     const ModeRanges ranges = m_state.ranges();
     int x = m_state.x, y = m_state.y;
     switch (event->key()) {
-    case Qt::Key_PageUp: x = ranges.x; y = ranges.y; break;
-    case Qt::Key_PageDown: x = ranges.x; y = 0; break;
-    case Qt::Key_End: x = 0; y = 0; break;
-    case Qt::Key_Home: x = 0; y = ranges.y; break;
+    case Qt::Key_PageUp:
+        x = ranges.x;
+        y = ranges.y;
+        break;
+    case Qt::Key_PageDown:
+        x = ranges.x;
+        y = 0;
+        break;
+    case Qt::Key_End:
+        x = 0;
+        y = 0;
+        break;
+    case Qt::Key_Home:
+        x = 0;
+        y = ranges.y;
+        break;
     case Qt::Key_Left: --x; break;
     case Qt::Key_Right: ++x; break;
     case Qt::Key_Up: ++y; break;
@@ -269,8 +305,8 @@ void GTColorSliderWnd::notify() {
 
 std::intptr_t GTColorSliderWnd::onMessage(const platform::WindowMessage& message) {
     if (message.id != kColorPickerNotify) return 0;
-    const auto* source = dynamic_cast<const GTColorSelectorWnd*>(
-        reinterpret_cast<const ColorPickerNotice*>(message.lParam)->sender);
+    const auto* source =
+        dynamic_cast<const GTColorSelectorWnd*>(reinterpret_cast<const ColorPickerNotice*>(message.lParam)->sender);
     if (!source) return 0;
     const ColorSelectorState& state = source->state();
     const int base = m_mode & 0x7F;
@@ -386,9 +422,7 @@ void GTColorSliderWnd::keyPressEvent(QKeyEvent* event) {
 
 // ---- GTColorWellWnd
 
-GTColorWellWnd::GTColorWellWnd(QWidget* parent) : platform::MessageWindow<QWidget>(parent) {
-    MakeAccessible(*this);
-}
+GTColorWellWnd::GTColorWellWnd(QWidget* parent) : platform::MessageWindow<QWidget>(parent) { MakeAccessible(*this); }
 
 int GTColorWellWnd::CreateWell(int left, int top, int right, int bottom, ColorPickedReceiver* owner) {
     setObjectName(QStringLiteral("GTColorWellWnd"));

@@ -23,8 +23,7 @@ public:
     // Sunken (flags bit 1) or raised frame; bit 2 adds an inner black rectangle.
     static void DrawFrame(QPainter& painter, int left, int top, int right, int bottom, int flags);
     // A filled triangle with its apex at (x, y); orientations 1 to 8.
-    static void DrawTriangle(QPainter& painter, int x, int y, int orientation, int size, QColor outline,
-                             QColor fill);
+    static void DrawTriangle(QPainter& painter, int x, int y, int orientation, int size, QColor outline, QColor fill);
 };
 
 class GTColorSliderWnd;

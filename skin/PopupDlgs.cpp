@@ -69,12 +69,13 @@ void CWarnDlg::LoadSkin() {
     }
     // The pop-up is found by its message, and reads out what it shows.
     if (!m_message.empty()) SetSkinKey(*this, m_message);
-    m_titleLabel.Place(m_message, "STR_TITLE", GetSkinText(skinDocument(SkinDocument::Strings), m_message, "STR_TITLE"));
+    m_titleLabel.Place(m_message, "STR_TITLE",
+                       GetSkinText(skinDocument(SkinDocument::Strings), m_message, "STR_TITLE"));
     m_messageLabel.Place(m_message, "STR_WARN", text);
     const SkinContext& context = skinContext();
     xml::CXmlDoc& buttons = skinDocument(SkinDocument::Buttons);
-    for (auto [button, key] : {std::pair{&m_ok, "BUTTON_OK"}, std::pair{&m_cancel, "BUTTON_CANCEL"},
-                               std::pair{&m_close, "BUTTON_CLOSE"}}) {
+    for (auto [button, key] :
+         {std::pair{&m_ok, "BUTTON_OK"}, std::pair{&m_cancel, "BUTTON_CANCEL"}, std::pair{&m_close, "BUTTON_CLOSE"}}) {
         const std::string size = GetSkinAttribute(buttons, m_buttonSection, key, "SIZE");
         CreateSkinButton(*button, m_buttonSection, key, context, this, true, kAlignCenter, 0,
                          size.empty() ? -1 : leadingInteger(size));
@@ -156,7 +157,9 @@ void CProgressDlg::LoadSkin() {
 // ---- CDlgLoading
 
 CDlgLoading::CDlgLoading(QWidget* covered, const std::string& coveredSkinFolder, CWarnDlg& warning)
-    : platform::MessageWindow<QDialog>(covered), m_covered(covered), m_skinFolder(coveredSkinFolder),
+    : platform::MessageWindow<QDialog>(covered),
+      m_covered(covered),
+      m_skinFolder(coveredSkinFolder),
       m_warning(warning) {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setWindowTitle(QString::fromUtf8(kDimmingTitle));

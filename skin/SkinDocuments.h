@@ -24,8 +24,7 @@ void setSkinProgramFolder(const std::string& programFolder);
 const std::string& skinProgramFolder();
 
 // programFolder ends with '/'; resolutionFolder is "1920x1080/", "1366x768/" or "960x540/".
-std::string skinDocumentPath(SkinDocument which, const std::string& programFolder,
-                             const std::string& resolutionFolder);
+std::string skinDocumentPath(SkinDocument which, const std::string& programFolder, const std::string& resolutionFolder);
 
 // Loads Skins.xml, Strings.xml and Buttons.xml, in that order, parsing each one
 // that loaded; a failed load leaves that document empty. Remembers the program

@@ -55,9 +55,7 @@ double stepWidth(const SliderGeometry& g) {
 }
 }  // namespace
 
-int SliderGeometry::thumbLeft(int value) const {
-    return static_cast<int>(stepWidth(*this) * (value - minimum));
-}
+int SliderGeometry::thumbLeft(int value) const { return static_cast<int>(stepWidth(*this) * (value - minimum)); }
 
 int SliderGeometry::valueAt(int x) const {
     const int d = x - thumbWidth / 2;
@@ -110,12 +108,10 @@ int ScrollBarGeometry::positionForThumbStart(int start) const {
     return minimum + (offset * divisor + free / 2) / free;
 }
 
-int ClampFirstVisible(int first, int items, int rows) {
-    return std::clamp(first, 0, std::max(0, items - rows));
-}
+int ClampFirstVisible(int first, int items, int rows) { return std::clamp(first, 0, std::max(0, items - rows)); }
 
-MenuPlacement CascadePlacement(int parentLeft, int parentRight, int rowTop, int childWidth, int rows,
-                               int itemHeight, int screenWidth, int screenHeight) {
+MenuPlacement CascadePlacement(int parentLeft, int parentRight, int rowTop, int childWidth, int rows, int itemHeight,
+                               int screenWidth, int screenHeight) {
     MenuPlacement placement{parentRight, rowTop};
     if (placement.x + childWidth > screenWidth) placement.x = parentLeft - childWidth;
     const int bottom = placement.y + rows * itemHeight;

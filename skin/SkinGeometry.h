@@ -80,8 +80,8 @@ struct MenuPlacement {
 // Where a child menu opens beside its parent: right of it, or left when it
 // would leave the screen, and lifted by whole rows when it would reach below
 // the last item-high band of the screen. Coordinates are screen pixels.
-MenuPlacement CascadePlacement(int parentLeft, int parentRight, int rowTop, int childWidth, int rows,
-                               int itemHeight, int screenWidth, int screenHeight);
+MenuPlacement CascadePlacement(int parentLeft, int parentRight, int rowTop, int childWidth, int rows, int itemHeight,
+                               int screenWidth, int screenHeight);
 
 // Width of a progress band: the left width * percent / 100 pixels.
 int ProgressBandWidth(int width, int percent);

@@ -27,9 +27,9 @@ struct KeySet {
 };
 
 struct SkinManifest {
-    std::vector<SkinsSection> pictures;     // Skins.xml
-    std::vector<KeySet> buttons;            // Buttons.xml of every resolution set
-    std::vector<KeySet> strings;            // Strings.xml
+    std::vector<SkinsSection> pictures;           // Skins.xml
+    std::vector<KeySet> buttons;                  // Buttons.xml of every resolution set
+    std::vector<KeySet> strings;                  // Strings.xml
     std::vector<std::string> resolutionPictures;  // fixed names in Skins/<resolution>/
 };
 

@@ -37,7 +37,6 @@ std::string ReplaceLineBreakMarks(std::string_view text);
 // Shrinks a text rectangle at top and bottom by half the difference between its
 // height and the height of the text, so that wrapped text is centred
 // vertically; returns the new top and bottom.
-std::pair<std::int32_t, std::int32_t> CenteredTopBottom(std::int32_t top, std::int32_t bottom,
-                                                        std::int32_t textHeight);
+std::pair<std::int32_t, std::int32_t> CenteredTopBottom(std::int32_t top, std::int32_t bottom, std::int32_t textHeight);
 
 }  // namespace skin

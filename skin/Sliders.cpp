@@ -123,8 +123,8 @@ void CPngHSliderBar::leaveEvent(QEvent*) {
 }
 
 SkinRecord CreateSkinSlider(CPngHSliderBar& slider, std::string_view section, std::string_view key,
-                            const SkinContext& context, QWidget* parent, std::intptr_t tag,
-                            const ThumbPaths& thumbs, bool thumbAtTop, int minimum, int maximum) {
+                            const SkinContext& context, QWidget* parent, std::intptr_t tag, const ThumbPaths& thumbs,
+                            bool thumbAtTop, int minimum, int maximum) {
     const SkinRecord record = ParseSkinRecord(GetSkinText(skinDocument(SkinDocument::Buttons), section, key));
     QImage normal, off, over;
     LoadPicture(thumbs.normal, normal);
@@ -216,7 +216,8 @@ void CSkinScrollBar::paintEvent(QPaintEvent*) {
     painter.drawImage(span(g.arrowLength(), g.trackLength()), m_grid, cell(3, 0));
     if (g.arrows) {
         painter.drawImage(span(0, g.arrowLength()), m_grid, cell(0, rowOf(ScrollHit::LineUp)));
-        painter.drawImage(span(g.length - g.arrowLength(), g.arrowLength()), m_grid, cell(1, rowOf(ScrollHit::LineDown)));
+        painter.drawImage(span(g.length - g.arrowLength(), g.arrowLength()), m_grid,
+                          cell(1, rowOf(ScrollHit::LineDown)));
     }
     const int thumb = g.thumbLength();
     if (thumb > 0) {
@@ -225,13 +226,15 @@ void CSkinScrollBar::paintEvent(QPaintEvent*) {
         const int cap = std::min(thumb / 2, (vertical ? m_cellHeight : m_cellWidth) / 3);
         const int start = g.thumbStart();
         if (vertical) {
-            painter.drawImage(QRect(0, start, width(), cap), m_grid, QRect(source.left(), source.top(), source.width(), cap));
+            painter.drawImage(QRect(0, start, width(), cap), m_grid,
+                              QRect(source.left(), source.top(), source.width(), cap));
             painter.drawImage(QRect(0, start + cap, width(), thumb - 2 * cap), m_grid,
                               QRect(source.left(), source.top() + cap, source.width(), source.height() - 2 * cap));
             painter.drawImage(QRect(0, start + thumb - cap, width(), cap), m_grid,
                               QRect(source.left(), source.bottom() + 1 - cap, source.width(), cap));
         } else {
-            painter.drawImage(QRect(start, 0, cap, height()), m_grid, QRect(source.left(), source.top(), cap, source.height()));
+            painter.drawImage(QRect(start, 0, cap, height()), m_grid,
+                              QRect(source.left(), source.top(), cap, source.height()));
             painter.drawImage(QRect(start + cap, 0, thumb - 2 * cap, height()), m_grid,
                               QRect(source.left() + cap, source.top(), source.width() - 2 * cap, source.height()));
             painter.drawImage(QRect(start + thumb - cap, 0, cap, height()), m_grid,

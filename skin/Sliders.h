@@ -36,11 +36,17 @@ public:
     int minimum() const { return m_minimum; }
     int maximum() const { return m_maximum; }
     SliderGeometry geometryNow() const;
-    void setTarget(QWidget* target, std::intptr_t tag) { m_target = target; m_tag = tag; }
+    void setTarget(QWidget* target, std::intptr_t tag) {
+        m_target = target;
+        m_tag = tag;
+    }
     void setPictures(const QImage& track, const QImage& fill, const QImage& disabled);
     void setThumbs(const QImage& normal, const QImage& off, const QImage& over, bool atTop);
     bool thumbHover() const { return m_thumbHover; }
-    void forceThumbHover(bool hover) { m_thumbHover = hover; update(); }
+    void forceThumbHover(bool hover) {
+        m_thumbHover = hover;
+        update();
+    }
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -69,8 +75,8 @@ private:
 // Creates `slider` at the record section / key with its thumbs and the track,
 // fill and disabled pictures cut from the context; the record, for callers.
 SkinRecord CreateSkinSlider(CPngHSliderBar& slider, std::string_view section, std::string_view key,
-                            const SkinContext& context, QWidget* parent, std::intptr_t tag,
-                            const ThumbPaths& thumbs, bool thumbAtTop, int minimum, int maximum);
+                            const SkinContext& context, QWidget* parent, std::intptr_t tag, const ThumbPaths& thumbs,
+                            bool thumbAtTop, int minimum, int maximum);
 
 class CSkinScrollBar : public platform::MessageWindow<QWidget> {
 public:
@@ -81,8 +87,14 @@ public:
     void setRange(int minimum, int maximum, int page);
     void setPosition(int position);
     void setTarget(QWidget* target) { m_target = target; }
-    void setArrows(bool arrows) { m_arrows = arrows; update(); }
-    void setFixedThumb(bool fixed) { m_fixedThumb = fixed; update(); }
+    void setArrows(bool arrows) {
+        m_arrows = arrows;
+        update();
+    }
+    void setFixedThumb(bool fixed) {
+        m_fixedThumb = fixed;
+        update();
+    }
     // The first repeat comes after `delay`, the next ones every `interval`.
     void setRepeatTimes(std::chrono::milliseconds delay, std::chrono::milliseconds interval);
     int position() const { return m_position; }

@@ -46,7 +46,8 @@ NimbrelOptions parseNimbrelArguments(const std::vector<std::string>& arguments) 
         for (const NumberedOption& option : kNumberedOptions) {
             const std::size_t at = lower.find(option.name);
             if (at == std::string::npos) continue;
-            const int value = platform::readIntLikeAtoi(std::string_view(lower).substr(at + std::char_traits<char>::length(option.name)));
+            const int value = platform::readIntLikeAtoi(
+                std::string_view(lower).substr(at + std::char_traits<char>::length(option.name)));
             if (value >= option.low && value <= option.high) options.*option.field = value + option.offset;
         }
         if (lower == "-silent") {
@@ -68,7 +69,8 @@ std::string nimbrelHelpText() {
            "devgroup:  \t:force to use the dev's group(1~5) to update the fw,\n\t\t ex: devgroup:1\n\n"
            "bingroup:  \t:force to use the bins's group(1~5) to update the fw,\n\t\t ex: bingroup:1\n\n"
            "bin:  \t\t:force to update the bin(layout 1~9),\n\t\t but still check the version. ex: bin:2\n\n"
-           "dev:  \t\t:Specify the device(1~10) of the same group to update the fw,\n\t\t but still check the version. ex: dev:2\n"
+           "dev:  \t\t:Specify the device(1~10) of the same group to update the fw,\n\t\t but still check the version. "
+           "ex: dev:2\n"
            "\t\t PS: The device is must plugged!!\n\n"
            "-silent  \t:don't show ui and auto to update fw\n\n"
            "-force  \t:force to update fw (Ignore Ver)\n"

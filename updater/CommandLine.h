@@ -10,13 +10,13 @@ inline constexpr char kNimbrelMutex[] = "KESTREL_NIMBREL_MUTEX";
 // What the updater's command line asks for; -1 leaves a choice to the updater.
 struct NimbrelOptions {
     bool help = false;
-    int deviceGroup = -1;   // "devgroup:1-5", kept zero-based
-    int imageGroup = -1;    // "bingroup:1-5", kept zero-based
-    int imageNumber = -1;   // "bin:1-9", kept as given
-    int targetDevice = -1;  // "dev:1-10", kept zero-based
-    bool silent = false;    // "-silent": no window, start at once
-    bool autoStart = false; // "-silent" or "true"
-    bool force = false;     // "-force": ignore the versions
+    int deviceGroup = -1;      // "devgroup:1-5", kept zero-based
+    int imageGroup = -1;       // "bingroup:1-5", kept zero-based
+    int imageNumber = -1;      // "bin:1-9", kept as given
+    int targetDevice = -1;     // "dev:1-10", kept zero-based
+    bool silent = false;       // "-silent": no window, start at once
+    bool autoStart = false;    // "-silent" or "true"
+    bool force = false;        // "-force": ignore the versions
     std::string relaunchPath;  // the argument after "true", lower-cased
     bool operator==(const NimbrelOptions&) const = default;
 };

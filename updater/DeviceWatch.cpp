@@ -80,7 +80,8 @@ IapLink* UpdateProcedure::linkToFlash(int group) {
     GroupLinks& links = m_links[static_cast<std::size_t>(group)];
     if (!links.bootLoader) return links.application.get();
     IapLink* application = links.application.get();
-    if (links.bootLoader->connected() > 0 || !application || application->connected() == 0) return links.bootLoader.get();
+    if (links.bootLoader->connected() > 0 || !application || application->connected() == 0)
+        return links.bootLoader.get();
     std::uint8_t mode = 1;
     if (application->GetUpdateMode(mode) == 0 && mode == 0) return application;
     return links.bootLoader.get();
@@ -100,7 +101,8 @@ bool UpdateProcedure::canFlashWith(int group, IapLink& link) {
 bool UpdateProcedure::groupConnected(int group) const {
     if (group < 0 || group >= kGroupCount) return false;
     const GroupLinks& links = m_links[static_cast<std::size_t>(group)];
-    return (links.application && links.application->connected() > 0) || (links.bootLoader && links.bootLoader->connected() > 0);
+    return (links.application && links.application->connected() > 0) ||
+           (links.bootLoader && links.bootLoader->connected() > 0);
 }
 
 bool UpdateProcedure::anyLinkConnected() const {
@@ -160,7 +162,8 @@ void UpdateProcedure::onPlugReport(std::uintptr_t wParam, std::intptr_t lParam) 
         if (isBootLoaderInstance(instance)) refresh();
         m_reposts = 0;
     } else if (application->connected() > 0) {
-        if (!isBootLoaderInstance(instance) && ((m_targetDevice < 0 && position == 0) || m_targetDevice == position)) refresh();
+        if (!isBootLoaderInstance(instance) && ((m_targetDevice < 0 && position == 0) || m_targetDevice == position))
+            refresh();
         m_reposts = 0;
     }
 }
@@ -169,8 +172,9 @@ void UpdateProcedure::refresh() {
     if (flashing()) return;
     if (groupSelectorShown()) m_imageGroup = m_selectorGroup;
     m_host.repaint();
-    IapLink* application =
-        m_deviceGroup >= 0 && m_deviceGroup < kGroupCount ? m_links[static_cast<std::size_t>(m_deviceGroup)].application.get() : nullptr;
+    IapLink* application = m_deviceGroup >= 0 && m_deviceGroup < kGroupCount
+                               ? m_links[static_cast<std::size_t>(m_deviceGroup)].application.get()
+                               : nullptr;
     IapLink* link = application ? linkToFlash(m_deviceGroup) : nullptr;
 
     if (link && canFlashWith(m_deviceGroup, *link)) {
@@ -231,7 +235,8 @@ void UpdateProcedure::selectSubDevice(IapLink& application, const GroupRecord& r
         return;
     }
     bool counted = false;
-    for (int attempt = 0; attempt < kRetries && !counted; ++attempt) counted = application.GetSubDeviceCount(count) == 0;
+    for (int attempt = 0; attempt < kRetries && !counted; ++attempt)
+        counted = application.GetSubDeviceCount(count) == 0;
     if (!counted || count == 0) {
         readDeviceInformation(application, m_deviceGroup, false);
         return;

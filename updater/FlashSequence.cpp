@@ -50,7 +50,8 @@ std::string blockFailure(const char* format, int value) {
 // point moves by exactly its length. Progress runs from `from` to `to`.
 bool setAndCheckWritePoint(IapLink& link, const Target& target, std::uint32_t address) {
     return retry(
-        target, [&] {
+        target,
+        [&] {
             std::uint32_t point = 0;
             return link.SetWritePoint(address) == 0 && link.GetWritePoint(point) == 0 && point == address;
         },
@@ -63,7 +64,8 @@ bool writeBlocks(IapLink& link, const Target& target, std::span<const std::uint8
     std::uint32_t previous = start;
     for (int k = 0; k < blocks; ++k) {
         const std::size_t offset = static_cast<std::size_t>(k) * static_cast<std::size_t>(blockSize);
-        const int length = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(blockSize), bytes.size() - offset));
+        const int length =
+            static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(blockSize), bytes.size() - offset));
         bool written = false;
         for (int attempt = 0; attempt < kRetries && !written && target.present(); ++attempt) {
             if (attempt > 0) sleepFor(platform::timing().updaterFlashRetryPause);
@@ -105,7 +107,8 @@ std::uint32_t ImageChecksum(std::span<const std::uint8_t> data) {
     for (std::size_t offset = 0; offset < data.size(); offset += 4) {
         // A short last word counts as if padded with zeros.
         std::uint8_t word[4] = {};
-        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(offset), std::min<std::size_t>(4, data.size() - offset), word);
+        std::copy_n(data.begin() + static_cast<std::ptrdiff_t>(offset), std::min<std::size_t>(4, data.size() - offset),
+                    word);
         sum += platform::readLe32(word);
     }
     return sum;
@@ -141,13 +144,15 @@ FlashResult RunFlashSequence(IapLink& link, const FlashJob& job) {
     // Whatever may be half written is invalidated before the failure is reported.
     const auto fail = [&](std::string reason) {
         const std::uint32_t length = std::uint32_t{unitSize} + startOffset;
-        retry(target, [&] { return link.EraseFlash(length) == 0; }, platform::timing().updaterFlashRetryPause);
+        retry(
+            target, [&] { return link.EraseFlash(length) == 0; }, platform::timing().updaterFlashRetryPause);
         return FlashResult{false, std::move(reason)};
     };
 
     progress(0);
     std::uint8_t info[64] = {};
-    if (!retry(target, [&] { return link.GetFwInfo(info) == 0; }, platform::timing().updaterInfoRetryPause))
+    if (!retry(
+            target, [&] { return link.GetFwInfo(info) == 0; }, platform::timing().updaterInfoRetryPause))
         return fail("Fail to Get FW Info!");
     sleepFor(std::chrono::milliseconds(10));
     unitSize = platform::readLe16(info + 32);
@@ -160,7 +165,8 @@ FlashResult RunFlashSequence(IapLink& link, const FlashJob& job) {
     const std::vector<std::uint8_t>& data = job.image->data;
     // A package that cannot be written whole (no block size, or a version
     // record reaching into the application) leaves the flash untouched.
-    if (blockSize < 1 || data.empty() || BuildVersionRecord(job.image->info, job.imageGroup->versionText).size() > startOffset)
+    if (blockSize < 1 || data.empty() ||
+        BuildVersionRecord(job.image->info, job.imageGroup->versionText).size() > startOffset)
         return {false, "Layout Error!"};
     const std::uint32_t eraseLength = std::uint32_t{unitSize} * units;
     const std::uint32_t hostChecksum = ImageChecksum(data);
@@ -168,7 +174,8 @@ FlashResult RunFlashSequence(IapLink& link, const FlashJob& job) {
 
     std::uint32_t remembered = 0;
     for (int pass = 1;; ++pass) {
-        if (!retry(target, [&] { return link.EraseFlash(eraseLength) == 0; }, platform::timing().updaterFlashRetryPause))
+        if (!retry(
+                target, [&] { return link.EraseFlash(eraseLength) == 0; }, platform::timing().updaterFlashRetryPause))
             return fail("Fail to Erase Flash!");
         sleepFor(platform::timing().updaterEraseSettle);
         if (!setAndCheckWritePoint(link, target, startOffset)) return fail("Fail to Set Flash Write Point!");
@@ -176,7 +183,8 @@ FlashResult RunFlashSequence(IapLink& link, const FlashJob& job) {
         if (!writeBlocks(link, target, data, startOffset, blockSize, 10, 80, job.progress, failedOffset))
             return fail(blockFailure("Fail to Write Flash : %d Block!", failedOffset));
         std::uint32_t deviceChecksum = 0;
-        const bool read = link.GetFlashChecksum(startOffset, static_cast<std::uint32_t>(data.size()), deviceChecksum) == 0;
+        const bool read = link.GetFlashChecksum(startOffset, static_cast<std::uint32_t>(data.size()), deviceChecksum) ==
+                          0;
         if (read && deviceChecksum == hostChecksum) break;
         // The same wrong value twice means the flash keeps reading back the
         // same way; a third pass is tried only when it changed.

@@ -35,15 +35,15 @@ std::vector<std::uint8_t> BuildVersionRecord(const std::vector<std::uint8_t>& in
 bool SetAndCheckWritePoint(IapLink& link, std::uint32_t address);
 
 struct FlashJob {
-    const GroupRecord* group = nullptr;       // the device's group: block size
-    const GroupBlock* imageGroup = nullptr;   // the chosen image group: version text
+    const GroupRecord* group = nullptr;      // the device's group: block size
+    const GroupBlock* imageGroup = nullptr;  // the chosen image group: version text
     const FirmwareImage* image = nullptr;
-    int imageNumber = 0;                      // 0-based; 9 or more is a layout error
+    int imageNumber = 0;  // 0-based; 9 or more is a layout error
     // A sub-device other than 0 is read again after the reset; the update
     // failed when no image (chosen as before, with the "bin:" option) fits it.
     int subDevice = 0;
     int imageNumberOption = -1;
-    std::function<void(int)> progress;        // 0-100, called on the flashing thread
+    std::function<void(int)> progress;  // 0-100, called on the flashing thread
 };
 
 FlashResult RunFlashSequence(IapLink& link, const FlashJob& job);

@@ -55,9 +55,11 @@ int IapLink::open() {
     config.Usage[0] = 0x0001;
     config.UsagePage[0] = 0xFF00;
     devicelink::HidSetConfig(config, m_instance);
-    devicelink::HidSetCallback([this](std::uint16_t deviceId, const std::uint8_t* report, int length) {
-        if (length == 65) onReport(deviceId, report + 1);
-    }, m_instance);
+    devicelink::HidSetCallback(
+        [this](std::uint16_t deviceId, const std::uint8_t* report, int length) {
+            if (length == 65) onReport(deviceId, report + 1);
+        },
+        m_instance);
     m_opened = true;
     devicelink::HidOpen(this, kMsgHidNotify, m_instance);
     return connected();
@@ -77,7 +79,8 @@ std::intptr_t IapLink::onMessage(const platform::WindowMessage& message) {
             m_devices.push_back(note);
         }
         m_queuedArrivals.push_back(note.DeviceId);
-        if (!windowTimerRunning(kTimerArrivalSettle)) setWindowTimer(kTimerArrivalSettle, platform::timing().updaterArrivalSettle);
+        if (!windowTimerRunning(kTimerArrivalSettle))
+            setWindowTimer(kTimerArrivalSettle, platform::timing().updaterArrivalSettle);
         return 0;
     }
     std::size_t position = 0;
@@ -113,8 +116,9 @@ void IapLink::onTimer(unsigned id) {
 
 void IapLink::report(std::size_t position, std::intptr_t listed) {
     if (QObject* owner = m_owner.load())
-        platform::postMessage(owner, {kMsgUpdaterPlug, (static_cast<std::uintptr_t>(position & 0xFFFF) << 16) |
-                                                           static_cast<std::uintptr_t>(m_instance),
+        platform::postMessage(owner, {kMsgUpdaterPlug,
+                                      (static_cast<std::uintptr_t>(position & 0xFFFF) << 16) |
+                                          static_cast<std::uintptr_t>(m_instance),
                                       listed});
 }
 

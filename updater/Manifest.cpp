@@ -19,7 +19,9 @@ std::string trim(std::string_view text) {
     return std::string(text.substr(first, last - first + 1));
 }
 
-std::optional<std::uint64_t> parseHex(std::string_view text) { return platform::parseWholeNumber<std::uint64_t>(text, 16); }
+std::optional<std::uint64_t> parseHex(std::string_view text) {
+    return platform::parseWholeNumber<std::uint64_t>(text, 16);
+}
 
 // Decimal, or hexadecimal after a 0x prefix.
 std::optional<std::uint64_t> parseNumber(std::string_view text) {
@@ -320,8 +322,8 @@ std::string DescribePackage(const FirmwarePackage& package) {
     std::ostringstream out;
     out << "title: " << platform::utf16ToUtf8(trailer.title) << "\n";
     for (int i = 0; i < 3; ++i) out << "caption" << i + 1 << ": " << platform::utf16ToUtf8(trailer.captions[i]) << "\n";
-    out << "group selector: " << (trailer.groupSelectorShown == 1 ? "shown" : "hidden")
-        << ", default group " << int(trailer.defaultImageGroup) + 1 << "\n"
+    out << "group selector: " << (trailer.groupSelectorShown == 1 ? "shown" : "hidden") << ", default group "
+        << int(trailer.defaultImageGroup) + 1 << "\n"
         << "checksums: "
         << (package.checksummed ? "SHA-256 of every image and of the package, verified"
                                 : "none (a package built before checksums)")

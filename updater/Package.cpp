@@ -125,7 +125,8 @@ using Digest = std::array<std::uint8_t, kDigestSize>;
 
 Digest toDigest(const QByteArray& hash) {
     Digest digest{};
-    std::copy_n(hash.constData(), std::min<std::size_t>(kDigestSize, static_cast<std::size_t>(hash.size())), digest.begin());
+    std::copy_n(hash.constData(), std::min<std::size_t>(kDigestSize, static_cast<std::size_t>(hash.size())),
+                digest.begin());
     return digest;
 }
 
@@ -161,7 +162,8 @@ std::vector<std::uint8_t> checksumBlock(const std::vector<std::uint8_t>& trailer
     for (std::size_t n = 0; n < images.size(); ++n) {
         if (images[n].data.empty()) continue;
         const Digest digest = imageDigest(images[n]);
-        std::copy(digest.begin(), digest.end(), block.begin() + static_cast<std::ptrdiff_t>(sizeof kChecksumMagic + n * kDigestSize));
+        std::copy(digest.begin(), digest.end(),
+                  block.begin() + static_cast<std::ptrdiff_t>(sizeof kChecksumMagic + n * kDigestSize));
     }
     const Digest whole = packageDigest(block, trailerBytes, images);
     std::copy(whole.begin(), whole.end(), block.begin() + static_cast<std::ptrdiff_t>(kPackageDigestOffset));
@@ -169,7 +171,8 @@ std::vector<std::uint8_t> checksumBlock(const std::vector<std::uint8_t>& trailer
 }
 
 bool hasChecksumMarker(const std::vector<std::uint8_t>& trailerBytes) {
-    return std::equal(std::begin(kChecksumMarker), std::end(kChecksumMarker), trailerBytes.begin() + kChecksumMarkerOffset);
+    return std::equal(std::begin(kChecksumMarker), std::end(kChecksumMarker),
+                      trailerBytes.begin() + kChecksumMarkerOffset);
 }
 
 }  // namespace
@@ -185,7 +188,7 @@ void Descramble(std::uint8_t* b, std::size_t n) {
 
 void Scramble(std::uint8_t* b, std::size_t n) {
     for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t high = b[i] & 0x0F;                       // was the original's high nibble
+        const std::uint8_t high = b[i] & 0x0F;  // was the original's high nibble
         const std::uint8_t low = static_cast<std::uint8_t>(((b[i] >> 4) + 7) & 0x0F);
         b[i] = static_cast<std::uint8_t>(high << 4 | low);
     }
@@ -317,7 +320,8 @@ PackageLoad LoadPackage(const std::string& path) {
     const bool marked = hasChecksumMarker(trailerBytes);
     std::vector<std::uint8_t> block(kChecksumBlockSize, 0);
     bool present = false;
-    if (position >= kChecksumBlockSize && readAt(file.fd(), position - kChecksumBlockSize, block.data(), block.size())) {
+    if (position >= kChecksumBlockSize &&
+        readAt(file.fd(), position - kChecksumBlockSize, block.data(), block.size())) {
         Descramble(block.data(), block.size());
         present = std::equal(std::begin(kChecksumMagic), std::end(kChecksumMagic), block.begin());
     }

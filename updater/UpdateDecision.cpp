@@ -42,9 +42,10 @@ bool ReadDeviceInformation(IapLink& link, DeviceInformation& information) {
 
 int ChooseImage(const DeviceInformation& information, const GroupRecord& deviceGroup, const GroupBlock& imageGroup,
                 int imageNumberOption) {
-    const bool belongs = std::any_of(deviceGroup.identities.begin(), deviceGroup.identities.end(), [&](const DeviceIdentity& identity) {
-        return std::equal(identity.begin(), identity.end(), information.firmware.begin() + 4);
-    });
+    const bool belongs =
+        std::any_of(deviceGroup.identities.begin(), deviceGroup.identities.end(), [&](const DeviceIdentity& identity) {
+            return std::equal(identity.begin(), identity.end(), information.firmware.begin() + 4);
+        });
     if (!belongs) return kNotOfGroup;
     const std::uint16_t boardId = platform::readLe16(information.firmware.data() + 20);
     for (int n = 0; n < kImagesPerGroup; ++n) {
@@ -106,7 +107,8 @@ std::optional<Refusal> RefuseUpdate(const Trailer& trailer, const DeviceInformat
         return Refusal{kExitDeviceProblem, text};
     }
     const GroupBlock& block = trailer.groupBlocks[static_cast<std::size_t>(request.imageGroup)];
-    if (request.selectedImage >= kImagesPerGroup || block.images[static_cast<std::size_t>(request.selectedImage)].dataLength == 0) {
+    if (request.selectedImage >= kImagesPerGroup ||
+        block.images[static_cast<std::size_t>(request.selectedImage)].dataLength == 0) {
         std::snprintf(text, sizeof text, "Image %d: Empty Bin File!", request.selectedImage);
         return Refusal{kExitDeviceProblem, text};
     }

@@ -47,7 +47,8 @@ const GroupBlock* UpdateProcedure::imageGroupBlock() const {
 
 bool UpdateProcedure::open() {
     const auto& records = m_package.trailer.groupRecords;
-    const auto first = std::find_if(records.begin(), records.end(), [](const GroupRecord& r) { return r.appVendorId != 0; });
+    const auto first =
+        std::find_if(records.begin(), records.end(), [](const GroupRecord& r) { return r.appVendorId != 0; });
     if (first != records.end()) showImage(static_cast<int>(first - records.begin()), kNoFittingImage);
     if (m_options.deviceGroup >= 0) {
         m_deviceGroup = m_options.deviceGroup;
@@ -85,7 +86,8 @@ int UpdateProcedure::readDeviceInformation(IapLink& link, int group, bool report
     if (read) {
         const GroupRecord& record = m_package.trailer.groupRecords[static_cast<std::size_t>(group)];
         chosen = imageGroup >= 0 && imageGroup < kGroupCount
-                     ? ChooseImage(information, record, m_package.trailer.groupBlocks[static_cast<std::size_t>(imageGroup)],
+                     ? ChooseImage(information, record,
+                                   m_package.trailer.groupBlocks[static_cast<std::size_t>(imageGroup)],
                                    m_options.imageNumber)
                      : kNoFittingImage;
     }
@@ -106,7 +108,8 @@ void UpdateProcedure::showImage(int group, int chosen) {
         m_imageName = images[static_cast<std::size_t>(chosen)].name;
         return;
     }
-    const auto first = std::find_if(images.begin(), images.end(), [](const ImageEntry& image) { return image.dataLength != 0; });
+    const auto first =
+        std::find_if(images.begin(), images.end(), [](const ImageEntry& image) { return image.dataLength != 0; });
     m_imageName = first != images.end() ? first->name : std::u16string();
 }
 
@@ -136,7 +139,8 @@ void UpdateProcedure::update() {
         return;
     }
     IapLink* flash = linkToFlash(m_deviceGroup);
-    IapLink* application = m_deviceGroup >= 0 ? m_links[static_cast<std::size_t>(m_deviceGroup)].application.get() : nullptr;
+    IapLink* application = m_deviceGroup >= 0 ? m_links[static_cast<std::size_t>(m_deviceGroup)].application.get()
+                                              : nullptr;
     if (!flash || !application) {
         refuse({kExitNoDevice, kTargetGroupEmptyMessage});
         return;
@@ -206,7 +210,9 @@ void UpdateProcedure::startUpdateThread(IapLink& link) {
         job.image = &m_package.image(m_imageGroup, m_selectedImage);
     job.subDevice = m_subDevice;
     job.imageNumberOption = m_options.imageNumber;
-    job.progress = [this](int percent) { platform::postMessage(this, {kMsgUpdateProgress, static_cast<std::uintptr_t>(percent), 0}); };
+    job.progress = [this](int percent) {
+        platform::postMessage(this, {kMsgUpdateProgress, static_cast<std::uintptr_t>(percent), 0});
+    };
     m_flashedLink = &link;
     m_worker = std::thread([this, &link, job] {
         m_result = RunFlashSequence(link, job);
@@ -233,12 +239,8 @@ void UpdateProcedure::postExit(int code) {
 
 std::intptr_t UpdateProcedure::onMessage(const platform::WindowMessage& message) {
     switch (message.id) {
-    case kMsgUpdaterPlug:
-        onPlugReport(message.wParam, message.lParam);
-        break;
-    case kMsgUpdateProgress:
-        m_host.setProgress(static_cast<int>(message.wParam));
-        break;
+    case kMsgUpdaterPlug: onPlugReport(message.wParam, message.lParam); break;
+    case kMsgUpdateProgress: m_host.setProgress(static_cast<int>(message.wParam)); break;
     case kMsgUpdateEnded:
         if (m_worker.joinable()) m_worker.join();
         onUpdateThreadEnded(m_result.ok);
@@ -247,8 +249,7 @@ std::intptr_t UpdateProcedure::onMessage(const platform::WindowMessage& message)
         m_exitCode = static_cast<int>(message.wParam);
         m_host.close(m_exitCode);
         break;
-    default:
-        break;
+    default: break;
     }
     return 0;
 }

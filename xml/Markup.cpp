@@ -159,14 +159,11 @@ Node markupNode(std::u16string_view text, std::size_t start) {
         if (start + 3 >= text.size()) return unterminatedNode(text, start, "tag");
         if (at(3) != u'C') return errorNode(text, start, "Incorrect tag");
         return delimitedNode(text, start, start + 4, u"]]>", NodeKind::CData, "CDATA Section");
-    case u'D':
-        return doctype(text, start);
+    case u'D': return doctype(text, start);
     case u'E':
     case u'A':
-    case u'N':
-        return markupDeclaration(text, start);
-    default:
-        return errorNode(text, start, "Incorrect ! tag");
+    case u'N': return markupDeclaration(text, start);
+    default: return errorNode(text, start, "Incorrect ! tag");
     }
 }
 
@@ -195,10 +192,9 @@ char32_t referenceValue(std::u16string_view name) {
         // Beyond the last code point there is no character to stand for.
         return value > 0x10FFFF ? 0 : value;
     }
-    const auto found = std::lower_bound(std::begin(kNamedReferences), std::end(kNamedReferences), name,
-                                        [](const NamedReference& entry, std::u16string_view wanted) {
-                                            return entry.name < wanted;
-                                        });
+    const auto found =
+        std::lower_bound(std::begin(kNamedReferences), std::end(kNamedReferences), name,
+                         [](const NamedReference& entry, std::u16string_view wanted) { return entry.name < wanted; });
     if (found == std::end(kNamedReferences) || found->name != name) return 0;
     return found->value;
 }
@@ -245,13 +241,11 @@ bool nameMatches(std::u16string_view name, std::u16string_view wanted) {
 
 bool equalIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
     const auto lower = [](char16_t c) -> char16_t { return (c >= u'A' && c <= u'Z') ? c + 32 : c; };
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) {
-               return lower(x) == lower(y);
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
 }
 
-std::optional<std::u16string_view> findAttribute(std::u16string_view tag, std::u16string_view wanted,
-                                                 bool ignoreCase) {
+std::optional<std::u16string_view> findAttribute(std::u16string_view tag, std::u16string_view wanted, bool ignoreCase) {
     std::size_t p = 1;
     if (p < tag.size() && tag[p] == u'?') ++p;
     p += nameAt(tag, p).size();

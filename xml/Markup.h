@@ -26,7 +26,7 @@ struct Node {
     NodeKind kind = NodeKind::End;
     std::size_t start = 0;
     std::size_t length = 0;
-    bool emptyElement = false;          // start tags written <a ... />
+    bool emptyElement = false;  // start tags written <a ... />
     // Error nodes: the diagnostic without its offset, and whether the text ran
     // out before the node's closing delimiter ("<label> at offset N unterminated").
     const char* errorLabel = nullptr;

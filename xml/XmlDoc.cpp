@@ -87,8 +87,8 @@ DecodedDocument DecodeDocumentBytes(std::string_view bytes) {
         name = encoding::declaredEncoding(bytes.substr(0, 1024));
         if (name.empty() && !bytes.empty() && bytes[0] == '<') name = "UTF-8";
     }
-    const std::string decodingPart =
-        name.empty() ? std::string() : name + (document.mark != ByteOrderMark::None ? " BOM + " : " ");
+    const std::string decodingPart = name.empty() ? std::string()
+                                                  : name + (document.mark != ByteOrderMark::None ? " BOM + " : " ");
 
     const std::string_view body = bytes.substr(markLength);
     std::string readPart;

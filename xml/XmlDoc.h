@@ -21,11 +21,11 @@ struct ElementRecord {
         NotEnded = 2,   // closed implicitly
         IllFormed = 4,  // kept on record 0
     };
-    std::uint32_t start = 0;           // the '<' of the start tag
-    std::uint32_t length = 0;          // through the end tag, or the start tag alone
+    std::uint32_t start = 0;   // the '<' of the start tag
+    std::uint32_t length = 0;  // through the end tag, or the start tag alone
     std::uint32_t startTagLength = 0;
     std::uint32_t endTagLength = 0;
-    std::uint32_t depth = 0;           // open elements when the start tag was read
+    std::uint32_t depth = 0;  // open elements when the start tag was read
     std::uint8_t flags = 0;
     std::uint32_t parent = 0;
     std::uint32_t firstChild = 0;

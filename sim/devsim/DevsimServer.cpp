@@ -77,7 +77,8 @@ bool DevsimServer::listen(const std::string& socketPath, std::string& error) {
     }
     ::unlink(socketPath.c_str());  // a stale socket file of a daemon that died
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 16) != 0) {
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 16) != 0) {
         error = "cannot listen on " + socketPath + ": " + std::strerror(errno);
         if (fd >= 0) ::close(fd);
         return false;
@@ -201,7 +202,8 @@ std::vector<std::string> answerControlRequest(SimBackend& backend, const std::st
     if (word == "enumerate") {
         for (const hid::DeviceInfo& info : backend.enumerate()) {
             char numbers[40];
-            std::snprintf(numbers, sizeof numbers, " %04x %04x %04x %04x ", info.vendorId, info.productId, info.usagePage, info.usage);
+            std::snprintf(numbers, sizeof numbers, " %04x %04x %04x %04x ", info.vendorId, info.productId,
+                          info.usagePage, info.usage);
             data(info.path + numbers + info.locationPath);
         }
     } else if (word == "plug") {
@@ -233,7 +235,10 @@ std::vector<std::string> answerControlRequest(SimBackend& backend, const std::st
         int id = 0;
         if (!known(idText, id)) return fail("no device " + std::string(idText));
         std::optional<FaultKind> kind = parseFaultKind(kindText);
-        if (!kind) return fail("unknown fault \"" + std::string(kindText) + "\" (drop-replies, error-replies, delay-ms, unplug-after, short-writes, wrong-checksums, power-cycle-after)");
+        if (!kind)
+            return fail("unknown fault \"" + std::string(kindText) +
+                        "\" (drop-replies, error-replies, delay-ms, unplug-after, short-writes, wrong-checksums, "
+                        "power-cycle-after)");
         const auto value = platform::parseWholeNumber<int>(valueText);
         if (!value || *value < 0) return fail("fault value must be a number of at least 0");
         if (!backend.setFault(id, *kind, *value)) return fail("no device " + std::string(idText));

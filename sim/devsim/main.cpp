@@ -31,18 +31,21 @@ constexpr const char* kUsage =
     "       devsim list    --socket PATH               # ID PID MODE FIRMWARE NAME\n"
     "       devsim trace   --socket PATH [--clear]     # ID PID CMD KEY INDEX DATA\n"
     "       devsim state   --socket PATH ID            # key=value lines\n"
-    "       devsim fault   --socket PATH ID KIND=N     # drop-replies, error-replies, delay-ms, unplug-after, short-writes, wrong-checksums, power-cycle-after\n"
+    "       devsim fault   --socket PATH ID KIND=N     # drop-replies, error-replies, delay-ms, unplug-after, "
+    "short-writes, wrong-checksums, power-cycle-after\n"
     "       devsim event   --socket PATH ID INDEX [DATAHEX]  # the controller sends its report 0x42/0x20\n"
     "       devsim suspend --socket PATH               # the machine goes to sleep\n"
     "       devsim resume  --socket PATH               # the machine wakes up\n"
-    "SPEC = standard|led5 [,fw=MAJOR.MINOR.BUILD] [,boot] [,name=TEXT] [,group] [,board=N] [,identity=HEX] [,subdevices=N] [,denied]\n"
+    "SPEC = standard|led5 [,fw=MAJOR.MINOR.BUILD] [,boot] [,name=TEXT] [,group] [,board=N] [,identity=HEX] "
+    "[,subdevices=N] [,denied]\n"
     "       devsim --help | --version\n"
     "Programs reach the daemon's controllers with LUMENSTRA_HID=devsim:PATH.\n"
     "Example: devsim list --socket \"$XDG_RUNTIME_DIR/devsim.sock\"\n"
     "Exit codes: 0 done, 1 the daemon refused the request, 3 no daemon at the socket, 64 usage error.\n";
 
 int usageError(const std::string& message) {
-    std::cerr << "devsim: " << message << "\n" << "Try 'devsim --help' for more information.\n";
+    std::cerr << "devsim: " << message << "\n"
+              << "Try 'devsim --help' for more information.\n";
     return kExitUsage;
 }
 
@@ -85,7 +88,7 @@ int serve(const Arguments& args) {
         }
     }
     g_stopFd = ::eventfd(0, EFD_CLOEXEC);
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = onStopSignal;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
@@ -156,7 +159,8 @@ int run(const Arguments& args) {
         const auto index = parseNonNegative(args.positional[1]);
         if (!index || *index > 0xFFFF) return usageError("INDEX must be a number from 0 to 65535");
         std::string hex = count == 3 ? args.positional[2] : std::string();
-        if (!sim::fromHex(hex, bytes) || bytes.size() > sim::kDataSize) return usageError("DATAHEX must be at most 60 bytes of hex digits");
+        if (!sim::fromHex(hex, bytes) || bytes.size() > sim::kDataSize)
+            return usageError("DATAHEX must be at most 60 bytes of hex digits");
         return ask(args, "event " + args.positional[0] + " " + args.positional[1] + " " + hex);
     }
     if (args.command == "suspend" || args.command == "resume") {
@@ -170,8 +174,12 @@ int run(const Arguments& args) {
         std::size_t equals = fault.find('=');
         if (equals == std::string::npos) return usageError("fault must be KIND=N");
         std::string kind = fault.substr(0, equals);
-        if (!sim::parseFaultKind(kind)) return usageError("unknown fault " + kind + " (drop-replies, error-replies, delay-ms, unplug-after, short-writes, wrong-checksums, power-cycle-after)");
-        if (!parseNonNegative(fault.substr(equals + 1))) return usageError("fault value must be a number of at least 0");
+        if (!sim::parseFaultKind(kind))
+            return usageError("unknown fault " + kind +
+                              " (drop-replies, error-replies, delay-ms, unplug-after, short-writes, wrong-checksums, "
+                              "power-cycle-after)");
+        if (!parseNonNegative(fault.substr(equals + 1)))
+            return usageError("fault value must be a number of at least 0");
         return ask(args, "fault " + args.positional[0] + " " + kind + " " + fault.substr(equals + 1));
     }
     return usageError("unknown command \"" + args.command + "\"");

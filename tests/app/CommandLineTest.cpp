@@ -20,7 +20,10 @@ TEST(CommandLine, WordsAreCaseInsensitiveTheFirstMatchingTestDecidesAndTheLastWo
     } cases[] = {
         {{}, StartOptions{}},
         {{"DEBUG"}, with([](StartOptions& o) { o.debug = true; })},
-        {{"True", "NoDev"}, with([](StartOptions& o) { o.trueFlag = true; o.deviceCheck = false; })},
+        {{"True", "NoDev"}, with([](StartOptions& o) {
+             o.trueFlag = true;
+             o.deviceCheck = false;
+         })},
         {{"UI:1"}, with([](StartOptions& o) { o.resolutionChoice = 1; })},
         {{"ui:"}, with([](StartOptions& o) { o.resolutionChoice = 0; })},
         {{"ui:-1"}, with([](StartOptions& o) { o.resolutionChoice = -1; })},
@@ -47,9 +50,17 @@ TEST(CommandLine, ReadsNumbersTheWayTheCRuntimeDoes) {
         const char* text;
         int value;
     } cases[] = {
-        {"", 0},       {"7", 7},         {"  +3", 3},     {"\t-12x", -12}, {"abc", 0},
-        {"- 1", 0},    {"0012", 12},     {"99999999999", 2147483647},       {"-99999999999", -2147483647 - 1},
-        {"2147483647", 2147483647},      {"-2147483648", -2147483647 - 1},
+        {"", 0},
+        {"7", 7},
+        {"  +3", 3},
+        {"\t-12x", -12},
+        {"abc", 0},
+        {"- 1", 0},
+        {"0012", 12},
+        {"99999999999", 2147483647},
+        {"-99999999999", -2147483647 - 1},
+        {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1},
     };
     for (const auto& c : cases) EXPECT_EQ(platform::readIntLikeAtoi(c.text), c.value) << '"' << c.text << '"';
 }

@@ -186,7 +186,8 @@ TEST_F(LumenstraProgramTest, ACompanionThatIsNotInstalledIsNotStartedAndTheDebug
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 0);
     const std::string log = testsupport::readFileBytes(home.path("Desktop/Mq7 debug.log"));
-    const std::string line = testsupport::utf16le(" Companion not installed: " + folder + platform::kCompanionExecutable);
+    const std::string line =
+        testsupport::utf16le(" Companion not installed: " + folder + platform::kCompanionExecutable);
     const std::size_t first = log.find(line);
     ASSERT_NE(first, std::string::npos);
     EXPECT_EQ(log.find(line, first + 1), std::string::npos);
@@ -212,10 +213,8 @@ TEST_F(LumenstraProgramTest, OptionsAndAnUnreachableBackendEndWithoutAWindow) {
         QByteArray fragment;  // on standard output for 0, else on standard error
     };
     const Case cases[] = {
-        {{"--version"}, false, 0, "lumenstra "},
-        {{"nodev", "--version"}, false, 0, "lumenstra "},
-        {{"--help"}, false, 0, "--version"},
-        {{}, true, 3, "devsim serve --socket"},
+        {{"--version"}, false, 0, "lumenstra "}, {{"nodev", "--version"}, false, 0, "lumenstra "},
+        {{"--help"}, false, 0, "--version"},     {{}, true, 3, "devsim serve --socket"},
         {{"debug"}, true, 3, "nodev"},
     };
     for (const Case& c : cases) {

@@ -25,12 +25,9 @@ TEST_F(BackendSelectionTest, TheVariableChoosesTheBackend) {
         bool made;
         std::vector<std::string> sockets;
     } cases[] = {
-        {nullptr, true, {}},
-        {"", true, {}},
-        {"hidapi", true, {}},
-        {"devsim:/run/user/1000/devsim.sock", true, {"/run/user/1000/devsim.sock"}},
-        {"devsim:", false, {}},
-        {"sim", false, {}},
+        {nullptr, true, {}},    {"", true, {}},
+        {"hidapi", true, {}},   {"devsim:/run/user/1000/devsim.sock", true, {"/run/user/1000/devsim.sock"}},
+        {"devsim:", false, {}}, {"sim", false, {}},
         {"HIDAPI", false, {}},
     };
     for (const auto& c : cases) {

@@ -65,7 +65,10 @@ TEST(CliCommandLine, HelpAndUsageErrorsHaveTheirExitCodes) {
         {{"zelvor", "--help"}, 0, true, "Example: lumenstra-cli zelvor"},
         {{}, 64, false, "Usage: lumenstra-cli"},
         {{"frobnicate"}, 64, false, "unknown command \"frobnicate\"\nTry 'lumenstra-cli --help'"},
-        {{"list", "extra"}, 64, false, "lumenstra-cli list: unexpected argument \"extra\"\nTry 'lumenstra-cli list --help'"},
+        {{"list", "extra"},
+         64,
+         false,
+         "lumenstra-cli list: unexpected argument \"extra\"\nTry 'lumenstra-cli list --help'"},
         {{"raw", "52"}, 64, false, "Try 'lumenstra-cli raw --help'"},
         {{"set", "--zone", "main", "--effect", "sparkle"}, 64, false, "unknown effect \"sparkle\""},
         {{"set", "--zone", "main", "--effect", "static", "--color", "#12345"}, 64, false, "bad colour \"#12345\""},
@@ -86,9 +89,9 @@ TEST(CliNames, EffectsByButtonCaptionAndByCode) {
     const struct {
         const char* caption;
         const char* code;
-    } pairs[] = {{"static", "static"}, {"flow", "mode_07"},   {"rotate", "mode_0a"}, {"dual", "mode_09"},
-                 {"twin", "mode_08"},  {"morse", "morse"},    {"rainbow", "mode_02"}, {"breathe", "mode_01"},
-                 {"off", "light_off"}};
+    } pairs[] = {{"static", "static"},   {"flow", "mode_07"},    {"rotate", "mode_0a"},
+                 {"dual", "mode_09"},    {"twin", "mode_08"},    {"morse", "morse"},
+                 {"rainbow", "mode_02"}, {"breathe", "mode_01"}, {"off", "light_off"}};
     for (const auto& pair : pairs) {
         const auto byCaption = cli::effectFromName(pair.caption);
         ASSERT_TRUE(byCaption) << pair.caption;
@@ -103,9 +106,10 @@ TEST(CliNames, ColoursAsHexWithOrWithoutHashAndByCssName) {
         const char* text;
         std::optional<effects::Colour> colour;  // 0x00BBGGRR
     } cases[] = {
-        {"ff0000", 0x0000FF}, {"#FF0000", 0x0000FF}, {"red", 0x0000FF},      {"Red", 0x0000FF},
-        {"teal", 0x808000},   {"rebeccapurple", 0x993366}, {"#12345", std::nullopt}, {"#red", std::nullopt},
-        {"ff00001", std::nullopt}, {"", std::nullopt},  {"notacolour", std::nullopt}, {"+f0000", std::nullopt},
+        {"ff0000", 0x0000FF},     {"#FF0000", 0x0000FF},        {"red", 0x0000FF},
+        {"Red", 0x0000FF},        {"teal", 0x808000},           {"rebeccapurple", 0x993366},
+        {"#12345", std::nullopt}, {"#red", std::nullopt},       {"ff00001", std::nullopt},
+        {"", std::nullopt},       {"notacolour", std::nullopt}, {"+f0000", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(cli::parseColour(c.text), c.colour) << c.text;
 }

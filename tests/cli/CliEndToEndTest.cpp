@@ -45,9 +45,8 @@ protected:
         socket = QString::fromStdString(home.path("devsim.sock"));
         environment = QProcessEnvironment::systemEnvironment();
         environment.insert("LUMENSTRA_HID", "devsim:" + socket);
-        daemon.start(LUMENSTRA_BIN_DIR "/devsim",
-                     {"serve", "--socket", socket, "--device", "standard,name=Top", "--device", "led5", "--device",
-                      "standard"});
+        daemon.start(LUMENSTRA_BIN_DIR "/devsim", {"serve", "--socket", socket, "--device", "standard,name=Top",
+                                                   "--device", "led5", "--device", "standard"});
         ASSERT_TRUE(daemon.waitForStarted(10000));
         for (int attempt = 0; attempt < 200; ++attempt) {
             if (devsim({"list"}).exitCode == 0) return;
@@ -61,7 +60,9 @@ protected:
         if (!daemon.waitForFinished(10000)) daemon.kill();
     }
 
-    ProgramRun cli(const QStringList& arguments) { return runProgram(LUMENSTRA_BIN_DIR "/lumenstra-cli", arguments, environment); }
+    ProgramRun cli(const QStringList& arguments) {
+        return runProgram(LUMENSTRA_BIN_DIR "/lumenstra-cli", arguments, environment);
+    }
     // A command line as a person pastes it into a shell.
     ProgramRun shell(const QString& line) {
         QProcessEnvironment pasted = environment;
@@ -96,8 +97,8 @@ TEST_F(CliEndToEndTest, PortsShowsEveryControllerWithItsPositionOnItsLink) {
     EXPECT_NE(second, led5);
     ProgramRun list = cli({"ports"});
     ASSERT_EQ(list.exitCode, 0) << list.err;
-    EXPECT_EQ(list.out, "standard 0 app " + top + " 014d\nstandard 1 app " + second + " 014d\nled5 0 app " + led5 +
-                            " 015b\n");
+    EXPECT_EQ(list.out,
+              "standard 0 app " + top + " 014d\nstandard 1 app " + second + " 014d\nled5 0 app " + led5 + " 015b\n");
     ASSERT_EQ(devsim({"unplug", "1"}).exitCode, 0);
     list = cli({"ports"});
     EXPECT_EQ(list.out, "standard 0 app " + second + " 014d\nled5 0 app " + led5 + " 015b\n");
@@ -138,8 +139,8 @@ std::map<std::string, std::string> effectState(const std::string& stateText) {
 }
 
 TEST_F(CliEndToEndTest, ASettingReadIntoAFileAndAppliedToAnotherControllerGivesTheSameState) {
-    const ProgramRun set = cli({"set", "--zone", "main", "--effect", "morse", "--color", "12ab34", "--brightness", "1",
-                                "--morse", "SOS"});
+    const ProgramRun set =
+        cli({"set", "--zone", "main", "--effect", "morse", "--color", "12ab34", "--brightness", "1", "--morse", "SOS"});
     ASSERT_EQ(set.exitCode, 0) << set.err;
     const ProgramRun fan = cli({"set", "--zone", "fan", "--effect", "mode_01", "--color", "00ff00", "--speed", "3"});
     ASSERT_EQ(fan.exitCode, 0) << fan.err;
@@ -174,11 +175,13 @@ TEST_F(CliEndToEndTest, ListShowsTitlesGroupsAndFirmwareAndGroupJoiningNeedsYes)
     ASSERT_EQ(cli({"rename", "--family", "led5", "Lower card"}).exitCode, 0);
     const ProgramRun list = cli({"list"});
     ASSERT_EQ(list.exitCode, 0) << list.err;
-    EXPECT_EQ(list.out, "standard 0 \"Top\" group 1.0.0 " + identityOf("1") + "\nstandard 1 \"Controller 2\" group 1.0.0 " +
-                            identityOf("3") + "\nled5 0 \"Lower card\" single 1.0.0 " + identityOf("2") + "\n");
+    EXPECT_EQ(list.out, "standard 0 \"Top\" group 1.0.0 " + identityOf("1") +
+                            "\nstandard 1 \"Controller 2\" group 1.0.0 " + identityOf("3") +
+                            "\nled5 0 \"Lower card\" single 1.0.0 " + identityOf("2") + "\n");
     const ProgramRun json = cli({"list", "--json"});
     EXPECT_NE(json.out.find("{\"family\":\"led5\",\"position\":0,\"title\":\"Lower card\",\"group\":false"),
-              std::string::npos) << json.out;
+              std::string::npos)
+        << json.out;
     EXPECT_NE(json.out.find("\"identity\":\"" + identityOf("2") + "\""), std::string::npos) << json.out;
 }
 
@@ -270,20 +273,25 @@ TEST_F(CliEndToEndTest, WritesTheControllerDidNotTakeEndWithExitCode1) {
         {{"restore"}, "unplug-after=12"},
     };
     for (const Case& c : cases) {
-        const std::string what = c.arguments.join(' ').toStdString() + " with " + (c.fault.empty() ? "no fault" : c.fault);
+        const std::string what =
+            c.arguments.join(' ').toStdString() + " with " + (c.fault.empty() ? "no fault" : c.fault);
         const std::string id = standardId(devsim({"list"}).out, 0);
         ASSERT_FALSE(id.empty()) << what;
         if (!c.fault.empty()) {
-            ASSERT_EQ(devsim({"fault", QString::fromStdString(id), QString::fromStdString(c.fault)}).exitCode, 0) << what;
+            ASSERT_EQ(devsim({"fault", QString::fromStdString(id), QString::fromStdString(c.fault)}).exitCode, 0)
+                << what;
         }
         devsim({"trace", "--clear"});
         const ProgramRun run = cli(c.arguments);
         EXPECT_EQ(run.exitCode, c.fault.empty() ? 0 : 1) << what << "\n" << run.err;
         if (!c.fault.empty()) {
-            EXPECT_TRUE(run.err.find("did not take") != std::string::npos || run.err.find("went away") != std::string::npos)
-                << what << "\n" << run.err;
+            EXPECT_TRUE(run.err.find("did not take") != std::string::npos ||
+                        run.err.find("went away") != std::string::npos)
+                << what << "\n"
+                << run.err;
             const int faulted = std::stoi(c.fault.substr(c.fault.find('=') + 1));
-            EXPECT_LT(recordsBeforeTheWrite(devsim({"trace"}).out, id), faulted) << what << ": the fault reaches into the write";
+            EXPECT_LT(recordsBeforeTheWrite(devsim({"trace"}).out, id), faulted)
+                << what << ": the fault reaches into the write";
         }
         // An unplugged controller comes back as a new one, after the others.
         if (c.fault.rfind("unplug", 0) == 0) {
@@ -321,21 +329,31 @@ TEST_F(CliEndToEndTest, ReadOnlyReadsAndLeavesTheControllerAsItWas) {
 }
 
 TEST_F(CliEndToEndTest, WhatTheControllerCannotReportIsMarkedAsTheSavedProfile) {
-    ASSERT_EQ(cli({"set", "--family", "led5", "--zone", "logo", "--effect", "static", "--color", "ff00ff"}).exitCode, 0);
+    ASSERT_EQ(cli({"set", "--family", "led5", "--zone", "logo", "--effect", "static", "--color", "ff00ff"}).exitCode,
+              0);
     const ProgramRun read = cli({"read", "--family", "standard"});
     ASSERT_EQ(read.exitCode, 0) << read.err;
-    EXPECT_NE(read.out.find("zone logo: static color FF00FF brightness 2 (saved profile)"), std::string::npos) << read.out;
+    EXPECT_NE(read.out.find("zone logo: static color FF00FF brightness 2 (saved profile)"), std::string::npos)
+        << read.out;
     EXPECT_EQ(read.out.find("zone main: static color FF00FF"), std::string::npos) << read.out;
     const ProgramRun json = cli({"read", "--family", "standard", "--json"});
-    EXPECT_NE(json.out.find("{\"zone\":\"logo\",\"source\":\"saved profile\",\"effect\":\"static\",\"color\":\"FF00FF\""),
-              std::string::npos) << json.out;
+    EXPECT_NE(json.out.find(
+                  "{\"zone\":\"logo\",\"source\":\"saved profile\",\"effect\":\"static\",\"color\":\"FF00FF\""),
+              std::string::npos)
+        << json.out;
     EXPECT_NE(json.out.find("{\"zone\":\"main\",\"source\":\"controller\""), std::string::npos) << json.out;
 }
 
 TEST_F(CliEndToEndTest, AnUnreachableBackendIsItsOwnErrorInEveryCommand) {
     environment.insert("LUMENSTRA_HID", "devsim:" + QString::fromStdString(home.path("runtime/none.sock")));
-    const QStringList commands[] = {{"list"}, {"restore"}, {"read"}, {"ports"}, {"raw", "52", "9c", "1"},
-                                    {"set", "--zone", "main", "--effect", "static"}, {"check"}, {"reset", "--all"}};
+    const QStringList commands[] = {{"list"},
+                                    {"restore"},
+                                    {"read"},
+                                    {"ports"},
+                                    {"raw", "52", "9c", "1"},
+                                    {"set", "--zone", "main", "--effect", "static"},
+                                    {"check"},
+                                    {"reset", "--all"}};
     for (const QStringList& command : commands) {
         const ProgramRun run = cli(command);
         EXPECT_EQ(run.exitCode, 3) << command.join(' ').toStdString();
@@ -349,7 +367,11 @@ TEST_F(CliEndToEndTest, AnUnreachableBackendIsItsOwnErrorInEveryCommand) {
 TEST_F(CliEndToEndTest, AControllerWithoutPermissionIsNoAccessNotNoController) {
     for (const char* id : {"1", "2", "3"}) ASSERT_EQ(devsim({"unplug", id}).exitCode, 0);
     ASSERT_EQ(devsim({"plug", "standard,denied"}).exitCode, 0);
-    const QStringList commands[] = {{"list"}, {"read"}, {"restore"}, {"ports"}, {"raw", "52", "9c", "1"},
+    const QStringList commands[] = {{"list"},
+                                    {"read"},
+                                    {"restore"},
+                                    {"ports"},
+                                    {"raw", "52", "9c", "1"},
                                     {"set", "--zone", "main", "--effect", "static"}};
     for (const QStringList& command : commands) {
         const ProgramRun run = cli(command);
@@ -434,8 +456,10 @@ TEST_F(CliEndToEndTest, TwoSetCommandsAtOnceOnTwoZonesBothLand) {
         // The controller holds the last write, made from the saved profile: both changes are in it.
         const ProgramRun read = cli({"read"});
         ASSERT_EQ(read.exitCode, 0) << read.err;
-        EXPECT_NE(read.out.find(std::string("zone main: static color ") + main), std::string::npos) << round << "\n" << read.out;
-        EXPECT_NE(read.out.find(std::string("zone fan: mode_01 color ") + fan), std::string::npos) << round << "\n" << read.out;
+        EXPECT_NE(read.out.find(std::string("zone main: static color ") + main), std::string::npos) << round << "\n"
+                                                                                                    << read.out;
+        EXPECT_NE(read.out.find(std::string("zone fan: mode_01 color ") + fan), std::string::npos) << round << "\n"
+                                                                                                   << read.out;
     }
 }
 
@@ -460,8 +484,8 @@ TEST_F(CliEndToEndTest, EveryCommandHasItsOwnHelpWhoseExampleWorksWhenPasted) {
     }
     EXPECT_EQ(texts.size(), 13u) << "commands share a help text";
     const ProgramRun set = cli({"set", "--help"});
-    for (const char* name : {"static", "flow", "rotate", "dual", "twin", "morse", "rainbow", "breathe", "off", "mode_01",
-                             "light_off", "#RRGGBB"})
+    for (const char* name : {"static", "flow", "rotate", "dual", "twin", "morse", "rainbow", "breathe", "off",
+                             "mode_01", "light_off", "#RRGGBB"})
         EXPECT_NE(set.out.find(name), std::string::npos) << name;
 }
 
@@ -494,7 +518,8 @@ TEST_F(CliEndToEndTest, ColoursEffectNamesAndEveryZone) {
         ASSERT_EQ(set.exitCode, 0) << set.err;
         EXPECT_NE(set.out.find("set standard 0 \"Top\""), std::string::npos) << set.out;
         const ProgramRun read = cli({"read"});
-        EXPECT_NE(read.out.find(c.readBack), std::string::npos) << c.arguments.join(' ').toStdString() << "\n" << read.out;
+        EXPECT_NE(read.out.find(c.readBack), std::string::npos) << c.arguments.join(' ').toStdString() << "\n"
+                                                                << read.out;
     }
     EXPECT_TRUE(cli({"set", "--quiet", "--zone", "main", "--effect", "static"}).out.empty());
 }
@@ -540,7 +565,8 @@ TEST_F(CliEndToEndTest, ControllersAreChosenByAllByNameAndByIdentity) {
         for (const char* device : {"0", "1"}) {
             if (std::string(family) == "led5" && std::string(device) == "1") continue;  // one LED5 controller
             const ProgramRun read = cli({"read", "--family", family, "--device", device});
-            EXPECT_NE(read.out.find("zone main: static color 010203"), std::string::npos) << family << device << read.out;
+            EXPECT_NE(read.out.find("zone main: static color 010203"), std::string::npos)
+                << family << device << read.out;
         }
 
     ASSERT_EQ(cli({"set", "--name", "Top", "--zone", "main", "--effect", "static", "--color", "0a0b0c"}).exitCode, 0);

@@ -18,7 +18,8 @@ TEST_F(ConfigurationSequencesTest, ApplyOnAGroupMemberSendsEveryCommandToEveryMe
     simulator->plug(sim::ControllerKind::Standard, 3);
     devicelink::CUSBDriver link;
     open(link, 0);
-    devicecontrol::IdentityTable table(3, devicecontrol::IdentityBlock{devicecontrol::kIdentityPresent, 1, 0, 2, 0, 3, 0, 4, 0});
+    devicecontrol::IdentityTable table(3, devicecontrol::IdentityBlock{devicecontrol::kIdentityPresent, 1, 0, 2, 0, 3,
+                                                                       0, 4, 0});
     table[0][0] = table[2][0] = devicecontrol::kGroupMember;
     ASSERT_EQ(devicecontrol::SelectDeviceGroup(link, table, 2), 0);
     LedProfileSet set;
@@ -28,7 +29,8 @@ TEST_F(ConfigurationSequencesTest, ApplyOnAGroupMemberSendsEveryCommandToEveryMe
     EditorState state;
     std::vector<int> progress;
     simulator->clearTrace();
-    devicecontrol::ApplyConfiguration(link, devicelink::Family::Standard, set, state, [&](int value) { progress.push_back(value); });
+    devicecontrol::ApplyConfiguration(link, devicelink::Family::Standard, set, state,
+                                      [&](int value) { progress.push_back(value); });
 
     const auto trace = simulator->takeTrace();
     ASSERT_FALSE(trace.empty());
@@ -137,7 +139,8 @@ TEST_F(ConfigurationSequencesTest, AControllerThatLeavesDuringApplyEndsTheWriteA
     LedProfileSet set = appliedSet();
     EditorState state;
     ASSERT_EQ(devicecontrol::ApplyConfiguration(link, devicelink::Family::Standard, set, state,
-                                                [&](int value) { fullProgress.push_back(value); }), 0);
+                                                [&](int value) { fullProgress.push_back(value); }),
+              0);
 
     ASSERT_TRUE(simulator->setFault(id, sim::FaultKind::UnplugAfter, 4));
     std::vector<int> progress;
@@ -161,4 +164,3 @@ TEST_F(ConfigurationSequencesTest, ApplyWithoutAControllerHasNothingToReport) {
 }
 
 }  // namespace
-

@@ -71,8 +71,8 @@ TEST_F(DeviceIdentitySimTest, NewControllersGetDistinctIdentitiesEvenWithinOneSe
     simulator->clearTrace();
     IdentityTable table;
     RefreshDeviceIdentities(link, 2, table, [] { return 7u; });
-    EXPECT_THAT(takeCommands(), ElementsAre("52/94/0", "52/94/0", "41/80/0", "51/94/0", "50/55/0", "41/80/0",
-                                            "51/94/0", "50/55/0"));
+    EXPECT_THAT(takeCommands(),
+                ElementsAre("52/94/0", "52/94/0", "41/80/0", "51/94/0", "50/55/0", "41/80/0", "51/94/0", "50/55/0"));
     ASSERT_EQ(table.size(), 2u);
     for (int position : {0, 1}) {
         EXPECT_EQ(table[position][0], kIdentityPresent);

@@ -35,9 +35,16 @@ struct ZoneRecordCase {
 TEST(ZoneRecordTest, FillsEachEffectsBytesFromItsOffsets) {
     const ZoneRecordCase cases[] = {
         {"fan slot of mode 01", EFFECT_MODE_01, SLOT_FAN, true, [](EffectLayer&) {}, {{0, 6}, {3, 0x01}}},
-        {"logo slot of light off", EFFECT_LIGHT_OFF, SLOT_LOGO, true, [](EffectLayer&) {},
+        {"logo slot of light off",
+         EFFECT_LIGHT_OFF,
+         SLOT_LOGO,
+         true,
+         [](EffectLayer&) {},
          {{0, 5}, {3, 0xFE}, {6, 0}, {7, 0}, {8, 0}}},
-        {"mode 0a: random and direction in the flags, two colours", EFFECT_MODE_0A, SLOT_DIRECT, true,
+        {"mode 0a: random and direction in the flags, two colours",
+         EFFECT_MODE_0A,
+         SLOT_DIRECT,
+         true,
          [](EffectLayer& l) {
              l.setByte(86, 1);
              l.setByte(87, 0x23);
@@ -47,19 +54,34 @@ TEST(ZoneRecordTest, FillsEachEffectsBytesFromItsOffsets) {
              l.setByte(85, 1);
          },
          {{0, 0x0A}, {1, 3}, {2, 0x83}, {3, 0xFF}, {5, 1}, {6, 1}, {7, 2}, {8, 3}, {9, 4}, {10, 5}, {11, 6}}},
-        {"mode 07: the second set direction flag gives 4, colour from 132", EFFECT_MODE_07, SLOT_DIRECT, true,
+        {"mode 07: the second set direction flag gives 4, colour from 132",
+         EFFECT_MODE_07,
+         SLOT_DIRECT,
+         true,
          [](EffectLayer& l) {
              l.setByte(125, 0);
              l.setByte(126, 1);
              l.setColour(132, 0x112233);
          },
          {{0, 0x07}, {2, 4}, {6, 0x33}, {7, 0x22}, {8, 0x11}}},
-        {"mode 08 always random", EFFECT_MODE_08, SLOT_DIRECT, true, [](EffectLayer& l) { l.setByte(122, 0); },
+        {"mode 08 always random",
+         EFFECT_MODE_08,
+         SLOT_DIRECT,
+         true,
+         [](EffectLayer& l) { l.setByte(122, 0); },
          {{0, 0x08}, {2, 0x80}}},
-        {"morse played once", EFFECT_MORSE, SLOT_DIRECT, false, [](EffectLayer& l) { l.setByte(182, 1); },
+        {"morse played once",
+         EFFECT_MORSE,
+         SLOT_DIRECT,
+         false,
+         [](EffectLayer& l) { l.setByte(182, 1); },
          {{0, 0x0B}, {2, 0x80}, {4, 1}}},
         {"morse repeated", EFFECT_MORSE, SLOT_DIRECT, true, [](EffectLayer&) {}, {{4, 0xFF}}},
-        {"direct sends colour 0", EFFECT_DIRECT, SLOT_DIRECT, true, [](EffectLayer&) {},
+        {"direct sends colour 0",
+         EFFECT_DIRECT,
+         SLOT_DIRECT,
+         true,
+         [](EffectLayer&) {},
          {{0, 0xB0}, {1, 0xFF}, {5, 0xFF}, {6, 0}, {7, 0}, {8, 0}}},
         {"unknown effect", EFFECT_MODE_DF, SLOT_DIRECT, true, [](EffectLayer&) {}, {{0, 0xFE}, {6, 0}}},
     };
@@ -141,7 +163,8 @@ TEST_F(EncodingSimTest, WholeConfigurationWritesTheFamilysEffectsThenTheGroupMap
     for (const auto& entry : trace) commands.push_back(devicecontroltest::commandOf(entry));
     const std::vector<std::string> morseAndFirstRecord = {"51/2c/1", "51/73/0", "51/73/1", "51/73/2", "51/73/3",
                                                           "51/73/4", "51/73/5", "51/73/6", "51/73/7", "51/2c/1"};
-    EXPECT_THAT(std::vector<std::string>(commands.begin(), commands.begin() + 10), ElementsAreArray(morseAndFirstRecord));
+    EXPECT_THAT(std::vector<std::string>(commands.begin(), commands.begin() + 10),
+                ElementsAreArray(morseAndFirstRecord));
     const std::vector<std::string> tail = {"51/73/0", "51/73/1", "51/2c/1", "51/a0/1", "51/28/0", "51/28/0"};
     EXPECT_THAT(std::vector<std::string>(commands.end() - 6, commands.end()), ElementsAreArray(tail));
     // The running text is the selected one, B.

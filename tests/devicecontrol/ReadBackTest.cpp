@@ -18,13 +18,15 @@ namespace {
 
 class ReadBackTest : public SimTest {
 protected:
-    int load(devicelink::CUSBDriver& link, devicelink::Family family, LedProfileSet& set, std::vector<int>* progress = nullptr) {
+    int load(devicelink::CUSBDriver& link, devicelink::Family family, LedProfileSet& set,
+             std::vector<int>* progress = nullptr) {
         devicecontrol::ReadBackRequest request;
         request.family = family;
         request.position = 0;
-        if (progress) request.setProgress = [progress](int value) {
-            if (progress->empty() || progress->back() != value) progress->push_back(value);
-        };
+        if (progress)
+            request.setProgress = [progress](int value) {
+                if (progress->empty() || progress->back() != value) progress->push_back(value);
+            };
         int lastApplied = 5;
         const int result = devicecontrol::LoadDeviceSettings(link, request, set, lastApplied);
         EXPECT_EQ(lastApplied, 0);
@@ -51,10 +53,9 @@ TEST_F(ReadBackTest, AFreshLoadOfAStandardControllerReadsInTheFixedOrder) {
     set.chromaSync = 1;
     std::vector<int> progress;
     EXPECT_EQ(load(link, devicelink::Family::Standard, set, &progress), 0);
-    EXPECT_THAT(takeCommands(),
-                ElementsAreArray({"41/03/0", "52/96/0", "52/28/0", "52/29/0", "51/28/0", "52/2c/1", "52/2c/1",
-                                  "52/73/2", "52/73/3", "52/73/4", "52/73/5", "52/73/6", "52/73/7", "52/73/0",
-                                  "52/73/1", "52/2c/1", "52/2c/1", "52/a0/1"}));
+    EXPECT_THAT(takeCommands(), ElementsAreArray({"41/03/0", "52/96/0", "52/28/0", "52/29/0", "51/28/0", "52/2c/1",
+                                                  "52/2c/1", "52/73/2", "52/73/3", "52/73/4", "52/73/5", "52/73/6",
+                                                  "52/73/7", "52/73/0", "52/73/1", "52/2c/1", "52/2c/1", "52/a0/1"}));
     EXPECT_THAT(progress, ElementsAre(10, 18, 100));
     EXPECT_EQ(set.chromaSync, 0);
 }
@@ -174,8 +175,10 @@ TEST_F(ReadBackTest, ReportedModesSetTheCardWideEffectExceptDirect) {
     simulator->plug(sim::ControllerKind::Standard);
     devicelink::CUSBDriver link;
     open(link, 0);
-    for (const auto& [mode, expected] :
-         {std::pair<unsigned, std::int32_t>{0xB0u, EFFECT_MODE_10}, {0x05u, 0}, {0x0Bu, EFFECT_MORSE}, {0xE0u, EFFECT_MULTI}}) {
+    for (const auto& [mode, expected] : {std::pair<unsigned, std::int32_t>{0xB0u, EFFECT_MODE_10},
+                                         {0x05u, 0},
+                                         {0x0Bu, EFFECT_MORSE},
+                                         {0xE0u, EFFECT_MULTI}}) {
         link.SetEffectMode(mode, 0, 0, 0);
         LedProfileSet set;
         set.selected().cardEffect = EFFECT_MODE_10;

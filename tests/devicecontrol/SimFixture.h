@@ -38,7 +38,8 @@ protected:
             for (const auto& device : simulator->devices())
                 attached += device.productId == driver.matchConfig().ProductID ? 1 : 0;
             return driver.deviceCount() == attached;
-        })) << expected << " plugged";
+        })) << expected
+            << " plugged";
     }
 
     std::vector<std::string> takeCommands() {

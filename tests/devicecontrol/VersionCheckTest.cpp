@@ -16,7 +16,9 @@ devicecontrol::FirmwareCheckState stateWith(updater::FirmwareVersion device, upd
     state.applicationInformation.fill(0xFF);
     state.applicationInformation[2] = device.major;
     state.applicationInformation[3] = device.minor;
-    for (int i = 0; i < 4; ++i) state.applicationInformation[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(device.build >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        state.applicationInformation[4 + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(device.build >> (8 * i));
     return state;
 }
 
@@ -29,8 +31,7 @@ TEST(VersionCheckTest, ComparisonOfControllerAndPackage) {
         {{1, 2, 5}, {1, 2, 7}, -1},  // update due
         {{1, 3, 0}, {1, 2, 9}, 0},   // newer minor: no update, but not "newer" either
         {{1, 2, 9}, {1, 2, 7}, 1},   // a greater build is the only "newer"
-        {{1, 2, 7}, {1, 2, 7}, 0},
-        {{1, 2, 7}, {2, 0, 0}, -1},
+        {{1, 2, 7}, {1, 2, 7}, 0},       {{1, 2, 7}, {2, 0, 0}, -1},
         {{0xFF, 0xFF, 1}, {1, 2, 7}, 0},  // no version on the controller
     };
     for (const Case& c : cases)

@@ -13,9 +13,7 @@ std::atomic<int> g_unInits{0};
 extern "C" {
 
 #ifndef CHROMA_WITHOUT_INIT
-__attribute__((visibility("default"))) int Init(ChromaAppId id) {
-    return id.words[0] == 0 ? -1 : CHROMA_INIT_RESULT;
-}
+__attribute__((visibility("default"))) int Init(ChromaAppId id) { return id.words[0] == 0 ? -1 : CHROMA_INIT_RESULT; }
 #endif
 
 __attribute__((visibility("default"))) int RegisterEventNotification(ChromaEventCallback callback) {

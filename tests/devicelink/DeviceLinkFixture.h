@@ -52,7 +52,8 @@ protected:
 };
 
 // Runs the event loop until `done` holds or `limit` passed.
-inline bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::milliseconds(2000)) {
+inline bool pumpUntil(const std::function<bool()>& done,
+                      std::chrono::milliseconds limit = std::chrono::milliseconds(2000)) {
     QElapsedTimer timer;
     timer.start();
     while (!done()) {

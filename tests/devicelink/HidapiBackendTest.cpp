@@ -20,9 +20,7 @@ TEST(HidrawReports, TheRecordGetsTheReportIdByteInFront) {
     EXPECT_EQ(report[1], 0x52);
     EXPECT_EQ(report[5], 0x12);
 
-    const struct {
-        int rawLength, capacity, result;
-    } cases[] = {{0, 65, 0}, {-1, 65, -1}, {64, 10, 10}, {3, 65, 4}};
+    const struct { int rawLength, capacity, result; } cases[] = {{0, 65, 0}, {-1, 65, -1}, {64, 10, 10}, {3, 65, 4}};
     for (const auto& c : cases)
         EXPECT_EQ(devicelink::reportFromHidraw(raw, c.rawLength, report, c.capacity), c.result) << c.rawLength;
 }

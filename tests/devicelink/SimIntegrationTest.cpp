@@ -46,7 +46,8 @@ TEST_F(SimIntegrationTest, ControllersOfBothKindsComeAndGoOnTheirOwnLinks) {
     ASSERT_TRUE(open(standard, 0));
     ASSERT_TRUE(open(second, 2));
     ASSERT_TRUE(pumpUntil([&] { return plugMessages().size() == 3; }));
-    EXPECT_THAT(plugMessages(), ElementsAre(Plug{plugWParam(0, 0), 1}, Plug{plugWParam(1, 0), 1}, Plug{plugWParam(0, 2), 1}));
+    EXPECT_THAT(plugMessages(),
+                ElementsAre(Plug{plugWParam(0, 0), 1}, Plug{plugWParam(1, 0), 1}, Plug{plugWParam(0, 2), 1}));
     EXPECT_EQ(standard.deviceIdOfOrdinal(0), 1);
     EXPECT_EQ(standard.deviceIdOfOrdinal(1), 2);
     EXPECT_EQ(standard.deviceIdOfOrdinal(5), 2);

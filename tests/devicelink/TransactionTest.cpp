@@ -1,7 +1,6 @@
 #include "platform/Companion.h"
-#include "platform/DebugLog.h"
-#include "platform/DebugLog.h"
 #include "platform/CompanionChannel.h"
+#include "platform/DebugLog.h"
 #include "tests/devicelink/DeviceLinkFixture.h"
 
 #include <gmock/gmock.h>
@@ -11,7 +10,6 @@ using namespace devicelinktest;
 using namespace std::chrono_literals;
 
 namespace {
-
 
 LedCommandRecord command(std::uint8_t cmd, std::uint8_t key, std::uint16_t index = 0, std::uint8_t data0 = 0) {
     LedCommandRecord record;
@@ -187,7 +185,6 @@ TEST_F(TransactionTest, EventReportsPostTheControllerEvent) {
     }
 }
 
-
 TEST_F(TransactionTest, DebugLogRecordsEachTransactionWhenDebugIsOn) {
     platform::enableDebugLog(true);
     devices[2]->setResponder(nullptr);
@@ -197,8 +194,9 @@ TEST_F(TransactionTest, DebugLogRecordsEachTransactionWhenDebugIsOn) {
     driver.SetData(unanswered, 2);
     platform::enableDebugLog(false);
     const std::string log = testsupport::readFileBytes(platform::debugLogPath());
-    for (const char* line : {"SetData Out: cmd:52, Key:94, Index:0, Data:5", "SetData In: cmd:52, Key:94, Index:0, Data:a0",
-                             "SetData Out: cmd:41, Key:3, Index:0, Data:0", "SetData Error ...Error "})
+    for (const char* line :
+         {"SetData Out: cmd:52, Key:94, Index:0, Data:5", "SetData In: cmd:52, Key:94, Index:0, Data:a0",
+          "SetData Out: cmd:41, Key:3, Index:0, Data:0", "SetData Error ...Error "})
         EXPECT_NE(log.find(testsupport::utf16le(line)), std::string::npos) << line;
 }
 

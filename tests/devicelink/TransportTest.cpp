@@ -212,7 +212,6 @@ TEST_F(TransportTest, ReportsReachTheCallbackOnlyWithTheReportIdByte) {
     EXPECT_EQ(events[0].wParam, 7u);
 }
 
-
 TEST_F(TransportTest, BootLoaderLinksTraceEveryReportOnlyWhenTheDebugLogIsOn) {
     for (const bool debug : {false, true}) {
         auto device = backend->plug(controllerInfo("boot", kLed5BootProductId), false);
@@ -243,7 +242,6 @@ TEST_F(TransportTest, BootLoaderLinksTraceEveryReportOnlyWhenTheDebugLogIsOn) {
     }
 }
 
-
 TEST_F(TransportTest, ReopeningAfterAStrayRemovalFindsEveryDeviceAgain) {
     backend->plug(controllerInfo("a", kStandardAppProductId), false);
     backend->plug(controllerInfo("b", kStandardAppProductId), false);
@@ -256,7 +254,6 @@ TEST_F(TransportTest, ReopeningAfterAStrayRemovalFindsEveryDeviceAgain) {
     ASSERT_TRUE(open(driver, 0));
     EXPECT_THAT(idsOf(driver), ElementsAre(1, 2));
 }
-
 
 // The power hook that logind's sleep signal feeds.
 TEST_F(TransportTest, PowerHookSuspendsAndResumesEveryLink) {

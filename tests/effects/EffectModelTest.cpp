@@ -11,20 +11,34 @@ TEST(EffectModel, ModeCodesBothWays) {
     const struct {
         std::int32_t effect;
         std::uint8_t mode;
-    } forward[] = {{EFFECT_STATIC, 0x00},  {EFFECT_MODE_07, 0x07}, {EFFECT_MODE_08, 0x08},    {EFFECT_MODE_11, 0x11},
-                   {EFFECT_DIRECT, 0xB0},  {EFFECT_MODE_0A, 0x0A}, {EFFECT_MODE_10, 0x10},    {EFFECT_MODE_02, 0x02},
-                   {EFFECT_MODE_01, 0x01}, {EFFECT_MORSE, 0x0B},   {EFFECT_MULTI, 0xE0},      {EFFECT_MODE_DF, 0xDF},
-                   {EFFECT_MODE_09, 0x09}, {EFFECT_LIGHT_OFF, 0xFE}, {EFFECT_RESERVED_0E, 0xFE}, {0x2000, 0xFE},
+    } forward[] = {{EFFECT_STATIC, 0x00},
+                   {EFFECT_MODE_07, 0x07},
+                   {EFFECT_MODE_08, 0x08},
+                   {EFFECT_MODE_11, 0x11},
+                   {EFFECT_DIRECT, 0xB0},
+                   {EFFECT_MODE_0A, 0x0A},
+                   {EFFECT_MODE_10, 0x10},
+                   {EFFECT_MODE_02, 0x02},
+                   {EFFECT_MODE_01, 0x01},
+                   {EFFECT_MORSE, 0x0B},
+                   {EFFECT_MULTI, 0xE0},
+                   {EFFECT_MODE_DF, 0xDF},
+                   {EFFECT_MODE_09, 0x09},
+                   {EFFECT_LIGHT_OFF, 0xFE},
+                   {EFFECT_RESERVED_0E, 0xFE},
+                   {0x2000, 0xFE},
                    {0, 0xFE}};
     for (const auto& c : forward) EXPECT_EQ(EffectModeCode(c.effect), c.mode) << std::hex << c.effect;
 
     const struct {
         std::uint8_t mode;
         std::int32_t effect;
-    } backward[] = {{0x00, EFFECT_STATIC}, {0x01, EFFECT_MODE_01}, {0x02, EFFECT_MODE_02}, {0x07, EFFECT_MODE_07},
-                    {0x08, EFFECT_MODE_08}, {0x09, EFFECT_MODE_09}, {0x0A, EFFECT_MODE_0A}, {0x0B, EFFECT_MORSE},
-                    {0x10, EFFECT_MODE_10}, {0x11, EFFECT_MODE_11}, {0xB0, EFFECT_DIRECT},  {0xB1, EFFECT_DIRECT},
-                    {0xE0, EFFECT_LIGHT_OFF}, {0xDF, EFFECT_LIGHT_OFF}, {0xFE, EFFECT_LIGHT_OFF}, {0x55, EFFECT_LIGHT_OFF}};
+    } backward[] = {{0x00, EFFECT_STATIC},    {0x01, EFFECT_MODE_01},   {0x02, EFFECT_MODE_02},
+                    {0x07, EFFECT_MODE_07},   {0x08, EFFECT_MODE_08},   {0x09, EFFECT_MODE_09},
+                    {0x0A, EFFECT_MODE_0A},   {0x0B, EFFECT_MORSE},     {0x10, EFFECT_MODE_10},
+                    {0x11, EFFECT_MODE_11},   {0xB0, EFFECT_DIRECT},    {0xB1, EFFECT_DIRECT},
+                    {0xE0, EFFECT_LIGHT_OFF}, {0xDF, EFFECT_LIGHT_OFF}, {0xFE, EFFECT_LIGHT_OFF},
+                    {0x55, EFFECT_LIGHT_OFF}};
     for (const auto& c : backward) EXPECT_EQ(EffectFromModeCode(c.mode), c.effect) << std::hex << int(c.mode);
 }
 
@@ -35,19 +49,19 @@ TEST(EffectModel, AResetLayerHoldsTheDefaultOfEveryField) {
     const struct {
         std::size_t offset;
         std::uint8_t value;
-    } bytes[] = {{0, 1},   {44, 1},  {52, 2},  {56, 1},  {57, 1},  {68, 2},  {72, 1},  {73, 1},  {84, 2},  {85, 2},
-                 {86, 0},  {87, 0},  {88, 1},  {96, 2},  {97, 2},  {98, 0},  {99, 0},  {104, 0}, {108, 1}, {109, 1},
-                 {120, 2}, {121, 2}, {122, 0}, {124, 1}, {125, 1}, {126, 0}, {127, 0}, {128, 0}, {136, 2}, {137, 0},
-                 {140, 1}, {141, 1}, {152, 2}, {156, 1}, {157, 3}, {158, 2}, {160, 1}, {168, 2}, {169, 2}, {170, 0},
-                 {172, 1}, {180, 2}, {181, 1}, {182, 0}, {183, 2}, {184, 1}, {256, 1}, {272, 1}, {273, 2}, {277, 1},
-                 {10, 0},  {14, 0},  {279, 0}};
+    } bytes[] = {{0, 1},   {44, 1},  {52, 2},  {56, 1},  {57, 1},  {68, 2},  {72, 1},  {73, 1},  {84, 2},
+                 {85, 2},  {86, 0},  {87, 0},  {88, 1},  {96, 2},  {97, 2},  {98, 0},  {99, 0},  {104, 0},
+                 {108, 1}, {109, 1}, {120, 2}, {121, 2}, {122, 0}, {124, 1}, {125, 1}, {126, 0}, {127, 0},
+                 {128, 0}, {136, 2}, {137, 0}, {140, 1}, {141, 1}, {152, 2}, {156, 1}, {157, 3}, {158, 2},
+                 {160, 1}, {168, 2}, {169, 2}, {170, 0}, {172, 1}, {180, 2}, {181, 1}, {182, 0}, {183, 2},
+                 {184, 1}, {256, 1}, {272, 1}, {273, 2}, {277, 1}, {10, 0},  {14, 0},  {279, 0}};
     for (const auto& c : bytes) EXPECT_EQ(layer.byte(c.offset), c.value) << "offset " << c.offset;
     const struct {
         std::size_t offset;
         Colour value;
-    } colours[] = {{48, 0xFFFFFF}, {60, 0xFFFFFF}, {64, 0},          {76, 0xFFFFFF},  {80, 0},
-                   {92, 0x0000FF}, {100, 0xFF0000}, {112, 0xFFFFFF}, {116, 0},        {132, 0xFFFFFF},
-                   {144, 0xFFFFFF}, {148, 0},       {164, 0xFFFFFF}, {176, 0xFFFFFF}, {188, 0}, {252, 0}};
+    } colours[] = {{48, 0xFFFFFF},  {60, 0xFFFFFF},  {64, 0},  {76, 0xFFFFFF},  {80, 0},         {92, 0x0000FF},
+                   {100, 0xFF0000}, {112, 0xFFFFFF}, {116, 0}, {132, 0xFFFFFF}, {144, 0xFFFFFF}, {148, 0},
+                   {164, 0xFFFFFF}, {176, 0xFFFFFF}, {188, 0}, {252, 0}};
     for (const auto& c : colours) EXPECT_EQ(layer.colour(c.offset), c.value) << "offset " << c.offset;
     int nonZero = 0;
     for (std::uint8_t b : layer.bytes) nonZero += b != 0;
@@ -80,7 +94,8 @@ TEST(EffectModel, GetEffectParamsReadsTheFieldsOfEachEffect) {
     ResetLayer(layer);
     // Distinct values, so that a wrong offset shows.
     for (std::size_t offset = 44; offset < 277; ++offset)
-        if (layer.byte(offset) == 2 || layer.byte(offset) == 3) layer.setByte(offset, static_cast<std::uint8_t>(offset));
+        if (layer.byte(offset) == 2 || layer.byte(offset) == 3)
+            layer.setByte(offset, static_cast<std::uint8_t>(offset));
     layer.setColour(48, 0x000048);
     layer.setColour(144, 0x000144);
     layer.setColour(148, 0x000148);
@@ -96,12 +111,12 @@ TEST(EffectModel, GetEffectParamsReadsTheFieldsOfEachEffect) {
         int speed, brightness, random;
         bool noColour;
     } cases[] = {
-        {EFFECT_STATIC, 0x000048, 0xFF, 52, 0xFF, false},  {EFFECT_MODE_07, kIn, 136, 0, 0xFF, true},
-        {EFFECT_MODE_08, kIn, 120, 121, 0xFF, true},       {EFFECT_MODE_11, 0x000144, 152, 0xFFFF, 0xFF, false},
+        {EFFECT_STATIC, 0x000048, 0xFF, 52, 0xFF, false},     {EFFECT_MODE_07, kIn, 136, 0, 0xFF, true},
+        {EFFECT_MODE_08, kIn, 120, 121, 0xFF, true},          {EFFECT_MODE_11, 0x000144, 152, 0xFFFF, 0xFF, false},
         {EFFECT_DIRECT, 0x123456, 0xFF, 0xFFFF, 0xFF, false}, {EFFECT_MODE_0A, 0x000076, 84, 85, 0, false},
-        {EFFECT_MODE_10, 0xFFFFFF, 68, 0xFFFF, 0xFF, false}, {EFFECT_MODE_02, kIn, 157, 158, 0xFF, true},
-        {EFFECT_MODE_01, 0x000164, 168, 169, 0, false},    {EFFECT_MORSE, 0x000176, 0xFF, 183, 0, false},
-        {EFFECT_MODE_09, 0x0000FF, 96, 97, 0, false},      {EFFECT_MULTI, kIn, 0xFF, 0xFFFF, 0xFF, true},
+        {EFFECT_MODE_10, 0xFFFFFF, 68, 0xFFFF, 0xFF, false},  {EFFECT_MODE_02, kIn, 157, 158, 0xFF, true},
+        {EFFECT_MODE_01, 0x000164, 168, 169, 0, false},       {EFFECT_MORSE, 0x000176, 0xFF, 183, 0, false},
+        {EFFECT_MODE_09, 0x0000FF, 96, 97, 0, false},         {EFFECT_MULTI, kIn, 0xFF, 0xFFFF, 0xFF, true},
         {EFFECT_LIGHT_OFF, kIn, 0xFF, 0xFFFF, 0xFF, true},
     };
     for (const auto& c : cases) {
@@ -130,7 +145,8 @@ TEST(EffectModel, EditsWriteTheirFieldAndEffectsWithoutItIgnoreThem) {
         std::size_t width;
     } cases[] = {
         {"static colour", [](EffectLayer& l, EditorState& s) { SetColour(l, EFFECT_STATIC, 0x112233, s); }, 48, 4},
-        {"mode 09 colour, selector 0", [](EffectLayer& l, EditorState& s) { SetColour(l, EFFECT_MODE_09, 0x112233, s); }, 92, 4},
+        {"mode 09 colour, selector 0",
+         [](EffectLayer& l, EditorState& s) { SetColour(l, EFFECT_MODE_09, 0x112233, s); }, 92, 4},
         {"mode 09 colour, selector 1",
          [](EffectLayer& l, EditorState& s) {
              l.setByte(EffectLayer::kMode09Selector, 1);
@@ -146,8 +162,10 @@ TEST(EffectModel, EditsWriteTheirFieldAndEffectsWithoutItIgnoreThem) {
          },
          116, 4},
         {"mode 07 colour", [](EffectLayer& l, EditorState& s) { SetColour(l, EFFECT_MODE_07, 0x112233, s); }, 132, 4},
-        {"mode 02 colour", [](EffectLayer& l, EditorState& s) { SetColour(l, EFFECT_MODE_02, 0x112233, s); }, SIZE_MAX, 0},
-        {"direct colour", [](EffectLayer& l, EditorState& s) { SetColour(l, EFFECT_DIRECT, 0x112233, s); }, SIZE_MAX, 0},
+        {"mode 02 colour", [](EffectLayer& l, EditorState& s) { SetColour(l, EFFECT_MODE_02, 0x112233, s); }, SIZE_MAX,
+         0},
+        {"direct colour", [](EffectLayer& l, EditorState& s) { SetColour(l, EFFECT_DIRECT, 0x112233, s); }, SIZE_MAX,
+         0},
         {"static speed", [](EffectLayer& l, EditorState&) { SetSpeed(l, EFFECT_STATIC, 4); }, SIZE_MAX, 0},
         {"morse speed", [](EffectLayer& l, EditorState&) { SetSpeed(l, EFFECT_MORSE, 4); }, 180, 1},
         {"mode 02 speed", [](EffectLayer& l, EditorState&) { SetSpeed(l, EFFECT_MODE_02, 0); }, 157, 1},
@@ -218,7 +236,7 @@ TEST(EffectModel, SelectingAZoneEffectLeavesTheZelvorLockAndRemembersLastEffects
     state.controlModeMarker = 3;
     SelectZoneEffect(profile, state, EFFECT_MORSE);
     EXPECT_EQ(state.lastEffects[ZONE_MAIN], EFFECT_STATIC);  // it left "off": nothing remembered
-    EXPECT_EQ(state.controlModeMarker, 3);  // the card already ran per-zone effects
+    EXPECT_EQ(state.controlModeMarker, 3);                   // the card already ran per-zone effects
     SelectZoneEffect(profile, state, EFFECT_LIGHT_OFF);
     EXPECT_EQ(state.lastEffects[ZONE_MAIN], EFFECT_MORSE);
     EXPECT_EQ(LightsOnEffect(state), EFFECT_MORSE);
@@ -291,12 +309,15 @@ TEST(EffectModel, DirectionsSetTheirFieldAndOthersAreIgnored) {
         layer.setByte(EffectLayer::kMode09Direction, 0x40);
         EffectLayer expected = layer;
         for (const auto& [offset, value] : c.written) expected.setByte(offset, value);
-        EXPECT_EQ(IsValidDirection(c.effect, c.direction), c.valid) << std::hex << c.effect << std::dec << " " << c.direction;
+        EXPECT_EQ(IsValidDirection(c.effect, c.direction), c.valid)
+            << std::hex << c.effect << std::dec << " " << c.direction;
         SetDirection(layer, c.effect, c.direction);
         EXPECT_EQ(layer, expected) << std::hex << c.effect << std::dec << " direction " << c.direction;
     }
-    for (const std::int32_t effect : {EFFECT_MODE_07, EFFECT_MODE_0A, EFFECT_MODE_09}) EXPECT_TRUE(HasDirection(effect));
-    for (const std::int32_t effect : {EFFECT_STATIC, EFFECT_MODE_08, EFFECT_MORSE, EFFECT_MULTI}) EXPECT_FALSE(HasDirection(effect));
+    for (const std::int32_t effect : {EFFECT_MODE_07, EFFECT_MODE_0A, EFFECT_MODE_09})
+        EXPECT_TRUE(HasDirection(effect));
+    for (const std::int32_t effect : {EFFECT_STATIC, EFFECT_MODE_08, EFFECT_MORSE, EFFECT_MULTI})
+        EXPECT_FALSE(HasDirection(effect));
 }
 
 TEST(EffectModel, ColourSlotsAreSelectedAndWrittenEachByItsOwnField) {
@@ -337,8 +358,8 @@ TEST(EffectModel, ColourSlotsAreSelectedAndWrittenEachByItsOwnField) {
     const struct {
         std::int32_t effect;
         std::size_t first;  // SIZE_MAX: no colour in the layer
-    } single[] = {{EFFECT_STATIC, 48}, {EFFECT_MODE_07, 132}, {EFFECT_MORSE, 176}, {EFFECT_MODE_02, SIZE_MAX},
-                  {EFFECT_DIRECT, SIZE_MAX}, {EFFECT_MULTI, SIZE_MAX}};
+    } single[] = {{EFFECT_STATIC, 48},        {EFFECT_MODE_07, 132},     {EFFECT_MORSE, 176},
+                  {EFFECT_MODE_02, SIZE_MAX}, {EFFECT_DIRECT, SIZE_MAX}, {EFFECT_MULTI, SIZE_MAX}};
     for (const auto& c : single) {
         EXPECT_FALSE(HasSecondColour(c.effect)) << std::hex << c.effect;
         EffectLayer layer;
@@ -352,7 +373,8 @@ TEST(EffectModel, ColourSlotsAreSelectedAndWrittenEachByItsOwnField) {
         if (c.first != SIZE_MAX) expected.setColour(c.first, 0x00ABCD);
         SetSlotColour(layer, c.effect, ColourSlot::First, 0x00ABCD, state);
         EXPECT_EQ(layer, expected) << std::hex << c.effect;
-        EXPECT_EQ(state.chromaColour, c.effect == EFFECT_DIRECT ? 0x00ABCDu : EditorState{}.chromaColour) << std::hex << c.effect;
+        EXPECT_EQ(state.chromaColour, c.effect == EFFECT_DIRECT ? 0x00ABCDu : EditorState{}.chromaColour)
+            << std::hex << c.effect;
     }
 }
 
@@ -361,10 +383,12 @@ TEST(EffectModel, WhereEachEffectRuns) {
         std::int32_t effect;
         bool led5Only, mainZone, otherZones;
     } cases[] = {
-        {EFFECT_STATIC, false, true, true},    {EFFECT_MODE_07, true, true, false},  {EFFECT_MODE_08, true, true, false},
-        {EFFECT_MODE_0A, true, true, false},   {EFFECT_MODE_09, true, true, false},  {EFFECT_MODE_11, false, true, false},
-        {EFFECT_MODE_02, false, true, true},   {EFFECT_MODE_01, false, true, true},  {EFFECT_MORSE, false, true, false},
-        {EFFECT_LIGHT_OFF, false, true, true}, {EFFECT_MULTI, false, false, false},
+        {EFFECT_STATIC, false, true, true},  {EFFECT_MODE_07, true, true, false},
+        {EFFECT_MODE_08, true, true, false}, {EFFECT_MODE_0A, true, true, false},
+        {EFFECT_MODE_09, true, true, false}, {EFFECT_MODE_11, false, true, false},
+        {EFFECT_MODE_02, false, true, true}, {EFFECT_MODE_01, false, true, true},
+        {EFFECT_MORSE, false, true, false},  {EFFECT_LIGHT_OFF, false, true, true},
+        {EFFECT_MULTI, false, false, false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsLed5Only(c.effect), c.led5Only) << std::hex << c.effect;

@@ -23,10 +23,7 @@ TEST(Morse, OutputTextOfLowerCaseWordsUnknownCharactersAndSigns) {
         std::u16string text;
         std::string output;
     } cases[] = {
-        {u"a b", ".-   -... "},
-        {u"", ""},
-        {u"\u00E9E", "#. "},
-        {u"!_$&@", "-.-.-- ..--.- ...-..- .-... .--.-. "},
+        {u"a b", ".-   -... "},  {u"", ""}, {u"\u00E9E", "#. "}, {u"!_$&@", "-.-.-- ..--.- ...-..- .-... .--.-. "},
         {u"09", "----- ----. "},
     };
     for (const auto& c : cases) EXPECT_EQ(EncodeMorse(c.text, nullptr).outputText, c.output);

@@ -1,5 +1,5 @@
-#include "platform/IniFile.h"
 #include "effects/Profiles.h"
+#include "platform/IniFile.h"
 #include "platform/SingleInstance.h"
 #include "platform/Utf16.h"
 #include "tests/support/TestEnvironment.h"
@@ -117,8 +117,7 @@ TEST_F(ProfilesTest, TheFileHasTheWindowsLayoutKeysInOrderAndBlocksAsHexWithChec
     // Keys in the order they are written, each once.
     std::size_t at = 0;
     for (const char* key : {"BASE_LAYER=", "MULTILAYER=", "FAN_LAYER=", "LOGO_LAYER=", "SYSTEM_STATUS=010100",
-                            "SELECT_MORSE=0", "MORSE_INFO_1=53004F00530000000000", "MORSE_INFO_2=",
-                            "MORSE_INFO_3="}) {
+                            "SELECT_MORSE=0", "MORSE_INFO_1=53004F00530000000000", "MORSE_INFO_2=", "MORSE_INFO_3="}) {
         const std::size_t found = text.find(key, at);
         ASSERT_NE(found, std::string::npos) << key;
         at = found;
@@ -159,8 +158,8 @@ TEST_F(ProfilesTest, ReadsAWindowsWrittenFileAndIgnoresDamagedBlocksOneByOne) {
 TEST_F(ProfilesTest, LongNamesAreCutAndUnterminatedMorseTextsKeep260Units) {
     std::vector<std::uint8_t> block(520);
     for (std::size_t i = 0; i < block.size(); i += 2) block[i] = 'E';
-    writeWindowsFile(profilePath, "[NAME]\r\nPROFILE_NAME=" + std::string(300, 'n') + "\r\n[EFFECT]\r\nMORSE_INFO_2=" +
-                                      platform::encodeStructValue(block) + "\r\n");
+    writeWindowsFile(profilePath, "[NAME]\r\nPROFILE_NAME=" + std::string(300, 'n') +
+                                      "\r\n[EFFECT]\r\nMORSE_INFO_2=" + platform::encodeStructValue(block) + "\r\n");
     LedProfile loaded = defaultProfile();
     ASSERT_TRUE(ReadProfileFile(profilePath, loaded));
     EXPECT_EQ(loaded.name, std::u16string(259, u'n'));
@@ -208,14 +207,18 @@ TEST_F(ProfilesTest, ImportOfAPartialFileChangesItsIntegersAndTheNameAndKeepsThe
 
 TEST_F(ProfilesTest, AnUpdateChangesTheSavedSetAndTheNextUpdateStartsFromIt) {
     LedProfileSet set;
-    ASSERT_EQ(UpdateSavedProfiles(folder, set, [](LedProfileSet& saved) {
-                  saved.selected().zoneEffects[0] = EFFECT_MORSE;
-                  return true;
-              }), ProfileUpdate::Saved);
-    ASSERT_EQ(UpdateSavedProfiles(folder, set, [](LedProfileSet& saved) {
-                  saved.selected().zoneEffects[1] = EFFECT_MODE_02;
-                  return true;
-              }), ProfileUpdate::Saved);
+    ASSERT_EQ(UpdateSavedProfiles(folder, set,
+                                  [](LedProfileSet& saved) {
+                                      saved.selected().zoneEffects[0] = EFFECT_MORSE;
+                                      return true;
+                                  }),
+              ProfileUpdate::Saved);
+    ASSERT_EQ(UpdateSavedProfiles(folder, set,
+                                  [](LedProfileSet& saved) {
+                                      saved.selected().zoneEffects[1] = EFFECT_MODE_02;
+                                      return true;
+                                  }),
+              ProfileUpdate::Saved);
     EXPECT_EQ(set.selected().zoneEffects[0], EFFECT_MORSE) << "the second update started from the first one's file";
     LedProfileSet loaded;
     LoadStartupProfileSet(loaded, folder);
@@ -231,7 +234,8 @@ TEST_F(ProfilesTest, ARefusedChangeOrAHeldLockLeavesTheFilesAlone) {
     ASSERT_EQ(other.acquireFile(ProfileLockPath(folder), std::chrono::milliseconds(0)),
               platform::SingleInstanceLock::Result::Acquired);
     bool changed = false;
-    EXPECT_EQ(UpdateSavedProfiles(folder, set, [&](LedProfileSet&) { return changed = true; }, std::chrono::milliseconds(0)),
+    EXPECT_EQ(UpdateSavedProfiles(
+                  folder, set, [&](LedProfileSet&) { return changed = true; }, std::chrono::milliseconds(0)),
               ProfileUpdate::Busy);
     EXPECT_FALSE(changed);
     EXPECT_FALSE(std::filesystem::exists(profilePath));
@@ -249,10 +253,12 @@ TEST_F(ProfilesTest, AnUpdateWaitsForTheLockThatAnotherHolderReleases) {
     });
     LedProfileSet set;
     waiting.store(true);
-    EXPECT_EQ(UpdateSavedProfiles(folder, set, [](LedProfileSet& saved) {
-                  saved.selected().zelvor = 1;
-                  return true;
-              }), ProfileUpdate::Saved);
+    EXPECT_EQ(UpdateSavedProfiles(folder, set,
+                                  [](LedProfileSet& saved) {
+                                      saved.selected().zelvor = 1;
+                                      return true;
+                                  }),
+              ProfileUpdate::Saved);
     holder.join();
     LedProfileSet loaded;
     LoadStartupProfileSet(loaded, folder);
@@ -266,10 +272,14 @@ TEST_F(ProfilesTest, ALockFileThatIsALinkIsRefusedAndTheUpdateGoesOnUnlocked) {
     ASSERT_EQ(other.acquireFile(ProfileLockPath(folder), std::chrono::milliseconds(0)),
               platform::SingleInstanceLock::Result::Refused);
     LedProfileSet set;
-    EXPECT_EQ(UpdateSavedProfiles(folder, set, [](LedProfileSet& saved) {
-                  saved.selected().zelvor = 1;
-                  return true;
-              }, std::chrono::milliseconds(0)), ProfileUpdate::Saved);
+    EXPECT_EQ(UpdateSavedProfiles(
+                  folder, set,
+                  [](LedProfileSet& saved) {
+                      saved.selected().zelvor = 1;
+                      return true;
+                  },
+                  std::chrono::milliseconds(0)),
+              ProfileUpdate::Saved);
     EXPECT_FALSE(std::filesystem::exists(target)) << "the link was followed";
     LedProfileSet loaded;
     LoadStartupProfileSet(loaded, folder);

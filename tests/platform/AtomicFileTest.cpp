@@ -60,15 +60,11 @@ TEST_F(AtomicFileTest, AReplaceRemovesOnlyTheStaleTemporaryFilesOfItsOwnTarget) 
         std::string name;
         bool removed;
     } cases[] = {
-        {"Profile0.Prf.a1B2c3", true},   // left by a save that was killed
-        {"Profile0.Prf.ZZZZZZ", true},
-        {"Profile0.Prf.a1B2c", false},   // not our length
-        {"Profile0.Prf.a1B2c3d", false},
-        {"Profile0.Prf.a1B-c3", false},  // not our alphabet
-        {"Profile0.Prf-a1B2c3", false},
-        {"profile0.prf.a1B2c3", false},  // another target
-        {"Profile1.Prf.a1B2c3", false},
-        {"config.ini.a1B2c3", false},
+        {"Profile0.Prf.a1B2c3", true},                                       // left by a save that was killed
+        {"Profile0.Prf.ZZZZZZ", true},      {"Profile0.Prf.a1B2c", false},   // not our length
+        {"Profile0.Prf.a1B2c3d", false},    {"Profile0.Prf.a1B-c3", false},  // not our alphabet
+        {"Profile0.Prf-a1B2c3", false},     {"profile0.prf.a1B2c3", false},  // another target
+        {"Profile1.Prf.a1B2c3", false},     {"config.ini.a1B2c3", false},
         {"sub/Profile0.Prf.a1B2c3", false},  // another folder
     };
     for (const auto& c : cases) testsupport::writeFileBytes(folder + c.name, "stale");

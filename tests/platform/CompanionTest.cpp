@@ -13,17 +13,16 @@ TEST(EnsureCompanionRunning, StartsUpToThreeTimesWithAPauseAfterEachStart) {
     for (const auto& c : cases) {
         int starts = 0;
         std::vector<std::string> calls;
-        platform::EnsureCompanionRunning(
-            [&] { return c.appearsAfterStarts >= 0 && starts >= c.appearsAfterStarts; },
-            [&] {
-                ++starts;
-                calls.push_back("start");
-            },
-            [&](std::chrono::milliseconds pause) {
-                EXPECT_EQ(pause, 500ms);
-                calls.push_back("pause");
-            },
-            500ms);
+        platform::EnsureCompanionRunning([&] { return c.appearsAfterStarts >= 0 && starts >= c.appearsAfterStarts; },
+                                         [&] {
+                                             ++starts;
+                                             calls.push_back("start");
+                                         },
+                                         [&](std::chrono::milliseconds pause) {
+                                             EXPECT_EQ(pause, 500ms);
+                                             calls.push_back("pause");
+                                         },
+                                         500ms);
         EXPECT_EQ(starts, c.expectedStarts) << c.appearsAfterStarts;
         ASSERT_EQ(calls.size(), 2u * c.expectedStarts);
         for (std::size_t i = 0; i < calls.size(); ++i) EXPECT_EQ(calls[i], i % 2 ? "pause" : "start");

@@ -99,7 +99,8 @@ TEST_F(IniFileTest, WritesReplaceInPlaceAppendToTheSectionOrAddASectionAndKeepEv
     writeWindowsFile("; written on Windows\r\n[Setting]\r\nProfile = 0\r\nOther=x\r\n\r\n[Second]\r\nKey=v\r\n");
     ASSERT_TRUE(ini.writeString("setting", "PROFILE", "1"));
     EXPECT_EQ(fileAsText(),
-              kMark + utf16le("; written on Windows\r\n[Setting]\r\nProfile=1\r\nOther=x\r\n\r\n[Second]\r\nKey=v\r\n"));
+              kMark +
+                  utf16le("; written on Windows\r\n[Setting]\r\nProfile=1\r\nOther=x\r\n\r\n[Second]\r\nKey=v\r\n"));
     ASSERT_TRUE(ini.writeString("Setting", "New", "z"));
     EXPECT_EQ(fileAsText(), kMark + utf16le("; written on Windows\r\n[Setting]\r\nProfile=1\r\nOther=x\r\nNew=z\r\n"
                                             "\r\n[Second]\r\nKey=v\r\n"));
@@ -138,8 +139,8 @@ TEST_F(IniFileTest, StructsAreHexPairsWithAChecksumAndBadValuesAreRefused) {
         const char* value;
         bool accepted;
     } cases[] = {
-        {"01abffab", true}, {"01ABFFAC", false}, {"01ABFF", false}, {"01ABFFAB00", false},
-        {"0GABFFAB", false}, {"", false},
+        {"01abffab", true},    {"01ABFFAC", false}, {"01ABFF", false},
+        {"01ABFFAB00", false}, {"0GABFFAB", false}, {"", false},
     };
     for (const auto& c : cases) {
         ASSERT_TRUE(ini.writeString("Sync", "Block", c.value));

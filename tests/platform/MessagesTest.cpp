@@ -78,4 +78,3 @@ TEST(Messages, TimersFireByNumberRestartWhenSetAgainAndStopWhenKilled) {
     EXPECT_EQ(firedOf(9), 0);
     EXPECT_TRUE(window.windowTimerRunning(9));
 }
-

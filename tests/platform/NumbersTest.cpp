@@ -14,9 +14,18 @@ TEST(WholeNumber, OnlyTheWholeTextInRangeIsANumber) {
         int base;
         std::optional<std::uint8_t> value;
     } cases[] = {
-        {"0", 10, 0},      {"255", 10, 255},        {"256", 10, std::nullopt}, {"", 10, std::nullopt},
-        {" 1", 10, std::nullopt}, {"1 ", 10, std::nullopt}, {"-1", 10, std::nullopt}, {"+1", 10, std::nullopt},
-        {"12x", 10, std::nullopt}, {"ff", 16, 0xFF},   {"FF", 16, 0xFF},          {"0xff", 16, std::nullopt},
+        {"0", 10, 0},
+        {"255", 10, 255},
+        {"256", 10, std::nullopt},
+        {"", 10, std::nullopt},
+        {" 1", 10, std::nullopt},
+        {"1 ", 10, std::nullopt},
+        {"-1", 10, std::nullopt},
+        {"+1", 10, std::nullopt},
+        {"12x", 10, std::nullopt},
+        {"ff", 16, 0xFF},
+        {"FF", 16, 0xFF},
+        {"0xff", 16, std::nullopt},
     };
     for (const auto& c : cases)
         EXPECT_EQ(platform::parseWholeNumber<std::uint8_t>(c.text, c.base), c.value) << '"' << c.text << '"';

@@ -20,9 +20,11 @@ TEST(Utf16, ConvertsBothWaysIncludingSurrogatePairs) {
 }
 
 TEST(Utf16, InvalidInputBecomesReplacementCharacters) {
-    EXPECT_EQ(platform::utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(platform::utf8ToUtf16("\xC3"), u"\uFFFD");             // cut sequence
-    EXPECT_EQ(platform::utf8ToUtf16("\xC0\x80"), u"\uFFFD\uFFFD");   // overlong
+    EXPECT_EQ(platform::utf8ToUtf16("a\xFF"
+                                    "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(platform::utf8ToUtf16("\xC3"), u"\uFFFD");                      // cut sequence
+    EXPECT_EQ(platform::utf8ToUtf16("\xC0\x80"), u"\uFFFD\uFFFD");            // overlong
     EXPECT_EQ(platform::utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD\uFFFD\uFFFD");  // encoded surrogate
     EXPECT_EQ(platform::utf16ToUtf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
 }

@@ -22,7 +22,8 @@ RecordData u32Data(std::uint32_t first, std::uint32_t second = 0) {
 }
 
 std::uint32_t u32Of(const Record& record) {
-    return static_cast<std::uint32_t>(record[4] | record[5] << 8 | record[6] << 16) | static_cast<std::uint32_t>(record[7]) << 24;
+    return static_cast<std::uint32_t>(record[4] | record[5] << 8 | record[6] << 16) |
+           static_cast<std::uint32_t>(record[7]) << 24;
 }
 
 EmulatedController bootController(sim::FirmwareVersion firmware = {1, 2, 5}) {

@@ -31,17 +31,23 @@ TEST(DeviceSpecTest, ParsesEveryOption) {
     const ValidCase cases[] = {
         {"standard", specOf(ControllerKind::Standard)},
         {"led5", specOf(ControllerKind::Led5)},
-        {" led5 , fw=3.14.4000000000 ", with(specOf(ControllerKind::Led5), [](DeviceSpec& s) { s.firmware = {3, 14, 4000000000u}; })},
+        {" led5 , fw=3.14.4000000000 ", with(specOf(ControllerKind::Led5),
+                                             [](DeviceSpec& s) {
+                                                 s.firmware = {3, 14, 4000000000u};
+                                             })},
         {"standard,boot", with(specOf(ControllerKind::Standard), [](DeviceSpec& s) { s.bootLoader = true; })},
-        {"standard,name=Top card,group", with(specOf(ControllerKind::Standard), [](DeviceSpec& s) {
-             s.name = "Top card";
-             s.groupMember = true;
-         })},
+        {"standard,name=Top card,group", with(specOf(ControllerKind::Standard),
+                                              [](DeviceSpec& s) {
+                                                  s.name = "Top card";
+                                                  s.groupMember = true;
+                                              })},
         {"led5,board=65535", with(specOf(ControllerKind::Led5), [](DeviceSpec& s) { s.boardId = 65535; })},
         {"led5,denied", with(specOf(ControllerKind::Led5), [](DeviceSpec& s) { s.denied = true; })},
         {"standard,subdevices=8", with(specOf(ControllerKind::Standard), [](DeviceSpec& s) { s.subDevices = 8; })},
-        {"standard,identity=F0F1F2F3f4f5f6f7f8f9fafbfcfdfeff", with(specOf(ControllerKind::Standard), [&](DeviceSpec& s) { s.identity = identity; })},
-        {"standard,name=ÄÖÜäöüßÄÖÜäöüßÄÖÜäöü", with(specOf(ControllerKind::Standard), [](DeviceSpec& s) { s.name = "ÄÖÜäöüßÄÖÜäöüßÄÖÜäöü"; })},
+        {"standard,identity=F0F1F2F3f4f5f6f7f8f9fafbfcfdfeff",
+         with(specOf(ControllerKind::Standard), [&](DeviceSpec& s) { s.identity = identity; })},
+        {"standard,name=ÄÖÜäöüßÄÖÜäöüßÄÖÜäöü",
+         with(specOf(ControllerKind::Standard), [](DeviceSpec& s) { s.name = "ÄÖÜäöüßÄÖÜäöüßÄÖÜäöü"; })},
     };
     for (const ValidCase& c : cases) {
         auto result = parseDeviceSpec(c.text);

@@ -5,19 +5,18 @@
 #include "sim/Record.h"
 #include "tests/support/TestEnvironment.h"
 
-
 #include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
+#include <mutex>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <unistd.h>
-#include <filesystem>
-#include <mutex>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -104,7 +103,8 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
-std::vector<std::uint8_t> report(std::uint8_t cmd, std::uint8_t key, std::uint16_t index, std::vector<std::uint8_t> data = {}) {
+std::vector<std::uint8_t> report(std::uint8_t cmd, std::uint8_t key, std::uint16_t index,
+                                 std::vector<std::uint8_t> data = {}) {
     sim::Record record = sim::makeRecord(cmd, key, index, data);
     std::vector<std::uint8_t> bytes(sim::kReportSize, 0);
     std::copy(record.begin(), record.end(), bytes.begin() + 1);
@@ -136,7 +136,9 @@ class DevsimEndToEndTest : public testsupport::IsolatedTest {
 protected:
     void SetUp() override {
         socket = home.path("runtime/devsim.sock");
-        daemon = startChild({"serve", "--socket", socket, "--device", "standard,name=Top card", "--device", "led5,fw=2.1.7"}, -1, -1);
+        daemon =
+            startChild({"serve", "--socket", socket, "--device", "standard,name=Top card", "--device", "led5,fw=2.1.7"},
+                       -1, -1);
         ASSERT_GT(daemon, 0);
         // Ready once the command line reaches it.
         for (int attempt = 0; attempt < 400; ++attempt) {
@@ -392,8 +394,10 @@ TEST_F(DevsimEndToEndTest, MalformedRequestsAreRefusedAndTheDaemonCarriesOn) {
 // A client that reads to the end of the stream sees it end after the answer,
 // for an answer with data, an empty one, an error and a refused device stream.
 TEST_F(DevsimEndToEndTest, ControlConnectionsEndAfterTheirAnswer) {
-    const std::pair<const char*, const char*> requests[] = {
-        {"list", "ok"}, {"settle 0", "ok"}, {"frobnicate", "error"}, {"open sim:99", "error"}};
+    const std::pair<const char*, const char*> requests[] = {{"list", "ok"},
+                                                            {"settle 0", "ok"},
+                                                            {"frobnicate", "error"},
+                                                            {"open sim:99", "error"}};
     for (const auto& [request, last] : requests) {
         std::string error;
         const int fd = sim::devsim::connectToDaemon(socket, error);
@@ -406,8 +410,10 @@ TEST_F(DevsimEndToEndTest, ControlConnectionsEndAfterTheirAnswer) {
             if (::poll(&wait, 1, 100) <= 0) continue;
             char chunk[4096];
             const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-            if (n <= 0) ended = true;
-            else received.append(chunk, static_cast<std::size_t>(n));
+            if (n <= 0)
+                ended = true;
+            else
+                received.append(chunk, static_cast<std::size_t>(n));
         }
         ::close(fd);
         EXPECT_TRUE(ended) << request << ": the daemon kept the connection open";

@@ -63,7 +63,8 @@ TEST_P(EmulatedControllerTest, ReadReturnsWhatTheWriteStoredAtTheSameKeyAndIndex
     seed = 1;
     for (const Setting& s : settings) {
         Record reply = ask(controller, makeRecord(0x52, s.key, s.index));
-        EXPECT_EQ(reply, makeRecord(0x52, s.key, s.index, patterned(seed++))) << std::hex << int(s.key) << " " << s.index;
+        EXPECT_EQ(reply, makeRecord(0x52, s.key, s.index, patterned(seed++)))
+            << std::hex << int(s.key) << " " << s.index;
     }
     // Morse blocks are separate per index.
     EXPECT_NE(ask(controller, makeRecord(0x52, 0x73, 0)), ask(controller, makeRecord(0x52, 0x73, 7)));
@@ -75,7 +76,8 @@ TEST_P(EmulatedControllerTest, EffectSlotsAreKeptPerModeCodeAndZoneSubMode) {
     const RecordData mode02 = dataOf({0x02, 0x8C, 0x00, 0xFF, 0xFF, 0x40, 0xFF, 0xFF, 0xFF});
     const RecordData zone6sub1 = dataOf({0x06, 0x3C, 0x20, 0x01, 0xFF, 0x99, 1, 2, 3});
     const RecordData zone6sub3 = dataOf({0x06, 0x37, 0x20, 0x03, 0xFF, 0xFF, 4, 5, 6});
-    for (const RecordData& data : {mode07, mode02, zone6sub1, zone6sub3}) ask(controller, makeRecord(0x51, 0x2C, 1, data));
+    for (const RecordData& data : {mode07, mode02, zone6sub1, zone6sub3})
+        ask(controller, makeRecord(0x51, 0x2C, 1, data));
     // A second write of the same mode replaces the first.
     RecordData mode02again = mode02;
     mode02again[1] = 0x80;
@@ -107,11 +109,10 @@ TEST_P(EmulatedControllerTest, EffectSlotsAreKeptPerModeCodeAndZoneSubMode) {
 TEST_P(EmulatedControllerTest, CommandsOutsideTheSetGetAnErrorReplyNamingThem) {
     EmulatedController controller(spec(), 1);
     const Record requests[] = {
-        makeRecord(0x13, 0x00, 0),   makeRecord(0x51, 0x73, 8),  makeRecord(0x51, 0x94, 1),
-        makeRecord(0x51, 0x9C, 0),   makeRecord(0x51, 0x42, 0),  makeRecord(0x52, 0xA0, 0),
-        makeRecord(0x52, 0x29, 1),   makeRecord(0x50, 0x11, 0),  makeRecord(0x42, 0x01, 0),
-        makeRecord(0x12, 0x03, 0),   makeRecord(0x12, 0x00, 1),  makeRecord(0x40, 0x21, 0),
-        makeRecord(0x11, 0x01, 0),   makeRecord(0x1F, 60, 0),    makeRecord(0x1E, 0x01, 0),
+        makeRecord(0x13, 0x00, 0), makeRecord(0x51, 0x73, 8), makeRecord(0x51, 0x94, 1), makeRecord(0x51, 0x9C, 0),
+        makeRecord(0x51, 0x42, 0), makeRecord(0x52, 0xA0, 0), makeRecord(0x52, 0x29, 1), makeRecord(0x50, 0x11, 0),
+        makeRecord(0x42, 0x01, 0), makeRecord(0x12, 0x03, 0), makeRecord(0x12, 0x00, 1), makeRecord(0x40, 0x21, 0),
+        makeRecord(0x11, 0x01, 0), makeRecord(0x1F, 60, 0),   makeRecord(0x1E, 0x01, 0),
     };
     for (const Record& request : requests) {
         Record reply = ask(controller, request);
@@ -281,8 +282,11 @@ TEST_P(EmulatedControllerTest, ProductIdFollowsTheKind) {
     EXPECT_FALSE(controller.inBootLoader());
 }
 
-INSTANTIATE_TEST_SUITE_P(BothKinds, EmulatedControllerTest, ::testing::Values(ControllerKind::Standard, ControllerKind::Led5),
-                         [](const ::testing::TestParamInfo<ControllerKind>& param) { return std::string(sim::kindName(param.param)); });
+INSTANTIATE_TEST_SUITE_P(BothKinds, EmulatedControllerTest,
+                         ::testing::Values(ControllerKind::Standard, ControllerKind::Led5),
+                         [](const ::testing::TestParamInfo<ControllerKind>& param) {
+                             return std::string(sim::kindName(param.param));
+                         });
 
 TEST(FaultNameTest, RoundTripsEveryKindAndRejectsOthers) {
     for (FaultKind kind : {FaultKind::DropReplies, FaultKind::ErrorReplies, FaultKind::DelayMs, FaultKind::UnplugAfter})

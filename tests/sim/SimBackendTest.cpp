@@ -37,7 +37,8 @@ private:
     std::vector<PlugEvent> m_events;
 };
 
-std::vector<std::uint8_t> report(std::uint8_t cmd, std::uint8_t key, std::uint16_t index, std::vector<std::uint8_t> data = {}) {
+std::vector<std::uint8_t> report(std::uint8_t cmd, std::uint8_t key, std::uint16_t index,
+                                 std::vector<std::uint8_t> data = {}) {
     std::vector<std::uint8_t> bytes(sim::kReportSize, 0);
     sim::Record record = sim::makeRecord(cmd, key, index, data);
     std::copy(record.begin(), record.end(), bytes.begin() + 1);
@@ -292,7 +293,7 @@ TEST_F(SimBackendTest, PowerCycleAfterFaultBringsTheControllerBackInItsBootLoade
     ASSERT_TRUE(device);
     for (const auto& [cmd, key, data] : std::vector<std::tuple<std::uint8_t, std::uint8_t, std::vector<std::uint8_t>>>{
              {0x1D, 0x00, {0, 0, 0, 0, 0, 0, 1, 0}},  // erase 65536 bytes: everything
-             {0x1E, 0x01, {0x00, 0x04, 0, 0}},         // write point 1024
+             {0x1E, 0x01, {0x00, 0x04, 0, 0}},        // write point 1024
              {0x1F, 4, first}}) {
         ASSERT_EQ(device->write(report(cmd, key, 0, data)), 65);
         readRecord(*device);

@@ -36,9 +36,9 @@ TEST(SkinLookUpTest, KeysAreFoundInTheFirstSectionOrInSectionsOfTheSameNameNeste
         "<OTHER><X><E>in-x</E></X><OTHER2><E>in-other2</E></OTHER2></OTHER>"
         "</SKIN>");
     const LookUpCase cases[] = {
-        {"MAIN", "A", "main-a"},   {"MAIN", "B", "nested-b"}, {"MAIN", "C", "deeper-c"},
-        {"MAIN", "D", ""},         {"OTHER", "E", ""},        {"OTHER2", "E", ""},
-        {"NONE", "A", ""},         {"MAIN", "NONE", ""},      {"MAIN", "MAIN", ""},
+        {"MAIN", "A", "main-a"}, {"MAIN", "B", "nested-b"}, {"MAIN", "C", "deeper-c"},
+        {"MAIN", "D", ""},       {"OTHER", "E", ""},        {"OTHER2", "E", ""},
+        {"NONE", "A", ""},       {"MAIN", "NONE", ""},      {"MAIN", "MAIN", ""},
     };
     for (const LookUpCase& c : cases) {
         EXPECT_EQ(GetSkinText(document, c.section, c.key), c.expected) << c.section << "/" << c.key;

@@ -58,8 +58,16 @@ TEST(SkinRecordTest, RecordsParseUnderBothFlagRules) {
 
 TEST(SkinRecordTest, LeadingIntegerReadsLikeTheAttributeValuesNeedIt) {
     const std::pair<const char*, std::int32_t> cases[] = {
-        {"16777215", 16777215}, {" 14", 14}, {"-2", -2}, {"+3", 3}, {"12px", 12},
-        {"px", 0},              {"", 0},     {"-", 0},   {"99999999999", 2147483647}, {"-99999999999", -2147483647 - 1},
+        {"16777215", 16777215},
+        {" 14", 14},
+        {"-2", -2},
+        {"+3", 3},
+        {"12px", 12},
+        {"px", 0},
+        {"", 0},
+        {"-", 0},
+        {"99999999999", 2147483647},
+        {"-99999999999", -2147483647 - 1},
     };
     for (const auto& [text, value] : cases) EXPECT_EQ(skin::leadingInteger(text), value) << text;
 }

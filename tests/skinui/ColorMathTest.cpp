@@ -6,10 +6,13 @@ namespace skin {
 namespace {
 
 TEST(HsvToRgb, ConvertsAndRejectsOutOfRange) {
-    const struct { double h, s, v; ColorRef expected; } cases[] = {
-        {0, 1, 1, makeColorRef(255, 0, 0)},     {120, 1, 1, makeColorRef(0, 255, 0)},
-        {240, 1, 1, makeColorRef(0, 0, 255)},   {60, 1, 1, makeColorRef(255, 255, 0)},
-        {360, 1, 1, makeColorRef(255, 0, 0)},   {0, 0, 0.5, makeColorRef(127, 127, 127)},  // 127.5 rounds down
+    const struct {
+        double h, s, v;
+        ColorRef expected;
+    } cases[] = {
+        {0, 1, 1, makeColorRef(255, 0, 0)},       {120, 1, 1, makeColorRef(0, 255, 0)},
+        {240, 1, 1, makeColorRef(0, 0, 255)},     {60, 1, 1, makeColorRef(255, 255, 0)},
+        {360, 1, 1, makeColorRef(255, 0, 0)},     {0, 0, 0.5, makeColorRef(127, 127, 127)},  // 127.5 rounds down
         {200, 0, 1, makeColorRef(255, 255, 255)}, {30, 0.5, 0.8, makeColorRef(204, 153, 102)}};
     for (const auto& c : cases) {
         const std::optional<ColorRef> colour = HsvToRgb(c.h, c.s, c.v);

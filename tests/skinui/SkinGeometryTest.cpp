@@ -40,8 +40,8 @@ const LookCase kLookCases[] = {
 TEST(ButtonLook, FollowsTheDrawingTables) {
     for (const LookCase& c : kLookCases) {
         SCOPED_TRACE(testing::Message() << "toggle " << c.state.toggle << " inverted " << c.state.inverted
-                                        << " checked " << c.state.checked << " hover " << c.state.hover
-                                        << " pressed " << c.state.pressed << " disabled " << c.state.disabled);
+                                        << " checked " << c.state.checked << " hover " << c.state.hover << " pressed "
+                                        << c.state.pressed << " disabled " << c.state.disabled);
         EXPECT_EQ(ChooseButtonLook(c.state), c.lumenstra);
         EXPECT_EQ(ChooseNimbrelButtonLook(c.state), c.nimbrel);
     }
@@ -52,7 +52,10 @@ TEST(SliderGeometry, PlacesTheThumbAndReadsValuesAtTheEdges) {
     EXPECT_EQ(g.thumbLeft(255), 180);
     EXPECT_EQ(g.thumbLeft(0), 0);
     EXPECT_EQ(g.thumbLeft(128), 90);  // 180 / 255 * 128 = 90.35, truncated
-    struct { int x; int value; } cases[] = {{5, 0}, {195, 255}, {19, 0}, {20, 14}, {101, 129}, {190, 255}};
+    struct {
+        int x;
+        int value;
+    } cases[] = {{5, 0}, {195, 255}, {19, 0}, {20, 14}, {101, 129}, {190, 255}};
     for (const auto& c : cases) EXPECT_EQ(g.valueAt(c.x), c.value) << "x " << c.x;
 }
 
@@ -72,8 +75,7 @@ TEST(ScrollBarGeometry, ThumbSizeAndPlace) {
         int track, thumb, start;
     };
     const Case cases[] = {
-        {100, 10, 0, 4, 3, 0, true, false, 80, 48, 10},
-        {100, 10, 0, 4, 3, 2, true, false, 80, 48, 42},
+        {100, 10, 0, 4, 3, 0, true, false, 80, 48, 10},     {100, 10, 0, 4, 3, 2, true, false, 80, 48, 42},
         {23, 10, 0, 4, 3, 0, true, false, 3, 0, 10},      // a 3-pixel track shows no thumb
         {100, 10, 0, 2, 3, 0, true, false, 80, 0, 50},    // everything visible: no thumb
         {100, 10, 0, 999, 1, 0, true, false, 80, 4, 10},  // tiny thumbs stay 4 pixels long
@@ -103,10 +105,13 @@ TEST(ScrollBarGeometry, HitTestAlongTheBar) {
     g.maximum = 4;
     g.page = 3;
     g.position = 1;  // thumb 26..73
-    const struct { int at; ScrollHit hit; } cases[] = {
-        {0, ScrollHit::LineUp}, {9, ScrollHit::LineUp}, {10, ScrollHit::PageUp}, {25, ScrollHit::PageUp},
-        {26, ScrollHit::Thumb}, {73, ScrollHit::Thumb}, {74, ScrollHit::PageDown}, {89, ScrollHit::PageDown},
-        {90, ScrollHit::LineDown}, {99, ScrollHit::LineDown}};
+    const struct {
+        int at;
+        ScrollHit hit;
+    } cases[] = {{0, ScrollHit::LineUp},    {9, ScrollHit::LineUp},    {10, ScrollHit::PageUp},
+                 {25, ScrollHit::PageUp},   {26, ScrollHit::Thumb},    {73, ScrollHit::Thumb},
+                 {74, ScrollHit::PageDown}, {89, ScrollHit::PageDown}, {90, ScrollHit::LineDown},
+                 {99, ScrollHit::LineDown}};
     for (const auto& c : cases) EXPECT_EQ(g.hitTest(c.at), c.hit) << "at " << c.at;
     g.trackingPosition = 2;
     EXPECT_EQ(g.thumbStart(), 42);
@@ -115,8 +120,9 @@ TEST(ScrollBarGeometry, HitTestAlongTheBar) {
 }
 
 TEST(MenuGeometry, FirstVisibleItemStaysInRange) {
-    const struct { int first, items, rows, expected; } cases[] = {
-        {0, 5, 3, 0}, {2, 5, 3, 2}, {3, 5, 3, 2}, {99, 5, 3, 2}, {-4, 5, 3, 0}, {1, 2, 3, 0}};
+    const struct {
+        int first, items, rows, expected;
+    } cases[] = {{0, 5, 3, 0}, {2, 5, 3, 2}, {3, 5, 3, 2}, {99, 5, 3, 2}, {-4, 5, 3, 0}, {1, 2, 3, 0}};
     for (const auto& c : cases) EXPECT_EQ(ClampFirstVisible(c.first, c.items, c.rows), c.expected);
 }
 

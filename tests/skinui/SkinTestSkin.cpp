@@ -41,8 +41,9 @@ void SkinTest::SetUp() {
     savePicture(solid(8, 8, 0xFFFFFFFF), pop + "White.bmp");
     savePicture(solid(400, 96, kNormal), programFolder + "Skins/BandNormal.png");
     savePicture(solid(400, 96, kOver), programFolder + "Skins/BandOver.png");
-    const std::string window = "<MASK>Mask.bmp</MASK><NORMAL>Normal.png</NORMAL><OVER>Over.png</OVER>"
-                               "<DOWN>Down.png</DOWN><DISABLE>Disable.png</DISABLE>";
+    const std::string window =
+        "<MASK>Mask.bmp</MASK><NORMAL>Normal.png</NORMAL><OVER>Over.png</OVER>"
+        "<DOWN>Down.png</DOWN><DISABLE>Disable.png</DISABLE>";
     testsupport::writeFileBytes(programFolder + "Skins.xml",
                                 "<Skins><WarnDlg>" + window + "</WarnDlg><LOAD_KEYBOARD>" + window +
                                     "</LOAD_KEYBOARD><WHITE><MASK>White.bmp</MASK><NORMAL>Normal.png</NORMAL>"

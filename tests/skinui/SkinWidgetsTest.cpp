@@ -10,8 +10,8 @@
 #include "skin/SkinDocuments.h"
 #include "skin/SkinMessages.h"
 #include "skin/SkinPicture.h"
-#include "skin/Sliders.h"
 #include "skin/SkinText.h"
+#include "skin/Sliders.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -162,8 +162,8 @@ protected:
     }
     // The state pictures stay with the dialog only while controls are made.
     skin::SkinContext context() {
-        static QImage normal = solid(400, 600, kNormal), over = solid(400, 600, kOver),
-                      down = solid(400, 600, kDown), disable = solid(400, 600, kDisable);
+        static QImage normal = solid(400, 600, kNormal), over = solid(400, 600, kOver), down = solid(400, 600, kDown),
+                      disable = solid(400, 600, kDisable);
         return skin::SkinContext{&normal, &over, &down, &disable, false, 0, 0};
     }
     QRgb shown(skin::CBitmapBtn& button) { return button.grab().toImage().pixel(2, 2); }
@@ -179,7 +179,7 @@ TEST_F(ButtonTest, CreatedFromItsRecordWithCaptionFontAndPictures) {
     EXPECT_EQ(record.right, 120);
     EXPECT_EQ(button.geometry(), QRect(20, 500, 100, 40));
     EXPECT_EQ(button.caption(), "OK");
-    EXPECT_EQ(button.fontHeight(), 20);      // the record's SIZE
+    EXPECT_EQ(button.fontHeight(), 20);         // the record's SIZE
     EXPECT_EQ(button.faceName(), "Noto Sans");  // GLOBAL/FONT
     EXPECT_FALSE(button.isToggle());
     EXPECT_EQ(shown(button), kNormal);
@@ -285,8 +285,10 @@ TEST_F(ButtonTest, CheckOneOfGroupChecksOnlyTheGivenButton) {
 }
 
 TEST_F(ButtonTest, SwatchCaptionTurnsGreyOnlyOnLightColours) {
-    const struct { int r, g, b; bool grey; } cases[] = {
-        {255, 255, 255, true}, {221, 221, 221, true}, {221, 221, 220, false}, {0, 0, 0, false}};
+    const struct {
+        int r, g, b;
+        bool grey;
+    } cases[] = {{255, 255, 255, true}, {221, 221, 221, true}, {221, 221, 220, false}, {0, 0, 0, false}};
     for (const auto& c : cases) EXPECT_EQ(skin::CColorBtn::CaptionGreyOn(c.r, c.g, c.b), c.grey);
     skin::CColorBtn swatch(&parent);
     swatch.setGeometry(0, 0, 20, 20);
@@ -438,10 +440,12 @@ int runWarningAndClick(skin::CWarnDlg& warning, skin::CBitmapBtn& (skin::CWarnDl
 }
 
 TEST_F(PopupTest, WarningResultsOkOneCancelAndCloseTwo) {
-    const struct { skin::CBitmapBtn& (skin::CWarnDlg::*button)(); int result; } cases[] = {
-        {&skin::CWarnDlg::okButton, skin::kResultOk},
-        {&skin::CWarnDlg::cancelButton, skin::kResultCancel},
-        {&skin::CWarnDlg::closeButton, skin::kResultCancel}};
+    const struct {
+        skin::CBitmapBtn& (skin::CWarnDlg::*button)();
+        int result;
+    } cases[] = {{&skin::CWarnDlg::okButton, skin::kResultOk},
+                 {&skin::CWarnDlg::cancelButton, skin::kResultCancel},
+                 {&skin::CWarnDlg::closeButton, skin::kResultCancel}};
     for (const auto& c : cases) {
         skin::CWarnDlg warning;
         warning.SetSections("WarnDlg", "");
@@ -477,17 +481,22 @@ TEST_F(PopupTest, WarningDrawsItsMessageWithAffixes) {
 }
 
 TEST_F(PopupTest, LoadingPopupRunsItsJobOnTheTimerAndReportsTheResult) {
-    const struct { bool withJob; int jobResult; int expected; } cases[] = {
-        {false, 0, skin::kResultCancel}, {true, 0, skin::kResultOk}, {true, 3, skin::kResultCancel}};
+    const struct {
+        bool withJob;
+        int jobResult;
+        int expected;
+    } cases[] = {{false, 0, skin::kResultCancel}, {true, 0, skin::kResultOk}, {true, 3, skin::kResultCancel}};
     for (const auto& c : cases) {
         skin::CLoadingDlg loading;
         std::vector<int> seen;
         if (c.withJob)
-            loading.setJob([&](skin::CLoadingDlg& popup, int a, int b, int third) {
-                seen = {a, b, third};
-                popup.SetProgress(50);
-                return c.jobResult;
-            }, 4, 5, 6);
+            loading.setJob(
+                [&](skin::CLoadingDlg& popup, int a, int b, int third) {
+                    seen = {a, b, third};
+                    popup.SetProgress(50);
+                    return c.jobResult;
+                },
+                4, 5, 6);
         EXPECT_EQ(loading.exec(), c.expected);
         if (c.withJob) {
             EXPECT_EQ(seen, (std::vector<int>{4, 5, 6}));
@@ -572,8 +581,10 @@ Ink inkOf(const QImage& image) {
             const QRgb p = image.pixel(x, y);
             if ((p & 0xFFFFFF) == 0) continue;
             any = true;
-            if (qRed(p) > 200 && qGreen(p) > 200) ++ink.white;
-            else if (qRed(p) > 100 && qGreen(p) < 60) ++ink.red;
+            if (qRed(p) > 200 && qGreen(p) > 200)
+                ++ink.white;
+            else if (qRed(p) > 100 && qGreen(p) < 60)
+                ++ink.red;
         }
         ink.rows += any;
     }
@@ -586,7 +597,8 @@ TEST_F(SkinTextTest, RecordColourAndLineBreaks) {
         image.fill(Qt::black);
         QPainter painter(&image);
         painter.setPen(Qt::red);
-        skin::DrawSkinText(painter, "NO_SAVE", key, text, skin::kTextCenter | skin::kTextVCenter | skin::kTextWordBreak);
+        skin::DrawSkinText(painter, "NO_SAVE", key, text,
+                           skin::kTextCenter | skin::kTextVCenter | skin::kTextWordBreak);
         return inkOf(image);
     };
     const Ink coloured = draw("STR_WARN", "Discard");  // COLOR=16777215
@@ -645,8 +657,8 @@ TEST_F(ButtonTest, ListButtonDrawsIconsItemsAndReportsThem) {
     list.setIconSelection(1, 0x00FF00);  // green fill over the red icon
     list.setItems({{QRect(60, 0, 20, 20), solid(4, 4, 0xFF0000FF), solid(4, 4, 0xFFFFFF00), false}});
     QImage shown = list.grab().toImage();
-    EXPECT_EQ(shown.pixel(2, 2), 0xFFFF0000u);  // the icon's edge
-    EXPECT_EQ(shown.pixel(5, 5), 0xFF00FF00u);  // its filled inside
+    EXPECT_EQ(shown.pixel(2, 2), 0xFFFF0000u);    // the icon's edge
+    EXPECT_EQ(shown.pixel(5, 5), 0xFF00FF00u);    // its filled inside
     EXPECT_EQ(shown.pixel(70, 10), 0xFF0000FFu);  // the item picture, centred
     mouse(list, QEvent::MouseMove, {70, 10}, Qt::NoButton, Qt::NoButton);
     EXPECT_EQ(list.grab().toImage().pixel(70, 10), 0xFFFFFF00u);  // hovered item

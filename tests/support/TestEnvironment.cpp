@@ -13,7 +13,7 @@ namespace testsupport {
 namespace {
 // TMPDIR is only restored: withoutRuntimeFolder() sets it.
 constexpr const char* kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_DESKTOP_DIR", "TMPDIR"};
-}
+}  // namespace
 
 TemporaryHome::TemporaryHome() {
     std::string pattern = (std::filesystem::temp_directory_path() / "lumenstra-test-XXXXXX").string();
@@ -67,8 +67,6 @@ void writeFileBytes(const std::string& path, const std::string& bytes) {
     file << bytes;
 }
 
-std::string utf16le(const std::string& text) {
-    return platform::utf16ToLittleEndianBytes(platform::utf8ToUtf16(text));
-}
+std::string utf16le(const std::string& text) { return platform::utf16ToLittleEndianBytes(platform::utf8ToUtf16(text)); }
 
 }  // namespace testsupport

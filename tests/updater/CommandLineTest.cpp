@@ -28,16 +28,14 @@ TEST(NimbrelCommandLine, OptionsInLowerCaseWithTheirRanges) {
         {{"-silent"}, with([](NimbrelOptions& o) { o.silent = o.autoStart = true; })},
         {{"-silentx", "x-force"}, NimbrelOptions{}},
         {{"-FORCE"}, with([](NimbrelOptions& o) { o.force = true; })},
-        {{"dev:1", "true", "../Lumenstra"},
-         with([](NimbrelOptions& o) {
+        {{"dev:1", "true", "../Lumenstra"}, with([](NimbrelOptions& o) {
              o.targetDevice = 0;
              o.autoStart = true;
              o.relaunchPath = "../lumenstra";
          })},
         {{"true"}, with([](NimbrelOptions& o) { o.autoStart = true; })},
         // The argument after "true" is also read as an option.
-        {{"true", "dev:2"},
-         with([](NimbrelOptions& o) {
+        {{"true", "dev:2"}, with([](NimbrelOptions& o) {
              o.autoStart = true;
              o.relaunchPath = "dev:2";
              o.targetDevice = 1;
@@ -57,7 +55,8 @@ TEST(NimbrelCommandLine, HelpAnywhereInAnyArgumentWins) {
     EXPECT_TRUE(updater::parseNimbrelArguments({"Nimbrel", "dev:1", "--help"}).help);
     EXPECT_FALSE(updater::parseNimbrelArguments({"Nimbrel", "-help"}).help);
     // The program's own path is no request, with or without arguments.
-    const updater::NimbrelOptions fromHelpFolder = updater::parseNimbrelArguments({"/opt/help/Nimbrel", "dev:1", "-silent"});
+    const updater::NimbrelOptions fromHelpFolder =
+        updater::parseNimbrelArguments({"/opt/help/Nimbrel", "dev:1", "-silent"});
     EXPECT_FALSE(fromHelpFolder.help);
     EXPECT_TRUE(fromHelpFolder.silent);
     EXPECT_EQ(fromHelpFolder.targetDevice, 0);

@@ -187,8 +187,8 @@ TEST_F(DeviceWatchTest, TheSubDeviceIsTheGroupsOrTheFirstThatAnImageFits) {
         const char* deviceState;
     };
     const Case cases[] = {
-        {1, 0, 3, 2, 0, "2/3"},                        // board 1 + 2
-        {0, 1, 2, 1, 0, "1/3"},                        // the group names sub-device 1
+        {1, 0, 3, 2, 0, "2/3"},                         // board 1 + 2
+        {0, 1, 2, 1, 0, "1/3"},                         // the group names sub-device 1
         {1, 0, 9, 0, updater::kNoFittingImage, "2/3"},  // none fits: every one was tried
     };
     for (const Case& c : cases) {
@@ -218,8 +218,9 @@ TEST_F(DeviceWatchTest, ASubDeviceBehindAHubIsUpdatedWithoutLeavingTheBus) {
     EXPECT_EQ(sent(kStandardApp, 0x11, 0x00), 1);
     EXPECT_GE(sent(kStandardApp, 0x1F, 60), 50) << "the blocks went through the application link";
     const auto trace = simulator->trace();
-    EXPECT_TRUE(std::all_of(trace.begin(), trace.end(), [](const sim::TraceEntry& e) { return e.productId == kStandardApp; }))
-        << "never under the boot-loader product ID";
+    EXPECT_TRUE(std::all_of(trace.begin(), trace.end(), [](const sim::TraceEntry& e) {
+        return e.productId == kStandardApp;
+    })) << "never under the boot-loader product ID";
 }
 
 TEST_F(DeviceWatchTest, AControllerThatDoesNotReachItsBootLoaderIsReported) {
@@ -358,7 +359,8 @@ TEST_F(DeviceWatchTest, ASilentRunReportsWhyItFailedOrWasRefused) {
         // The application firmware's records, the boot loader's information and
         // the start of the flash come first: record 20 is a block.
         {"standard,fw=1.2.5", sim::FaultKind::UnplugAfter, 20, updater::kExitUpdateFailed, "Fail to Write Flash : "},
-        {"standard,fw=1.2.5", sim::FaultKind::WrongChecksums, 3, updater::kExitUpdateFailed, "Fail to  CheckSum FW Data!"},
+        {"standard,fw=1.2.5", sim::FaultKind::WrongChecksums, 3, updater::kExitUpdateFailed,
+         "Fail to  CheckSum FW Data!"},
         {"standard,fw=1.2.5,board=9", sim::FaultKind::DropReplies, 0, updater::kExitDeviceProblem, "Layout Fail!"},
     };
     for (const auto& c : cases) {
@@ -429,7 +431,8 @@ TEST_F(DeviceWatchTest, AnUpdateCutByAPowerCycleIsRecoveredByASecondRun) {
         ASSERT_TRUE(waitForExit()) << where;
         EXPECT_NE(*host.closedWith, updater::kExitSuccess) << where << ": a cut run reported success";
         procedure.reset();
-        ASSERT_TRUE(pumpUntil([&] { return stateOf(id, "mode") == "boot"; }, 5s)) << where << ": not back in its boot loader";
+        ASSERT_TRUE(pumpUntil([&] { return stateOf(id, "mode") == "boot"; }, 5s))
+            << where << ": not back in its boot loader";
         const std::vector<sim::Record> received = recordsOf(simulator->trace(), id);
         ASSERT_GT(received.size(), index) << where;
         EXPECT_EQ(received[index], clean[index]) << where << ": the runs went different ways";

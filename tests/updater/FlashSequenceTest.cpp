@@ -163,7 +163,8 @@ TEST_F(FlashSequenceTest, ChecksumMismatchesRunFurtherPasses) {
             EXPECT_EQ(result.reason, "Fail to  CheckSum FW Data!");
         }
         const auto commands = commandsSent();
-        EXPECT_EQ(std::count(commands.begin(), commands.end(), std::pair<int, int>{0x1D, 0x01}), c.passes) << c.wrongChecksums;
+        EXPECT_EQ(std::count(commands.begin(), commands.end(), std::pair<int, int>{0x1D, 0x01}), c.passes)
+            << c.wrongChecksums;
         simulator->unplug(id);
         simulator->clearTrace();
     }
@@ -185,7 +186,9 @@ TEST_F(FlashSequenceTest, APackageThatCannotBeWrittenLeavesTheFlashUntouched) {
         EXPECT_FALSE(result.ok) << c.what;
         EXPECT_EQ(result.reason, "Layout Error!") << c.what;
         const auto commands = commandsSent();
-        EXPECT_EQ(std::count_if(commands.begin(), commands.end(), [](const auto& c) { return c.first == 0x1D || c.first == 0x1F; }), 0)
+        EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
+                                [](const auto& c) { return c.first == 0x1D || c.first == 0x1F; }),
+                  0)
             << c.what;
         EXPECT_EQ(flashOf(id), before) << c.what;
         simulator->unplug(id);

@@ -110,7 +110,8 @@ TEST_F(ManifestTest, NothingUsableAndOversizedFieldsAreRefused) {
         {"\ncaption3 = " + std::string(260, 'x') + "\n", "m:2: the text has 260"},
         {group + "name = " + std::string(260, 'x') + "\n", "m:5: the text has 260"},
         {group + "version_text = " + std::string(260, 'x') + "\n", "m:5: the text has 260"},
-        {group + image + "name = " + std::string(30, 'x') + "\n", "m:7: the text has 30 UTF-16 characters; its field holds 29"},
+        {group + image + "name = " + std::string(30, 'x') + "\n",
+         "m:7: the text has 30 UTF-16 characters; its field holds 29"},
     };
     for (const auto& c : cases) {
         const ManifestLoad load = ParseManifest(c.text, "m", home.root());
@@ -118,8 +119,8 @@ TEST_F(ManifestTest, NothingUsableAndOversizedFieldsAreRefused) {
         EXPECT_EQ(load.error.rfind(c.error, 0), 0u) << load.error.substr(0, 200);
     }
     // The largest of each still fits.
-    const ManifestLoad fits = ParseManifest("title = " + std::string(259, 'x') + "\n" + group + image + "name = " +
-                                                std::string(29, 'x') + "\ninfo = area.bin\n",
+    const ManifestLoad fits = ParseManifest("title = " + std::string(259, 'x') + "\n" + group + image +
+                                                "name = " + std::string(29, 'x') + "\ninfo = area.bin\n",
                                             "m", home.root());
     ASSERT_TRUE(fits.ok) << fits.error;
     EXPECT_EQ(fits.manifest.trailer.title.size(), 259u);
@@ -128,9 +129,9 @@ TEST_F(ManifestTest, NothingUsableAndOversizedFieldsAreRefused) {
     // nimbrel-pack says so and writes nothing.
     testsupport::writeFileBytes(home.path("program"), "program bytes");
     testsupport::writeFileBytes(home.path("nothing.txt"), "title = nothing\n");
-    const testsupport::ProgramRun run = testsupport::runProgram(
-        LUMENSTRA_BIN_DIR "/nimbrel-pack",
-        {"--manifest", home.path("nothing.txt"), "--program", home.path("program"), "--output", home.path("out")});
+    const testsupport::ProgramRun run = testsupport::runProgram(LUMENSTRA_BIN_DIR "/nimbrel-pack",
+                                                                {"--manifest", home.path("nothing.txt"), "--program",
+                                                                 home.path("program"), "--output", home.path("out")});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.errors.find("no image to update with"), std::string::npos) << run.errors;
     EXPECT_FALSE(std::filesystem::exists(home.path("out")));
@@ -139,8 +140,9 @@ TEST_F(ManifestTest, NothingUsableAndOversizedFieldsAreRefused) {
 TEST_F(ManifestTest, NimbrelPackBuildsAnUpdaterThatDumpReadsBack) {
     testsupport::writeFileBytes(home.path("program"), "#!/bin/true\nprogram bytes");
     const std::string tool = LUMENSTRA_BIN_DIR "/nimbrel-pack";
-    const testsupport::ProgramRun built = testsupport::runProgram(
-        tool, {"--manifest", home.path("package.txt"), "--program", home.path("program"), "--output", home.path("out")});
+    const testsupport::ProgramRun built =
+        testsupport::runProgram(tool, {"--manifest", home.path("package.txt"), "--program", home.path("program"),
+                                       "--output", home.path("out")});
     ASSERT_EQ(built.exitCode, 0) << built.errors;
     EXPECT_NE(std::filesystem::status(home.path("out")).permissions() & std::filesystem::perms::owner_exec,
               std::filesystem::perms::none);
@@ -186,8 +188,11 @@ TEST_F(ManifestTest, NimbrelPackBuildsAnUpdaterThatDumpReadsBack) {
         {{"--dump"}, 64, "--dump needs a file"},
         {{"--manifest", home.path("package.txt")}, 64, "nimbrel-pack --help"},
         {{"--frobnicate"}, 64, "unknown argument \"--frobnicate\""},
-        {{"--manifest", home.path("missing.txt"), "--program", home.path("program"), "--output", home.path("x")}, 1, ""},
-        {{"--manifest", home.path("package.txt"), "--program", home.path("missing"), "--output", home.path("x")}, 2,
+        {{"--manifest", home.path("missing.txt"), "--program", home.path("program"), "--output", home.path("x")},
+         1,
+         ""},
+        {{"--manifest", home.path("package.txt"), "--program", home.path("missing"), "--output", home.path("x")},
+         2,
          "cannot read the program"},
     };
     for (const auto& f : failures) {

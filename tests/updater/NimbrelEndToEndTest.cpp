@@ -1,7 +1,7 @@
 // Runs the real devsim daemon and the real updater with a package appended.
 #include "tests/support/RunProgram.h"
-#include "tests/updater/UpdaterFixture.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/updater/UpdaterFixture.h"
 #include "updater/FlashSequence.h"
 #include "updater/Package.h"
 
@@ -190,7 +190,8 @@ TEST_F(NimbrelEndToEndTest, ForceTheTerminalReportAndTheRelaunch) {
     EXPECT_LT(writing, run.output.find("100%"));
     EXPECT_NE(run.output.find("Firmware Update Success!"), std::string::npos) << run.output;
     const std::string argumentFile = home.path("relaunch-argument");
-    for (int attempt = 0; attempt < 200 && !std::filesystem::exists(argumentFile); ++attempt) std::this_thread::sleep_for(25ms);
+    for (int attempt = 0; attempt < 200 && !std::filesystem::exists(argumentFile); ++attempt)
+        std::this_thread::sleep_for(25ms);
     EXPECT_EQ(testsupport::readFileBytes(argumentFile), "true\n");
 }
 
@@ -200,7 +201,8 @@ TEST_F(NimbrelEndToEndTest, PowerLossInTheMiddleFailsAndASecondRunRecovers) {
     ASSERT_EQ(devsim({"fault", "1", "unplug-after=60"}).exitCode, 0);
     const auto first = nimbrel();
     EXPECT_EQ(first.exitCode, 1);
-    EXPECT_NE(first.errors.find("Fail to Write Flash : "), std::string::npos) << "silent, yet it says why: " << first.errors;
+    EXPECT_NE(first.errors.find("Fail to Write Flash : "), std::string::npos)
+        << "silent, yet it says why: " << first.errors;
     const std::string trace = devsim({"trace"}).output;
     const std::size_t lastLine = trace.rfind('\n', trace.size() - 2);
     EXPECT_EQ(trace.substr(lastLine + 1, 7), "1 014e ") << "power went while in the boot loader";
@@ -256,7 +258,8 @@ TEST_F(NimbrelEndToEndTest, CliChecksAndUpdatesThroughTheFamilysUpdater) {
     auto check = testsupport::runProgram(cli, {"check", "--family", "led5"});
     ASSERT_EQ(check.exitCode, 0) << check.errors;
     EXPECT_EQ(check.output, "mode: app\nfirmware: 1.2.5\npackage: 1.2.7\nresult: -1\n");
-    EXPECT_EQ(testsupport::runProgram(cli, {"update", "--family", "led5", "--device", "1", "--yes"}).exitCode, 2) << "no second one";
+    EXPECT_EQ(testsupport::runProgram(cli, {"update", "--family", "led5", "--device", "1", "--yes"}).exitCode, 2)
+        << "no second one";
     const auto refused = testsupport::runProgram(cli, {"update", "--family", "led5"});
     EXPECT_EQ(refused.exitCode, 64) << "no terminal to ask on and no --yes";
     EXPECT_EQ(field(state("1"), "firmware"), "1.2.5") << "nothing flashed without --yes";
@@ -314,8 +317,8 @@ TEST_F(NimbrelEndToEndTest, NothingIsFlashedWithoutConfirmation) {
         std::vector<std::string> arguments;
         bool help;
     };
-    const Case cases[] = {{{}, false},        {{"dev:1"}, false}, {{"--bogus"}, false}, {{"-force"}, false},
-                          {{"-h"}, true},     {{"--help"}, true}, {{"/?"}, true},       {{"-H"}, true}};
+    const Case cases[] = {{{}, false},    {{"dev:1"}, false}, {{"--bogus"}, false}, {{"-force"}, false},
+                          {{"-h"}, true}, {{"--help"}, true}, {{"/?"}, true},       {{"-H"}, true}};
     for (const Case& c : cases) {
         const std::string shown = c.arguments.empty() ? "(none)" : c.arguments.front();
         const auto run = nimbrel(c.arguments);

@@ -48,7 +48,8 @@ protected:
     }
 
     bool ready() {
-        return pumpUntil([&] { return window->okButton().isEnabled() && window->procedure().selectedImage() >= 0; }, 10s);
+        return pumpUntil([&] { return window->okButton().isEnabled() && window->procedure().selectedImage() >= 0; },
+                         10s);
     }
 
     static void click(QWidget& widget) { QTest::mouseClick(&widget, Qt::LeftButton, {}, widget.rect().center()); }
@@ -64,7 +65,9 @@ protected:
         return code;
     }
 
-    bool waitForEnd() { return pumpUntil([&] { return window->ended(); }, 20s); }
+    bool waitForEnd() {
+        return pumpUntil([&] { return window->ended(); }, 20s);
+    }
 
     std::string firmwareOf(int id) { return updatertest::firmwareOf(*simulator, id); }
 
@@ -73,8 +76,9 @@ protected:
     // Records sent to the boot loader: what flashing takes.
     long bootLoaderRecords() {
         const auto trace = simulator->trace();
-        return std::count_if(trace.begin(), trace.end(),
-                             [](const sim::TraceEntry& e) { return e.productId == sim::bootLoaderProductId(ControllerKind::Standard); });
+        return std::count_if(trace.begin(), trace.end(), [](const sim::TraceEntry& e) {
+            return e.productId == sim::bootLoaderProductId(ControllerKind::Standard);
+        });
     }
 
     std::string text(const std::string& key) { return window->textLabel(key).text().toStdString(); }
@@ -108,7 +112,8 @@ TEST_F(NimbrelWindowTest, AnOlderControllerIsShownAndUpdatedAfterOk) {
     EXPECT_EQ(text("RECT_LAYOUT"), "Test layout");
     EXPECT_EQ(text("RECT_VER"), "1.2.7");
     EXPECT_FALSE(text("RECT_CUR_VER").empty());
-    EXPECT_EQ(QString::fromStdString(text("RECT_CUR_VER")), QString::fromStdU16String(dlg.procedure().deviceVersionText()));
+    EXPECT_EQ(QString::fromStdString(text("RECT_CUR_VER")),
+              QString::fromStdU16String(dlg.procedure().deviceVersionText()));
     EXPECT_EQ(bootLoaderRecords(), 0) << "nothing is flashed before OK";
     EXPECT_TRUE(dlg.closeButton().isEnabled());
     EXPECT_FALSE(dlg.progressBar().isVisible());
@@ -281,9 +286,9 @@ TEST_F(NimbrelWindowTest, ControlsCarryTheirSkinKeysForAssistiveTechnology) {
         QWidget* control;
         const char* key;
     };
-    const Expected table[] = {{&dlg.okButton(), "BUTTON_OK"},        {&dlg.cancelButton(), "BUTTON_CANCEL"},
-                              {&dlg.closeButton(), "BUTTON_CLOSE"},  {&dlg.groupSelector(), "COMBO_BIN_GROUP"},
-                              {&dlg.forceBox(), "CHECK_FORCE"},      {&dlg.progressBar(), "RECT_UPDATE"}};
+    const Expected table[] = {{&dlg.okButton(), "BUTTON_OK"},       {&dlg.cancelButton(), "BUTTON_CANCEL"},
+                              {&dlg.closeButton(), "BUTTON_CLOSE"}, {&dlg.groupSelector(), "COMBO_BIN_GROUP"},
+                              {&dlg.forceBox(), "CHECK_FORCE"},     {&dlg.progressBar(), "RECT_UPDATE"}};
     for (const Expected& e : table) EXPECT_EQ(e.control->accessibleDescription().toStdString(), e.key);
     EXPECT_EQ(dlg.okButton().caption(), "OK");
     EXPECT_EQ(dlg.cancelButton().caption(), "Cancel");

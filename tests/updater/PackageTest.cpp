@@ -1,5 +1,5 @@
-#include "updater/Package.h"
 #include "tests/support/TestEnvironment.h"
+#include "updater/Package.h"
 
 #include <random>
 
@@ -47,8 +47,8 @@ TEST(Descramble, SwapsThenTurnsNibblesAsTheShortLengthsShow) {
         std::vector<std::uint8_t> in;
         std::vector<std::uint8_t> out;
     } cases[] = {
-        {{0x17}, {0x01}},                                      // nibbles only
-        {{0x10, 0x20, 0x30, 0x40, 0x50}, {0x92, 0x91, 0x94, 0x93, 0x95}},  // 0/1 and 2/3, not 0/4
+        {{0x17}, {0x01}},                                                              // nibbles only
+        {{0x10, 0x20, 0x30, 0x40, 0x50}, {0x92, 0x91, 0x94, 0x93, 0x95}},              // 0/1 and 2/3, not 0/4
         {{0x10, 0x20, 0x30, 0x40, 0x50, 0x60}, {0x92, 0x95, 0x94, 0x93, 0x96, 0x91}},  // 0/4, then pairs
         {{}, {}},
     };
@@ -131,7 +131,9 @@ protected:
     }
 
     void writeUpdater(const std::vector<std::uint8_t>& package) {
-        std::string bytes = "\x7F" "ELF program bytes";
+        std::string bytes =
+            "\x7F"
+            "ELF program bytes";
         bytes.append(package.begin(), package.end());
         testsupport::writeFileBytes(path, bytes);
     }

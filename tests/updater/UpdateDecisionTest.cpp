@@ -67,7 +67,7 @@ TEST(VersionTest, ComparisonOrdersFieldByField) {
         int expected;
     };
     const Case cases[] = {
-        {{1, 2, 5}, {1, 2, 7}, -1}, {{1, 2, 7}, {1, 2, 7}, 0},   {{1, 3, 0}, {1, 2, 900}, 1},
+        {{1, 2, 5}, {1, 2, 7}, -1}, {{1, 2, 7}, {1, 2, 7}, 0},    {{1, 3, 0}, {1, 2, 900}, 1},
         {{2, 0, 0}, {1, 9, 9}, 1},  {{1, 2, 100}, {1, 2, 99}, 1}, {{0, 0, 4294967295u}, {0, 1, 0}, -1},
     };
     for (const Case& c : cases)
@@ -81,7 +81,8 @@ updater::DeviceInformation deviceWith(FirmwareVersion version, std::uint16_t mar
     information.firmware[20] = static_cast<std::uint8_t>(board);
     information.applicationBlock[2] = version.major;
     information.applicationBlock[3] = version.minor;
-    for (int i = 0; i < 4; ++i) information.applicationBlock[4 + i] = static_cast<std::uint8_t>(version.build >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        information.applicationBlock[4 + i] = static_cast<std::uint8_t>(version.build >> (8 * i));
     information.applicationBlock[56] = static_cast<std::uint8_t>(marker & 0xFF);
     information.applicationBlock[57] = static_cast<std::uint8_t>(marker >> 8);
     return information;
@@ -111,7 +112,9 @@ TEST(ImageChoiceTest, BoardIdIdentityAndImageOption) {
         int expected;
     };
     const Case cases[] = {
-        {1, -1, 0}, {2, -1, 2}, {9, -1, updater::kNoFittingImage},
+        {1, -1, 0},
+        {2, -1, 2},
+        {9, -1, updater::kNoFittingImage},
         {1, 3, 2},                         // bin:3 picks slot 2 whatever its board ID
         {1, 2, updater::kNoFittingImage},  // bin:2 names an empty slot
     };
@@ -172,7 +175,8 @@ TEST(UpdateRefusalTest, TheChecksOfUpdateInTheirOrder) {
         request.force = c.force;
         request.imageNumberOption = c.imageOption;
         const auto refusal = updater::RefuseUpdate(trailer, deviceWith(c.device), request);
-        EXPECT_EQ(refusal.has_value(), c.expected.has_value()) << "selected " << c.selected << " group " << c.imageGroup;
+        EXPECT_EQ(refusal.has_value(), c.expected.has_value())
+            << "selected " << c.selected << " group " << c.imageGroup;
         if (refusal && c.expected) {
             EXPECT_EQ(refusal->exitCode, c.expected->exitCode) << c.expected->message;
             EXPECT_EQ(refusal->message, c.expected->message);

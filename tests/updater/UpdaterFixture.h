@@ -54,7 +54,8 @@ inline std::vector<std::uint8_t> infoFor(updater::FirmwareVersion version) {
     std::vector<std::uint8_t> info(180, 0xFF);
     info[122] = version.major;
     info[123] = version.minor;
-    for (int i = 0; i < 4; ++i) info[124 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(version.build >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        info[124 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(version.build >> (8 * i));
     info[176] = 0xA5;
     info[177] = 0x5A;
     return info;
@@ -75,7 +76,8 @@ inline void addGroup(updater::FirmwarePackage& package, int g, sim::ControllerKi
     block.name = kind == sim::ControllerKind::Standard ? u"Standard" : u"LED5";
     block.versionText = u"1.2.7";
     const std::vector<std::uint8_t> info = infoFor(version);
-    block.images[0] = {static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(info.size()), u"Test layout", board, version};
+    block.images[0] = {static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(info.size()), u"Test layout",
+                       board, version};
     package.images[at * updater::kImagesPerGroup] = {data, info};
 }
 

@@ -55,22 +55,24 @@ TEST_F(LoadFileTest, DecodesMarksDeclarationsAndDetectedEncodings) {
         {"declaration in any letter case", "<?XML Encoding='Windows-1252'?><a>\x80</a>",
          "<?XML Encoding='Windows-1252'?><a>\xE2\x82\xAC</a>", "Windows-1252 length 39 to 39 wide chars ",
          ByteOrderMark::None},
-        {"html meta", "<html><head><meta http-equiv=\"content-type\" content=\"text/html; charset=koi8-r\"></head>\xC1</html>",
+        {"html meta",
+         "<html><head><meta http-equiv=\"content-type\" content=\"text/html; charset=koi8-r\"></head>\xC1</html>",
          "<html><head><meta http-equiv=\"content-type\" content=\"text/html; charset=koi8-r\"></head>\xD0\xB0</html>",
          "koi8-r length 95 to 95 wide chars ", ByteOrderMark::None},
         {"meta after the head", "<html><head></head><meta http-equiv='Content-Type' content='charset=koi8-r'>\xC3\xA9",
          "<html><head></head><meta http-equiv='Content-Type' content='charset=koi8-r'>\xC3\xA9",
          "UTF-8 length 78 to 77 wide chars ", ByteOrderMark::None},
-        {"detected UTF-8", "x<a>\xC3\xA9</a>", "x<a>\xC3\xA9</a>", "UTF-8 length 10 (used UTF-8 detection) to 9 wide chars ",
-         ByteOrderMark::None},
+        {"detected UTF-8", "x<a>\xC3\xA9</a>", "x<a>\xC3\xA9</a>",
+         "UTF-8 length 10 (used UTF-8 detection) to 9 wide chars ", ByteOrderMark::None},
         {"not UTF-8", "x<a>\xE9</a>", "x<a>\xC3\xA9</a>", "ANSI length 9 (used UTF-8 detection) to 9 wide chars ",
          ByteOrderMark::None},
         {"zero bytes", std::string("<\0a\0/\0>\0", 8), "<a/>", "UTF-8 length 8 (4 nulls removed) to 4 wide chars ",
          ByteOrderMark::None},
         {"four-byte UTF-8", "<a>\xF0\x9F\x98\x80</a>", "<a>\xF0\x9F\x98\x80</a>", "UTF-8 length 11 to 9 wide chars ",
          ByteOrderMark::None},
-        {"unknown name", "<?xml encoding=\"x-nonsense\"?><a>\x80</a>", "<?xml encoding=\"x-nonsense\"?><a>\xE2\x82\xAC</a>",
-         "x-nonsense length 37 to 37 wide chars ", ByteOrderMark::None},
+        {"unknown name", "<?xml encoding=\"x-nonsense\"?><a>\x80</a>",
+         "<?xml encoding=\"x-nonsense\"?><a>\xE2\x82\xAC</a>", "x-nonsense length 37 to 37 wide chars ",
+         ByteOrderMark::None},
         {"empty file", "", "", "ANSI 0 length ", ByteOrderMark::None},
         {"mark only", "\xFF\xFE", "", "UTF-16LE BOM + 0 length ", ByteOrderMark::Utf16LE},
     };
@@ -118,15 +120,32 @@ TEST_F(LoadFileTest, AFolderIsNotReadable) {
 
 TEST(EncodingTest, NamedRowsMapToTheirCodePagesWhateverTheLetterCase) {
     const xml::encoding::CharsetRow rows[] = {
-        {"utf-8", 65001},       {"unicode-1-1-utf-8", 65001}, {"unicode-2-0-utf-8", 65001},
-        {"x-unicode-2-0-utf-8", 65001}, {"utf-16", 1200},     {"unicode", 1200},
-        {"unicodefffe", 1201},  {"utf-7", 65000},             {"us-ascii", 20127},
-        {"ascii", 20127},       {"windows-1250", 1250},       {"windows-1254", 1254},
-        {"WINDOWS-1258", 1258}, {"iso-8859-1", 28591},        {"ISO-8859-5", 28595},
-        {"iso-8859-9", 28599},  {"iso-8859-15", 28605},       {"Shift_JIS", 932},
-        {"gb2312", 936},        {"gbk", 936},                 {"ks_c_5601-1987", 949},
-        {"euc-kr", 949},        {"big5", 950},                {"koi8-r", 20866},
-        {"euc-jp", 51932},      {"no-such-set", 1252},
+        {"utf-8", 65001},
+        {"unicode-1-1-utf-8", 65001},
+        {"unicode-2-0-utf-8", 65001},
+        {"x-unicode-2-0-utf-8", 65001},
+        {"utf-16", 1200},
+        {"unicode", 1200},
+        {"unicodefffe", 1201},
+        {"utf-7", 65000},
+        {"us-ascii", 20127},
+        {"ascii", 20127},
+        {"windows-1250", 1250},
+        {"windows-1254", 1254},
+        {"WINDOWS-1258", 1258},
+        {"iso-8859-1", 28591},
+        {"ISO-8859-5", 28595},
+        {"iso-8859-9", 28599},
+        {"iso-8859-15", 28605},
+        {"Shift_JIS", 932},
+        {"gb2312", 936},
+        {"gbk", 936},
+        {"ks_c_5601-1987", 949},
+        {"euc-kr", 949},
+        {"big5", 950},
+        {"koi8-r", 20866},
+        {"euc-jp", 51932},
+        {"no-such-set", 1252},
     };
     for (const auto& row : rows) EXPECT_EQ(xml::encoding::codePageOf(row.name), row.codePage) << row.name;
     EXPECT_EQ(xml::encoding::codePageOf("utf-8" + std::string(100, ' ')), 1252);
@@ -151,7 +170,10 @@ TEST(EncodingTest, ConversionsFollowTheDeclaredName) {
     EXPECT_EQ(toUtf16(std::string("\x80\0\0\0", 4).substr(0, 1), "utf-32"), u"\u20AC");
     EXPECT_EQ(toUtf16("\x82\xA0", "shift_jis"), u"\u3042");
     EXPECT_EQ(toUtf16("\xA4\x40", "big5"), u"\u4E00");
-    EXPECT_EQ(toUtf16("a\xFF" "b", "utf-8"), u"a\uFFFDb");
+    EXPECT_EQ(toUtf16("a\xFF"
+                      "b",
+                      "utf-8"),
+              u"a\uFFFDb");
     EXPECT_EQ(toUtf16("+AGEAYgBj-", "utf-7"), u"abc");
 }
 
@@ -163,5 +185,7 @@ TEST(EncodingTest, Utf8DetectionLooksOnlyAtLengthBitsAndContinuationTopBits) {
     EXPECT_TRUE(looksLikeUtf8("\xE0\xC0\xC0"));  // continuation bytes need only their top bit
     EXPECT_FALSE(looksLikeUtf8("\xF8\x80\x80\x80\x80"));
     EXPECT_FALSE(looksLikeUtf8("\xC3"));
-    EXPECT_FALSE(looksLikeUtf8("\xE2\x82" "a"));
+    EXPECT_FALSE(
+        looksLikeUtf8("\xE2\x82"
+                      "a"));
 }

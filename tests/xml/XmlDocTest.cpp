@@ -293,9 +293,9 @@ TEST(XmlDocTest, CursorSearchesContinueAfterTheCurrentPosition) {
 
 TEST(XmlDocTest, EmptyElementMarkerIsASlashOutsideAnUnquotedValue) {
     const TextCase cases[] = {
-        {"<r><a/><b>x</b></r>", "x"},        {"<r><a k=\"v\"/><b>x</b></r>", "x"},
-        {"<r><a k='v' /><b>x</b></r>", "x"}, {"<r><a k/><b>x</b></r>", "x"},
-        {"<r><a k=1/><b>x</b></a></r>", ""},  // the '/' belongs to the value: b is a's child
+        {"<r><a/><b>x</b></r>", "x"},   {"<r><a k=\"v\"/><b>x</b></r>", "x"}, {"<r><a k='v' /><b>x</b></r>", "x"},
+        {"<r><a k/><b>x</b></r>", "x"}, {"<r><a k=1/><b>x</b></a></r>", ""},  // the '/' belongs to the value: b is a's
+                                                                              // child
     };
     for (const TextCase& c : cases) {
         CXmlDoc document = parsed(c.document);
@@ -339,7 +339,8 @@ TEST(XmlDocTest, DeepNestingNeitherOverflowsTheStackNorTakesQuadraticTime) {
     for (int i = 0; i < kDepth; ++i) stray += "</b[c]>";
     CXmlDoc mismatched = parsed("<r>" + open + stray + close + "</r>", &wellFormed);
     EXPECT_FALSE(wellFormed);
-    EXPECT_EQ(mismatched.DiagnosticText(), "No start tag for end tag 'b[c]' at offset " + std::to_string(3 + 3 * kDepth));
+    EXPECT_EQ(mismatched.DiagnosticText(),
+              "No start tag for end tag 'b[c]' at offset " + std::to_string(3 + 3 * kDepth));
     expectConsistentIndex(mismatched);
 }
 

@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
             std::printf("nimbrel-pack %s\n", platform::kVersion);
             return 0;
         }
-        std::string* target = argument == "--manifest" ? &manifest
+        std::string* target = argument == "--manifest"  ? &manifest
                               : argument == "--program" ? &program
                               : argument == "--output"  ? &output
                               : argument == "--dump"    ? &dumpPath
@@ -113,8 +113,7 @@ int main(int argc, char** argv) {
         *target = argv[++i];
     }
     if (!dumpPath.empty()) {
-        if (!manifest.empty() || !program.empty() || !output.empty())
-            return usageError("--dump takes no other option");
+        if (!manifest.empty() || !program.empty() || !output.empty()) return usageError("--dump takes no other option");
         return dump(dumpPath);
     }
     if (manifest.empty() || program.empty() || output.empty())

@@ -10,13 +10,13 @@
 #include "skin/BitmapBtn.h"
 #include "skin/BtnMenu.h"
 #include "skin/ColorPicker.h"
+#include "skin/MessageBox.h"
 #include "skin/PopupDlgs.h"
 #include "skin/PrivateFonts.h"
 #include "skin/SkinDocuments.h"
 #include "skin/SkinManifest.h"
 #include "skin/SkinPicture.h"
 #include "skin/SkinText.h"
-#include "skin/MessageBox.h"
 #include "skin/Sliders.h"
 #include "updater/Package.h"
 #include "updater/nimbrel/NimbrelDlg.h"
@@ -80,7 +80,8 @@ protected:
         painter.setPen(QColor(0xEC, 0xEE, 0xF1));
         for (const std::string& key : keysOf(m_textSection))
             if (key.rfind("STR_", 0) == 0)
-                skin::DrawSkinString(painter, m_textSection, key, skin::kTextLeft | skin::kTextVCenter | skin::kTextEndEllipsis);
+                skin::DrawSkinString(painter, m_textSection, key,
+                                     skin::kTextLeft | skin::kTextVCenter | skin::kTextEndEllipsis);
     }
 
 private:
@@ -90,10 +91,14 @@ private:
 
 void windowStates(PreviewDlg& dialog, const QString& stem) {
     dialog.EnsureInitialised();
-    const struct { const char* name; bool hover, pressed, disabled, checked; } states[] = {
-        {"normal", false, false, false, false}, {"over", true, false, false, false},
-        {"down", true, true, false, false}, {"checked", false, false, false, true},
-        {"disabled", false, false, true, false}};
+    const struct {
+        const char* name;
+        bool hover, pressed, disabled, checked;
+    } states[] = {{"normal", false, false, false, false},
+                  {"over", true, false, false, false},
+                  {"down", true, true, false, false},
+                  {"checked", false, false, false, true},
+                  {"disabled", false, false, true, false}};
     for (const auto& s : states) {
         for (auto& button : dialog.buttons) {
             button->forceState(s.hover, s.pressed);
@@ -197,7 +202,8 @@ void renderResolution(const QString& out, const std::string& resolution) {
         for (const int value : {0, 128, 255}) {
             skin::CPngHSliderBar slider;
             skin::CreateSkinSlider(slider, "LED", "SLIDER_R", context, &host, 1000,
-                                   {pictures + "SilderNormal.png", pictures + "SilderOff.png", pictures + "SilderOver.png"},
+                                   {pictures + "SilderNormal.png", pictures + "SilderOff.png",
+                                    pictures + "SilderOver.png"},
                                    false, 0, 255);
             slider.SetValue(value);
             slider.setEnabled(enabled);
@@ -258,9 +264,9 @@ void renderResolution(const QString& out, const std::string& resolution) {
     well.setSource(&selector);
     selector.SetMode(3);
     hue.SetMode(3);
-    for (const auto& [name, colour] : {std::pair{"orange", skin::makeColorRef(255, 140, 0)},
-                                       std::pair{"dark", skin::makeColorRef(20, 30, 90)},
-                                       std::pair{"cyan", skin::makeColorRef(35, 181, 211)}}) {
+    for (const auto& [name, colour] :
+         {std::pair{"orange", skin::makeColorRef(255, 140, 0)}, std::pair{"dark", skin::makeColorRef(20, 30, 90)},
+          std::pair{"cyan", skin::makeColorRef(35, 181, 211)}}) {
         selector.SetSelectedColour(colour);
         write(picker, prefix + "ColorPicker-" + name + ".png");
     }
@@ -303,10 +309,13 @@ void renderNimbrel(const QString& out, const std::string& programFolder) {
     devicelink::HidSetBackend(nullptr);
     updater::NimbrelSkin skin;
     skin.load(skinFolder);
-    const struct { int code; const char* detail; const char* name; } results[] = {
-        {updater::kWarningSuccess, "", "Warning-success"},
-        {updater::kWarningFailed, "Fail to write the firmware!", "Warning-failed"},
-        {updater::kWarningError, "The controller already runs this firmware.", "Warning-error"}};
+    const struct {
+        int code;
+        const char* detail;
+        const char* name;
+    } results[] = {{updater::kWarningSuccess, "", "Warning-success"},
+                   {updater::kWarningFailed, "Fail to write the firmware!", "Warning-failed"},
+                   {updater::kWarningError, "The controller already runs this firmware.", "Warning-error"}};
     for (const auto& result : results) {
         updater::CWarning warning(skin, result.code, result.detail, nullptr);
         warning.EnsureInitialised();

@@ -46,23 +46,44 @@ const char* stateName(State s) {
 }
 
 enum class Kind {
-    Record,      // a rectangle only: nothing drawn
-    Label,       // a caption drawn at run time; nothing drawn
-    Pill,        // a rounded button whose caption is drawn at run time
-    Tag,         // a rounded button with its label in the picture
-    Effect,      // an effect button: glyph and label in the picture
-    Zone,        // a zone tab
-    Accent,      // the main action button, filled with the accent
-    Icon,        // a small square button with a glyph
-    Field,       // an edit field
-    Track,       // a value slider's track (fill in the down picture)
-    Plane,       // the colour plane's frame
-    Swatch,      // a colour swatch frame
-    Frame,       // a quiet frame around an area
+    Record,  // a rectangle only: nothing drawn
+    Label,   // a caption drawn at run time; nothing drawn
+    Pill,    // a rounded button whose caption is drawn at run time
+    Tag,     // a rounded button with its label in the picture
+    Effect,  // an effect button: glyph and label in the picture
+    Zone,    // a zone tab
+    Accent,  // the main action button, filled with the accent
+    Icon,    // a small square button with a glyph
+    Field,   // an edit field
+    Track,   // a value slider's track (fill in the down picture)
+    Plane,   // the colour plane's frame
+    Swatch,  // a colour swatch frame
+    Frame,   // a quiet frame around an area
 };
 
-enum Glyph { kNone, kClose, kMinimise, kMinus, kPlus, kPlay, kCycle, kRotateRight, kRotateLeft, kStatic, kFlow,
-             kRotate, kDual, kTwin, kMorse, kRainbow, kBreathe, kOff, kCheck, kChevron, kDot };
+enum Glyph {
+    kNone,
+    kClose,
+    kMinimise,
+    kMinus,
+    kPlus,
+    kPlay,
+    kCycle,
+    kRotateRight,
+    kRotateLeft,
+    kStatic,
+    kFlow,
+    kRotate,
+    kDual,
+    kTwin,
+    kMorse,
+    kRainbow,
+    kBreathe,
+    kOff,
+    kCheck,
+    kChevron,
+    kDot
+};
 
 struct Control {
     std::string key;
@@ -88,8 +109,10 @@ struct Window {
 
 double gScale = 1.0;
 int sc(int v) { return static_cast<int>(std::lround(v * gScale)); }
-QRect scRect(const QRect& r) { return QRect(sc(r.left()), sc(r.top()), sc(r.left() + r.width()) - sc(r.left()),
-                                            sc(r.top() + r.height()) - sc(r.top())); }
+QRect scRect(const QRect& r) {
+    return QRect(sc(r.left()), sc(r.top()), sc(r.left() + r.width()) - sc(r.left()),
+                 sc(r.top() + r.height()) - sc(r.top()));
+}
 
 QFont uiFont(double pixel, int weight = 500, bool condensed = true) {
     QFont font(condensed ? "Roboto Condensed" : "Noto Sans");
@@ -120,7 +143,8 @@ void drawGlyph(QPainter& p, Glyph glyph, const QRectF& box, const QColor& colour
         break;
     case kPlay: {
         p.setBrush(colour);
-        const QPointF tri[3] = {c + QPointF(-r * 0.4, -r * 0.55), c + QPointF(-r * 0.4, r * 0.55), c + QPointF(r * 0.6, 0)};
+        const QPointF tri[3] = {c + QPointF(-r * 0.4, -r * 0.55), c + QPointF(-r * 0.4, r * 0.55),
+                                c + QPointF(r * 0.6, 0)};
         p.drawPolygon(tri, 3);
         break;
     }
@@ -133,7 +157,8 @@ void drawGlyph(QPainter& p, Glyph glyph, const QRectF& box, const QColor& colour
         const QPointF tip(c.x() + r * 0.7 * std::cos(a * M_PI / 180), c.y() - r * 0.7 * std::sin(a * M_PI / 180));
         p.setBrush(colour);
         const double d = glyph == kRotateLeft ? 1 : -1;
-        const QPointF head[3] = {tip + QPointF(-r * 0.3, -r * 0.1 * d), tip + QPointF(r * 0.3, -r * 0.1 * d), tip + QPointF(0, r * 0.35)};
+        const QPointF head[3] = {tip + QPointF(-r * 0.3, -r * 0.1 * d), tip + QPointF(r * 0.3, -r * 0.1 * d),
+                                 tip + QPointF(0, r * 0.35)};
         p.drawPolygon(head, 3);
         break;
     }
@@ -145,8 +170,8 @@ void drawGlyph(QPainter& p, Glyph glyph, const QRectF& box, const QColor& colour
         for (int i = -1; i <= 1; ++i) {
             QPainterPath wave;
             wave.moveTo(c.x() - r, c.y() + i * r * 0.45);
-            wave.cubicTo(c.x() - r * 0.4, c.y() + i * r * 0.45 - r * 0.3, c.x() + r * 0.4, c.y() + i * r * 0.45 + r * 0.3,
-                         c.x() + r, c.y() + i * r * 0.45);
+            wave.cubicTo(c.x() - r * 0.4, c.y() + i * r * 0.45 - r * 0.3, c.x() + r * 0.4,
+                         c.y() + i * r * 0.45 + r * 0.3, c.x() + r, c.y() + i * r * 0.45);
             p.drawPath(wave);
         }
         break;
@@ -260,7 +285,8 @@ void drawControl(QPainter& p, const Control& c, State s) {
         drawGlyph(p, c.glyph, QRectF(r.left(), r.top() + r.height() * 0.08, r.width(), r.height() * 0.58), glyphColour);
         p.setPen(labelColour(s));
         p.setFont(uiFont(r.height() * 0.2, 500));
-        p.drawText(QRectF(r.left(), r.top() + r.height() * 0.62, r.width(), r.height() * 0.32), Qt::AlignCenter, c.label);
+        p.drawText(QRectF(r.left(), r.top() + r.height() * 0.62, r.width(), r.height() * 0.32), Qt::AlignCenter,
+                   c.label);
         break;
     }
     case Kind::Icon:
@@ -458,7 +484,10 @@ std::string escape(const std::string& text) {
 std::string recordOf(const Control& c) {
     const QRect r = scRect(c.rect);
     return c.key + "," + std::to_string(r.left()) + "," + std::to_string(r.top()) + "," + std::to_string(r.width()) +
-           "," + std::to_string(r.height()) + "," + c.text + "," + (c.flag == 1 ? "TRUE" : c.flag == 0 ? "FALSE" : std::to_string(c.flag));
+           "," + std::to_string(r.height()) + "," + c.text + "," +
+           (c.flag == 1   ? "TRUE"
+            : c.flag == 0 ? "FALSE"
+                          : std::to_string(c.flag));
 }
 
 // Attribute values with sizes are scaled with the set: "SIZE=20" and friends.
@@ -495,9 +524,18 @@ Control ctl(std::string key, int x, int y, int w, int h, Kind kind, QString labe
     c.glyph = glyph;
     return c;
 }
-Control withAttr(Control c, std::string attributes) { c.attributes = std::move(attributes); return c; }
-Control withFlag(Control c, int flag) { c.flag = flag; return c; }
-Control withText(Control c, std::string text) { c.text = std::move(text); return c; }
+Control withAttr(Control c, std::string attributes) {
+    c.attributes = std::move(attributes);
+    return c;
+}
+Control withFlag(Control c, int flag) {
+    c.flag = flag;
+    return c;
+}
+Control withText(Control c, std::string text) {
+    c.text = std::move(text);
+    return c;
+}
 
 const std::string kCaption = R"(FONT="Roboto Condensed" SIZE="22")";
 const std::string kLabel = R"(FONT="Roboto Condensed" SIZE="22" WEIGHT="500" COLOR="15855340")";
@@ -517,10 +555,12 @@ Window mainWindow() {
         ctl("BUTTON_5_LED_DEV_TITLE", 28, 128, 304, 56, Kind::Record),
         ctl("BUTTON_5_LED_DEV_TITLE_NEW", 28, 420, 304, 56, Kind::Record),
         ctl("BTN_CHECK", 14, 16, 24, 24, Kind::Record),
-        withAttr(ctl("LIST_MENU", 28, 188, 304, 280, Kind::Record),
-                 R"(ITEM_HEIGHT="56" ITEM_WIDTH="288" ITEM_NUM="5" FONT="Roboto Condensed" SIZE="22" OFFSETX="56" OFFSETY="0" MENUX="52" MENUY="12")"),
-        withAttr(ctl("LIST_MENU_NEW", 28, 476, 304, 224, Kind::Record),
-                 R"(ITEM_HEIGHT="56" ITEM_WIDTH="288" ITEM_NUM="4" FONT="Roboto Condensed" SIZE="22" OFFSETX="56" OFFSETY="0" MENUX="52" MENUY="12")"),
+        withAttr(
+            ctl("LIST_MENU", 28, 188, 304, 280, Kind::Record),
+            R"(ITEM_HEIGHT="56" ITEM_WIDTH="288" ITEM_NUM="5" FONT="Roboto Condensed" SIZE="22" OFFSETX="56" OFFSETY="0" MENUX="52" MENUY="12")"),
+        withAttr(
+            ctl("LIST_MENU_NEW", 28, 476, 304, 224, Kind::Record),
+            R"(ITEM_HEIGHT="56" ITEM_WIDTH="288" ITEM_NUM="4" FONT="Roboto Condensed" SIZE="22" OFFSETX="56" OFFSETY="0" MENUX="52" MENUY="12")"),
         ctl("DEV_NAME", 56, 0, 168, 56, Kind::Record),
         ctl("DEV_CHECK", 16, 16, 24, 24, Kind::Record),
         ctl("DEV_PIC_POS", 228, 8, 56, 40, Kind::Record),
@@ -553,30 +593,39 @@ std::vector<Control> pageCommon() {
 }
 
 Window ledPage(const std::string& section) {
-    Window w{section, section == "LED" ? "Led" : "Led5", {900, 648}, skin::PictureFolder::Resolution, true, false, {}, {}};
+    Window w{section, section == "LED" ? "Led" : "Led5", {900, 648}, skin::PictureFolder::Resolution, true, false, {},
+             {}};
     w.controls = pageCommon();
-    const EffectButton effects[] = {
-        {"BUTTON_MENU_1", "Static", kStatic},  {"BUTTON_MENU_2", "Flow", kFlow},     {"BUTTON_MENU_3", "Rotate", kRotate},
-        {"BUTTON_MENU_4", "Dual", kDual},      {"BUTTON_MENU_5", "Twin", kTwin},     {"BUTTON_MENU_6", "Morse", kMorse},
-        {"BUTTON_MENU_7", "Rainbow", kRainbow}, {"BUTTON_MENU_8", "Breathe", kBreathe}, {"BUTTON_LIGHT_ON", "Off", kOff}};
+    const EffectButton effects[] = {{"BUTTON_MENU_1", "Static", kStatic},   {"BUTTON_MENU_2", "Flow", kFlow},
+                                    {"BUTTON_MENU_3", "Rotate", kRotate},   {"BUTTON_MENU_4", "Dual", kDual},
+                                    {"BUTTON_MENU_5", "Twin", kTwin},       {"BUTTON_MENU_6", "Morse", kMorse},
+                                    {"BUTTON_MENU_7", "Rainbow", kRainbow}, {"BUTTON_MENU_8", "Breathe", kBreathe},
+                                    {"BUTTON_LIGHT_ON", "Off", kOff}};
     for (int i = 0; i < 9; ++i)
-        w.controls.push_back(withFlag(ctl(effects[i].key, 16 + i * 97, 68, 90, 84, Kind::Effect, effects[i].label, effects[i].glyph), 1));
+        w.controls.push_back(
+            withFlag(ctl(effects[i].key, 16 + i * 97, 68, 90, 84, Kind::Effect, effects[i].label, effects[i].glyph),
+                     1));
     const std::vector<Control> rest = {
         ctl("RECT_SYNC", 16, 164, 868, 420, Kind::Frame),
         ctl("BUTTON_SEL_BRIGHTNESS", 32, 180, 280, 200, Kind::Plane),
         ctl("SLIDER_RGB", 28, 392, 288, 34, Kind::Record),
         withAttr(ctl("STR_HUE", 32, 428, 280, 24, Kind::Label), kMutedLabel),
-        withAttr(ctl("BUTTON_COLOR", 330, 180, 112, 92, Kind::Swatch), R"(FONT="Roboto Condensed" SIZE="20" OFFSETX="0" OFFSETY="60")"),
-        withAttr(ctl("BUTTON_OLD_COLOR", 330, 288, 112, 92, Kind::Swatch), R"(FONT="Roboto Condensed" SIZE="20" OFFSETX="0" OFFSETY="60")"),
+        withAttr(ctl("BUTTON_COLOR", 330, 180, 112, 92, Kind::Swatch),
+                 R"(FONT="Roboto Condensed" SIZE="20" OFFSETX="0" OFFSETY="60")"),
+        withAttr(ctl("BUTTON_OLD_COLOR", 330, 288, 112, 92, Kind::Swatch),
+                 R"(FONT="Roboto Condensed" SIZE="20" OFFSETX="0" OFFSETY="60")"),
         withAttr(ctl("STR_R", 462, 180, 28, 32, Kind::Label), kLabel),
         ctl("SLIDER_R", 494, 180, 276, 32, Kind::Track),
-        withAttr(ctl("EDIT_R", 780, 180, 88, 32, Kind::Field), R"(MENUX="4" MENUY="2" FONT="Roboto Condensed" SIZE="22")"),
+        withAttr(ctl("EDIT_R", 780, 180, 88, 32, Kind::Field),
+                 R"(MENUX="4" MENUY="2" FONT="Roboto Condensed" SIZE="22")"),
         withAttr(ctl("STR_G", 462, 220, 28, 32, Kind::Label), kLabel),
         ctl("SLIDER_G", 494, 220, 276, 32, Kind::Track),
-        withAttr(ctl("EDIT_G", 780, 220, 88, 32, Kind::Field), R"(MENUX="4" MENUY="2" FONT="Roboto Condensed" SIZE="22")"),
+        withAttr(ctl("EDIT_G", 780, 220, 88, 32, Kind::Field),
+                 R"(MENUX="4" MENUY="2" FONT="Roboto Condensed" SIZE="22")"),
         withAttr(ctl("STR_B", 462, 260, 28, 32, Kind::Label), kLabel),
         ctl("SLIDER_B", 494, 260, 276, 32, Kind::Track),
-        withAttr(ctl("EDIT_B", 780, 260, 88, 32, Kind::Field), R"(MENUX="4" MENUY="2" FONT="Roboto Condensed" SIZE="22")"),
+        withAttr(ctl("EDIT_B", 780, 260, 88, 32, Kind::Field),
+                 R"(MENUX="4" MENUY="2" FONT="Roboto Condensed" SIZE="22")"),
         withAttr(ctl("STR_COLOR_RANDOM", 462, 304, 200, 36, Kind::Label), kLabel),
         withAttr(ctl("STR_COLOR_SPECIFY", 668, 304, 200, 36, Kind::Label), kLabel),
         withFlag(ctl("BUTTON_SWITCH_RANDOM", 462, 304, 200, 36, Kind::Pill), 1),
@@ -617,12 +666,19 @@ Window ledPage(const std::string& section) {
 }
 
 Window fanPanel(const std::string& section, bool mirage) {
-    Window w{section, section == "FAN_LED" ? "FanLed" : "LogoLed", {900, 648}, skin::PictureFolder::Menu, true, false, {}, {}};
+    Window w{section,    section == "FAN_LED" ? "FanLed" : "LogoLed",
+             {900, 648}, skin::PictureFolder::Menu,
+             true,       false,
+             {},         {}};
     w.controls = pageCommon();
-    const EffectButton effects[] = {{"BUTTON_FAN_EFF_1", "Static", kStatic}, {"BUTTON_FAN_EFF_2", "Rainbow", kRainbow},
-                                    {"BUTTON_FAN_EFF_3", "Breathe", kBreathe}, {"BUTTON_FAN_EFF_4", "Off", kOff}};
+    const EffectButton effects[] = {{"BUTTON_FAN_EFF_1", "Static", kStatic},
+                                    {"BUTTON_FAN_EFF_2", "Rainbow", kRainbow},
+                                    {"BUTTON_FAN_EFF_3", "Breathe", kBreathe},
+                                    {"BUTTON_FAN_EFF_4", "Off", kOff}};
     for (int i = 0; i < 4; ++i)
-        w.controls.push_back(withFlag(ctl(effects[i].key, 16 + i * 97, 68, 90, 84, Kind::Effect, effects[i].label, effects[i].glyph), 1));
+        w.controls.push_back(
+            withFlag(ctl(effects[i].key, 16 + i * 97, 68, 90, 84, Kind::Effect, effects[i].label, effects[i].glyph),
+                     1));
     if (!mirage) return w;
     const std::vector<Control> rest = {
         ctl("RECT_MIRAGE", 16, 164, 868, 420, Kind::Frame),
@@ -634,11 +690,14 @@ Window fanPanel(const std::string& section, bool mirage) {
         withFlag(ctl("BUTTON_MIRAGE_ON", 416, 224, 120, 40, Kind::Tag, "Off"), 1),
         ctl("BUTTON_MIRAGE_OFF", 544, 224, 120, 40, Kind::Tag, "Resume"),
         ctl("SLIDER_HZ_R", 72, 292, 600, 32, Kind::Track),
-        withAttr(ctl("EDIT_HZ_R", 684, 292, 100, 32, Kind::Field), R"(MENUX="4" MENUY="2" FONT="Roboto Condensed" SIZE="22")"),
+        withAttr(ctl("EDIT_HZ_R", 684, 292, 100, 32, Kind::Field),
+                 R"(MENUX="4" MENUY="2" FONT="Roboto Condensed" SIZE="22")"),
         ctl("SLIDER_HZ_G", 72, 336, 600, 32, Kind::Track),
-        withAttr(ctl("EDIT_HZ_G", 684, 336, 100, 32, Kind::Field), R"(MENUX="4" MENUY="2" FONT="Roboto Condensed" SIZE="22")"),
+        withAttr(ctl("EDIT_HZ_G", 684, 336, 100, 32, Kind::Field),
+                 R"(MENUX="4" MENUY="2" FONT="Roboto Condensed" SIZE="22")"),
         ctl("SLIDER_HZ_B", 72, 380, 600, 32, Kind::Track),
-        withAttr(ctl("EDIT_HZ_B", 684, 380, 100, 32, Kind::Field), R"(MENUX="4" MENUY="2" FONT="Roboto Condensed" SIZE="22")"),
+        withAttr(ctl("EDIT_HZ_B", 684, 380, 100, 32, Kind::Field),
+                 R"(MENUX="4" MENUY="2" FONT="Roboto Condensed" SIZE="22")"),
         withAttr(ctl("BUTTON_RESET", 32, 432, 120, 36, Kind::Pill), kCaption),
         withAttr(ctl("BUTTON_SAVE", 160, 432, 120, 36, Kind::Pill), kCaption),
     };
@@ -661,14 +720,17 @@ Window defaultPanel() {
 std::vector<Control> warnButtons(bool withCancel) {
     std::vector<Control> c = {withAttr(ctl("BUTTON_OK", withCancel ? 128 : 210, 228, 140, 48, Kind::Accent), kCaption),
                               ctl("BUTTON_CLOSE", 508, 12, 40, 36, Kind::Icon, {}, kClose)};
-    if (withCancel) c.push_back(withAttr(ctl("BUTTON_CANCEL", 292, 228, 140, 48, Kind::Pill), kCaption));
-    else c.push_back(ctl("BUTTON_CANCEL", 0, 0, 0, 0, Kind::Record));
+    if (withCancel)
+        c.push_back(withAttr(ctl("BUTTON_CANCEL", 292, 228, 140, 48, Kind::Pill), kCaption));
+    else
+        c.push_back(ctl("BUTTON_CANCEL", 0, 0, 0, 0, Kind::Record));
     return c;
 }
 
 std::vector<Control> warningTexts() {
     return {withAttr(ctl("STR_TITLE", 24, 20, 480, 48, Kind::Record), R"(FONT="Noto Sans" SIZE="28" WEIGHT="600")"),
-            withAttr(ctl("STR_WARN", 36, 80, 488, 132, Kind::Record), R"(FONT="Noto Sans" SIZE="22" COLOR="13817552")")};
+            withAttr(ctl("STR_WARN", 36, 80, 488, 132, Kind::Record),
+                     R"(FONT="Noto Sans" SIZE="22" COLOR="13817552")")};
 }
 
 std::vector<Control> infoControls(bool version) {
@@ -684,8 +746,10 @@ std::vector<Control> infoControls(bool version) {
         ctl("BUTTON_CLOSE", 548, 12, 40, 36, Kind::Icon, {}, kClose),
     };
     if (version) {
-        c.push_back(withAttr(ctl("STR_LAST_DRIVER", 44, 224, 512, 32, Kind::Label), R"(FONT="Roboto Condensed" SIZE="22" COLOR="14399779")"));
-        c.push_back(withAttr(ctl("STR_LEARN_MORE", 44, 264, 512, 32, Kind::Label), R"(FONT="Roboto Condensed" SIZE="22" COLOR="14399779")"));
+        c.push_back(withAttr(ctl("STR_LAST_DRIVER", 44, 224, 512, 32, Kind::Label),
+                             R"(FONT="Roboto Condensed" SIZE="22" COLOR="14399779")"));
+        c.push_back(withAttr(ctl("STR_LEARN_MORE", 44, 264, 512, 32, Kind::Label),
+                             R"(FONT="Roboto Condensed" SIZE="22" COLOR="14399779")"));
     }
     return c;
 }
@@ -702,11 +766,14 @@ std::vector<Window> windows() {
     all.push_back(defaultPanel());
     Window warn{"WarnDlg", "Warn", {560, 300}, skin::PictureFolder::PopDlg, false, true, {}, warnButtons(true)};
     all.push_back(warn);
-    Window noDevice{"NO_KEYBOARD", "NoDevice", {560, 300}, skin::PictureFolder::PopDlg, false, true, {}, warnButtons(false)};
+    Window noDevice{"NO_KEYBOARD", "NoDevice", {560, 300}, skin::PictureFolder::PopDlg,
+                    false,         true,       {},         warnButtons(false)};
     for (const Control& c : warningTexts()) noDevice.controls.push_back(c);
     all.push_back(noDevice);
-    all.push_back(Window{"InfoDlg", "Info", {600, 360}, skin::PictureFolder::PopDlg, false, true, {}, infoControls(false)});
-    all.push_back(Window{"VersionDlg", "Version", {600, 404}, skin::PictureFolder::Root, false, true, {}, infoControls(true)});
+    all.push_back(
+        Window{"InfoDlg", "Info", {600, 360}, skin::PictureFolder::PopDlg, false, true, {}, infoControls(false)});
+    all.push_back(
+        Window{"VersionDlg", "Version", {600, 404}, skin::PictureFolder::Root, false, true, {}, infoControls(true)});
     Window loading{"LOADING", "Loading", {480, 96}, skin::PictureFolder::Root, false, true, {}, {}};
     loading.controls = {withText(ctl("PROGRESS", 0, 0, 0, 0, Kind::Record), "72"),
                         withAttr(ctl("STR_TITLE", 24, 16, 432, 40, Kind::Label), kLabel)};
@@ -724,49 +791,88 @@ std::vector<Window> windows() {
 const std::map<std::string, std::map<std::string, std::string>>& strings() {
     static const std::map<std::string, std::map<std::string, std::string>> table = {
         {"GLOBAL", {{"FONT", "Roboto Condensed"}, {"FONT_SIZE", "22"}}},
-        {"MAIN", {{"STR_DEV_LIST", "DEVICES"}, {"STRING_DEV_TITLE", "Graphics card %d"},
-                  {"STRING_5_LED_DEV_TITLE", "Graphics card %d (5 LED)"}, {"BUTTON_MAIN_CONTROL", "Lighting"},
-                  {"BUTTON_MACRO", "Profiles"}, {"BUTTON_LIBRARY", "About"}}},
-        {"FAN_LED", {{"STR_MIRAGE_OFF", "Mirage is off"}, {"STR_MIRAGE_ON", "Mirage preset"}, {"BUTTON_RESET", "Reset"},
-                     {"BUTTON_SAVE", "Save"}}},
+        {"MAIN",
+         {{"STR_DEV_LIST", "DEVICES"},
+          {"STRING_DEV_TITLE", "Graphics card %d"},
+          {"STRING_5_LED_DEV_TITLE", "Graphics card %d (5 LED)"},
+          {"BUTTON_MAIN_CONTROL", "Lighting"},
+          {"BUTTON_MACRO", "Profiles"},
+          {"BUTTON_LIBRARY", "About"}}},
+        {"FAN_LED",
+         {{"STR_MIRAGE_OFF", "Mirage is off"},
+          {"STR_MIRAGE_ON", "Mirage preset"},
+          {"BUTTON_RESET", "Reset"},
+          {"BUTTON_SAVE", "Save"}}},
         {"DEFAULT_LED", {{"STR_ZELVOR", "Hand over to Zelvor sync"}, {"STR_DEMO", "Reset all to defaults"}}},
         {"WarnDlg", {{"BUTTON_OK", "OK"}, {"BUTTON_CANCEL", "Cancel"}}},
-        {"InfoDlg", {{"STR_TITLE", "Firmware update"}, {"STR_VER_SW", "Software: "}, {"STR_VER_FW", "Card firmware: "},
-                     {"STR_VER_UPDATE", "Available firmware: "}, {"BUTTON_OK", "Later"}, {"BUTTON_UPDATE", "Update"}}},
-        {"VersionDlg", {{"STR_TITLE", "Versions"}, {"STR_VER_SW", "Software: "}, {"STR_VER_FW", "Card firmware: "},
-                        {"STR_VER_UPDATE", "Available firmware: "}, {"BUTTON_OK", "OK"}, {"BUTTON_UPDATE", "Update"},
-                        {"STR_LAST_DRIVER", "Download the latest software"},
-                        {"STR_LAST_DRIVER_5_LED", "Download the latest software (5 LED cards)"},
-                        {"STR_LEARN_MORE", "Learn more about your card"},
-                        {"LINK_LAST_DRIVER", "https://lumenstra.example.org/download"},
-                        {"LINK_LEARN_MORE", "https://lumenstra.example.org/cards"}}},
-        {"NO_SAVE", {{"STR_TITLE", "Unsaved changes"},
-                     {"STR_WARN", "These cards have changes that are not applied:\\r\\nDiscard them?"}}},
-        {"OVERWRITE", {{"STR_TITLE", "Join the group"},
-                       {"STR_WARN", "This card will take over the lighting of the group. Continue?"}}},
-        {"NIMBRELS", {{"STR_TITLE", "Update firmware"},
-                      {"STR_WARN", "Lumenstra closes while the firmware is written.\\r\\nDo not unplug or power off the card."}}},
-        {"RESET_ALL_WARN", {{"STR_TITLE", "Reset all"},
-                            {"STR_WARN", "Every zone of this card goes back to its default lighting. Continue?"}}},
-        {"ZELVOR_WARN", {{"STR_TITLE", "Zelvor sync"},
-                         {"STR_WARN", "The card will follow Zelvor sync and ignore the settings made here. Continue?"}}},
-        {"NO_KEYBOARD", {{"STR_TITLE", "No card found"},
-                         {"STR_WARN", "No supported graphics card was found.\\r\\nCheck that it is seated and powered."},
-                         {"BUTTON_OK", "OK"}}},
+        {"InfoDlg",
+         {{"STR_TITLE", "Firmware update"},
+          {"STR_VER_SW", "Software: "},
+          {"STR_VER_FW", "Card firmware: "},
+          {"STR_VER_UPDATE", "Available firmware: "},
+          {"BUTTON_OK", "Later"},
+          {"BUTTON_UPDATE", "Update"}}},
+        {"VersionDlg",
+         {{"STR_TITLE", "Versions"},
+          {"STR_VER_SW", "Software: "},
+          {"STR_VER_FW", "Card firmware: "},
+          {"STR_VER_UPDATE", "Available firmware: "},
+          {"BUTTON_OK", "OK"},
+          {"BUTTON_UPDATE", "Update"},
+          {"STR_LAST_DRIVER", "Download the latest software"},
+          {"STR_LAST_DRIVER_5_LED", "Download the latest software (5 LED cards)"},
+          {"STR_LEARN_MORE", "Learn more about your card"},
+          {"LINK_LAST_DRIVER", "https://lumenstra.example.org/download"},
+          {"LINK_LEARN_MORE", "https://lumenstra.example.org/cards"}}},
+        {"NO_SAVE",
+         {{"STR_TITLE", "Unsaved changes"},
+          {"STR_WARN", "These cards have changes that are not applied:\\r\\nDiscard them?"}}},
+        {"OVERWRITE",
+         {{"STR_TITLE", "Join the group"},
+          {"STR_WARN", "This card will take over the lighting of the group. Continue?"}}},
+        {"NIMBRELS",
+         {{"STR_TITLE", "Update firmware"},
+          {"STR_WARN", "Lumenstra closes while the firmware is written.\\r\\nDo not unplug or power off the card."}}},
+        {"RESET_ALL_WARN",
+         {{"STR_TITLE", "Reset all"},
+          {"STR_WARN", "Every zone of this card goes back to its default lighting. Continue?"}}},
+        {"ZELVOR_WARN",
+         {{"STR_TITLE", "Zelvor sync"},
+          {"STR_WARN", "The card will follow Zelvor sync and ignore the settings made here. Continue?"}}},
+        {"NO_KEYBOARD",
+         {{"STR_TITLE", "No card found"},
+          {"STR_WARN", "No supported graphics card was found.\\r\\nCheck that it is seated and powered."},
+          {"BUTTON_OK", "OK"}}},
     };
     return table;
 }
 
 const std::map<std::string, std::string>& pageStrings() {
-    static const std::map<std::string, std::string> table = {
-        {"BUTTON_CHROMA", "App sync"}, {"BUTTON_IMPORT", "Import"}, {"BUTTON_EXPORT", "Export"},
-        {"BUTTON_DEFAULT", "More"}, {"BUTTON_APPLY", "Apply"}, {"BUTTON_OLD_COLOR", "Current"},
-        {"BUTTON_COLOR", "New"}, {"STR_HUE", "Hue"}, {"STR_R", "R"}, {"STR_G", "G"}, {"STR_B", "B"},
-        {"STR_SPEED", "Speed"}, {"STR_BRIGHTNESS", "Brightness"}, {"STR_LIGHT_OFF", "Lights off"},
-        {"STR_LIGHT_ON", "Lights on"}, {"STR_COLOR_RANDOM", "Random colours"}, {"STR_COLOR_SPECIFY", "Fixed colour"},
-        {"STR_MORSE", "Morse text"}, {"EDIT_INPUT", "Type a message"}, {"EDIT_OUTPUT", "Morse code"},
-        {"BUTTON_MORSE_SAVE", "Save"}, {"BUTTON_MORSE_RESET", "Reset"}, {"STR_L1", "Layer 1"},
-        {"STR_L2", "Layer 2"}, {"STR_ROTATION", "Direction"}};
+    static const std::map<std::string, std::string> table = {{"BUTTON_CHROMA", "App sync"},
+                                                             {"BUTTON_IMPORT", "Import"},
+                                                             {"BUTTON_EXPORT", "Export"},
+                                                             {"BUTTON_DEFAULT", "More"},
+                                                             {"BUTTON_APPLY", "Apply"},
+                                                             {"BUTTON_OLD_COLOR", "Current"},
+                                                             {"BUTTON_COLOR", "New"},
+                                                             {"STR_HUE", "Hue"},
+                                                             {"STR_R", "R"},
+                                                             {"STR_G", "G"},
+                                                             {"STR_B", "B"},
+                                                             {"STR_SPEED", "Speed"},
+                                                             {"STR_BRIGHTNESS", "Brightness"},
+                                                             {"STR_LIGHT_OFF", "Lights off"},
+                                                             {"STR_LIGHT_ON", "Lights on"},
+                                                             {"STR_COLOR_RANDOM", "Random colours"},
+                                                             {"STR_COLOR_SPECIFY", "Fixed colour"},
+                                                             {"STR_MORSE", "Morse text"},
+                                                             {"EDIT_INPUT", "Type a message"},
+                                                             {"EDIT_OUTPUT", "Morse code"},
+                                                             {"BUTTON_MORSE_SAVE", "Save"},
+                                                             {"BUTTON_MORSE_RESET", "Reset"},
+                                                             {"STR_L1", "Layer 1"},
+                                                             {"STR_L2", "Layer 2"},
+                                                             {"STR_ROTATION", "Direction"}};
     return table;
 }
 
@@ -848,7 +954,8 @@ void fixedPictures(const QString& folder, const Window& page) {
         p.setPen(Qt::NoPen);
         p.setBrush(Qt::white);
         for (const Control& c : page.controls)
-            if (c.kind == Kind::Swatch) p.drawRoundedRect(QRectF(scRect(c.rect)).adjusted(sc(8), sc(8), -sc(8), -sc(36)), sc(6), sc(6));
+            if (c.kind == Kind::Swatch)
+                p.drawRoundedRect(QRectF(scRect(c.rect)).adjusted(sc(8), sc(8), -sc(8), -sc(36)), sc(6), sc(6));
     }
     save(swatch, folder + "LEDCpas.bmp");
     const auto maskOf = [&](const char* key, const QString& name) {
@@ -894,7 +1001,8 @@ void controlPictures(const QString& folder, const std::string& stem, int w, int 
 void compositePictures(const QString& resFolder, const QString& menuFolder) {
     controlPictures(resFolder, "DevTitle", 304, 56, [](QPainter& p, const QRectF& r, State s) {
         drawPill(p, r, s);
-        drawGlyph(p, kChevron, QRectF(r.right() - r.height(), r.top(), r.height(), r.height()), s == State::Normal ? kMuted : kAccent);
+        drawGlyph(p, kChevron, QRectF(r.right() - r.height(), r.top(), r.height(), r.height()),
+                  s == State::Normal ? kMuted : kAccent);
     });
     controlPictures(resFolder, "DevMenu", 288, 56, [](QPainter& p, const QRectF& r, State s) {
         p.fillRect(r, s == State::Over ? kControlOver : (s == State::Down ? kAccentDeep.darker(150) : kPanel));
@@ -904,13 +1012,19 @@ void compositePictures(const QString& resFolder, const QString& menuFolder) {
     controlPictures(menuFolder, "DevListMenu", 200, 40, [](QPainter& p, const QRectF& r, State s) {
         p.fillRect(r, s == State::Over ? kControlOver : (s == State::Down ? kAccentDeep : kPanel));
     });
-    const struct { const char* stem; const char* label; Glyph glyph; } switches[] = {
-        {"SwitchLightOff", "Lights off", kOff}, {"SwitchLightOn", "Lights on", kStatic},
-        {"SwitchRandom", "Random", kRainbow}, {"SwitchSpecify", "Fixed", kDot}};
+    const struct {
+        const char* stem;
+        const char* label;
+        Glyph glyph;
+    } switches[] = {{"SwitchLightOff", "Lights off", kOff},
+                    {"SwitchLightOn", "Lights on", kStatic},
+                    {"SwitchRandom", "Random", kRainbow},
+                    {"SwitchSpecify", "Fixed", kDot}};
     for (const auto& sw : switches)
         controlPictures(menuFolder, sw.stem, 200, 36, [&](QPainter& p, const QRectF& r, State s) {
             drawPill(p, r, s);
-            drawGlyph(p, sw.glyph, QRectF(r.left() + sc(6), r.top(), r.height(), r.height()), s == State::Normal ? kMuted : Qt::white);
+            drawGlyph(p, sw.glyph, QRectF(r.left() + sc(6), r.top(), r.height(), r.height()),
+                      s == State::Normal ? kMuted : Qt::white);
             p.setPen(labelColour(s));
             p.setFont(uiFont(r.height() * 0.45, 500));
             p.drawText(r.adjusted(r.height() + sc(6), 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, sw.label);
@@ -923,8 +1037,17 @@ std::string skinsDocument() {
         xml += "  <" + section + ">\n";
         if (mask) xml += "    <MASK>" + stem + "Mask.bmp</MASK>\n";
         for (const State s : kStates)
-            xml += std::string("    <") + (s == State::Disable ? "DISABLE" : s == State::Normal ? "NORMAL" : s == State::Over ? "OVER" : "DOWN") +
-                   ">" + stem + stateName(s) + ".png</" + (s == State::Disable ? "DISABLE" : s == State::Normal ? "NORMAL" : s == State::Over ? "OVER" : "DOWN") + ">\n";
+            xml += std::string("    <") +
+                   (s == State::Disable  ? "DISABLE"
+                    : s == State::Normal ? "NORMAL"
+                    : s == State::Over   ? "OVER"
+                                         : "DOWN") +
+                   ">" + stem + stateName(s) + ".png</" +
+                   (s == State::Disable  ? "DISABLE"
+                    : s == State::Normal ? "NORMAL"
+                    : s == State::Over   ? "OVER"
+                                         : "DOWN") +
+                   ">\n";
         xml += "  </" + section + ">\n";
     };
     for (const Window& w : windows())
@@ -978,7 +1101,8 @@ std::string buttonsDocument(const std::vector<Window>& all) {
             if (std::find(seen.begin(), seen.end(), c->key) != seen.end()) continue;
             seen.push_back(c->key);
             const bool plain = c->key == "SCROLL_BAR_ID" || c->key == "PROGRESS";
-            xml += "    <" + c->key + scaledAttributes(c->attributes) + ">" + (plain ? c->text : recordOf(*c)) + "</" + c->key + ">\n";
+            xml += "    <" + c->key + scaledAttributes(c->attributes) + ">" + (plain ? c->text : recordOf(*c)) + "</" +
+                   c->key + ">\n";
         }
         xml += "  </" + section + ">\n";
     }
@@ -1031,8 +1155,10 @@ std::vector<Control> nimbrelConfirmControls() {
     return {withText(withAttr(ctl("BUTTON_OK", 476, 344, 140, 38, Kind::Accent), kCaption), "OK"),
             withText(withAttr(ctl("BUTTON_CANCEL", 628, 344, 140, 38, Kind::Pill), kCaption), "Cancel"),
             ctl("BUTTON_CLOSE", 744, 12, 40, 34, Kind::Icon, {}, kClose),
-            withAttr(ctl("STR_TITLE", 28, 14, 700, 34, Kind::Record), R"(FONT="Roboto Condensed" SIZE="22" WEIGHT="600" COLOR="15855340")"),
-            withAttr(ctl("RECT_PRODUCT", 32, 60, 736, 32, Kind::Record), R"(FONT="Roboto Condensed" SIZE="22" WEIGHT="600" COLOR="16777215")"),
+            withAttr(ctl("STR_TITLE", 28, 14, 700, 34, Kind::Record),
+                     R"(FONT="Roboto Condensed" SIZE="22" WEIGHT="600" COLOR="15855340")"),
+            withAttr(ctl("RECT_PRODUCT", 32, 60, 736, 32, Kind::Record),
+                     R"(FONT="Roboto Condensed" SIZE="22" WEIGHT="600" COLOR="16777215")"),
             withAttr(ctl("STR_CAPTION1", 32, 94, 736, 24, Kind::Record), kMutedLabel),
             withAttr(ctl("STR_CAPTION2", 32, 118, 736, 24, Kind::Record), kMutedLabel),
             withAttr(ctl("STR_CAPTION3", 32, 142, 736, 24, Kind::Record), kMutedLabel),
@@ -1048,7 +1174,8 @@ std::vector<Control> nimbrelConfirmControls() {
 std::vector<Control> nimbrelResultControls() {
     return {withText(withAttr(ctl("BUTTON_OK", 286, 170, 130, 38, Kind::Accent), kCaption), "OK"),
             ctl("BUTTON_CLOSE", 384, 10, 40, 34, Kind::Icon, {}, kClose),
-            withAttr(ctl("STR_WARN", 112, 62, 300, 80, Kind::Record), R"(FONT="Roboto Condensed" SIZE="24" WEIGHT="600" COLOR="15855340")")};
+            withAttr(ctl("STR_WARN", 112, 62, 300, 80, Kind::Record),
+                     R"(FONT="Roboto Condensed" SIZE="24" WEIGHT="600" COLOR="15855340")")};
 }
 
 std::string nimbrelSection(const std::string& name, const std::vector<Control>& controls) {
@@ -1087,8 +1214,11 @@ int generateNimbrel(const QString& folder) {
         std::fprintf(stderr, "skingen: cannot create %s\n", qPrintable(folder));
         return 1;
     }
-    const Window confirm{"CONFIRM", "", {800, 394}, skin::PictureFolder::PopDlg, false, true, {}, nimbrelConfirmControls()};
-    const std::pair<State, const char*> looks[] = {{State::Normal, "Normal"}, {State::Over, "Highlight"}, {State::Disable, "Disable"}};
+    const Window confirm{"CONFIRM", "",   {800, 394}, skin::PictureFolder::PopDlg,
+                         false,     true, {},         nimbrelConfirmControls()};
+    const std::pair<State, const char*> looks[] = {{State::Normal, "Normal"},
+                                                   {State::Over, "Highlight"},
+                                                   {State::Disable, "Disable"}};
     for (const auto& [state, name] : looks) {
         QImage picture = windowPicture(confirm, state);
         QPainter p(&picture);
@@ -1133,7 +1263,8 @@ int generateNimbrel(const QString& folder) {
     save(icon, folder + "/BarIcon.png");
 
     // The result pop-ups: one look for success, one for failure.
-    const Window result{"SUCCESS", "", {440, 224}, skin::PictureFolder::PopDlg, false, true, {}, nimbrelResultControls()};
+    const Window result{"SUCCESS", "",   {440, 224}, skin::PictureFolder::PopDlg,
+                        false,     true, {},         nimbrelResultControls()};
     for (const bool success : {true, false}) {
         for (const auto& [state, name] : looks) {
             QImage picture = windowPicture(result, state);
@@ -1146,9 +1277,11 @@ int generateNimbrel(const QString& folder) {
     }
     save(maskPicture(result), folder + "/WarnMask.bmp");
 
-    const std::string update = "  <UPDATE>\n    <BAR_ICON>BAR_ICON,0,0,16,15,BarIcon.png,FALSE</BAR_ICON>\n"
-                               "    <RECT_UPDATE>RECT_UPDATE," + std::to_string(barRect.left()) + "," +
-                               std::to_string(barRect.top()) + ",684,16,,FALSE</RECT_UPDATE>\n  </UPDATE>\n";
+    const std::string update =
+        "  <UPDATE>\n    <BAR_ICON>BAR_ICON,0,0,16,15,BarIcon.png,FALSE</BAR_ICON>\n"
+        "    <RECT_UPDATE>RECT_UPDATE," +
+        std::to_string(barRect.left()) + "," + std::to_string(barRect.top()) +
+        ",684,16,,FALSE</RECT_UPDATE>\n  </UPDATE>\n";
     writeText(folder + "/Layout.xml", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Layout>\n" + update +
                                           nimbrelSection("SUCCESS", nimbrelResultControls()) +
                                           nimbrelSection("FAIL", nimbrelResultControls()) +

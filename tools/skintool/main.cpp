@@ -1,9 +1,9 @@
 // skintool: reads skin documents the way the programs do.
 #include "Check.h"
+#include "platform/Numbers.h"
 #include "platform/Version.h"
 #include "skin/SkinDocuments.h"
 #include "skin/SkinRecord.h"
-#include "platform/Numbers.h"
 #include "xml/XmlDoc.h"
 
 #include <cstdio>
@@ -86,7 +86,8 @@ std::string recordShapeError(std::string_view text) {
         if (comma == std::string_view::npos) break;
         start = comma + 1;
     }
-    if (fields.size() < 5) return "has " + std::to_string(fields.size()) + " comma-separated field(s), at least 5 are needed";
+    if (fields.size() < 5)
+        return "has " + std::to_string(fields.size()) + " comma-separated field(s), at least 5 are needed";
     const char* names[] = {"x", "y", "w", "h"};
     for (std::size_t i = 1; i <= 4; ++i) {
         std::string_view field = fields[i];

@@ -9,10 +9,10 @@
 #include "skin/SkinPicture.h"
 #include "skin/SkinText.h"
 
-#include <cstdio>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QPainter>
+#include <cstdio>
 
 #include <algorithm>
 #include <chrono>
@@ -41,7 +41,8 @@ void drawLayoutText(QPainter& painter, xml::CXmlDoc& layout, const std::string& 
 // A button of a layout section, cut from the window's pictures at its rectangle.
 void placeButton(skin::CBitmapBtn& button, NimbrelSkin& skin, const std::string& section, const std::string& key,
                  const skin::SkinContext& context, QWidget* parent) {
-    const skin::SkinRecord record = skin::ParseSkinRecord(skin::GetSkinText(skin.layout, section, key), skin::FlagRule::Nimbrel);
+    const skin::SkinRecord record =
+        skin::ParseSkinRecord(skin::GetSkinText(skin.layout, section, key), skin::FlagRule::Nimbrel);
     button.setNimbrelStyle(true);
     // Pure white would be left out with the picture's white pixels: the caption would be hollow.
     button.setColours(0xF4F4F4, 0xF4F4F4, 0x808080, 0xF4F4F4);
@@ -75,14 +76,19 @@ bool NimbrelSkin::load(const std::string& skinFolder) {
 }
 
 QRect NimbrelSkin::rect(const std::string& section, const std::string& key) {
-    const skin::SkinRecord record = skin::ParseSkinRecord(skin::GetSkinText(layout, section, key), skin::FlagRule::Nimbrel);
+    const skin::SkinRecord record =
+        skin::ParseSkinRecord(skin::GetSkinText(layout, section, key), skin::FlagRule::Nimbrel);
     return QRect(record.left, record.top, record.right - record.left, record.bottom - record.top);
 }
 
 // ---- result pop-up
 
 CWarning::CWarning(NimbrelSkin& skin, int code, const std::string& detail, QWidget* parent)
-    : skin::CBaseDlg(parent), m_skin(skin), m_code(code), m_detail(detail), m_section(code == kWarningSuccess ? "SUCCESS" : "FAIL") {
+    : skin::CBaseDlg(parent),
+      m_skin(skin),
+      m_code(code),
+      m_detail(detail),
+      m_section(code == kWarningSuccess ? "SUCCESS" : "FAIL") {
     setWindowTitle(QString::fromLatin1(kWarningTitle));
     setSection(m_section);
     setModal(true);
@@ -165,23 +171,23 @@ CNimbrelDlg::CNimbrelDlg(const FirmwarePackage& package, const NimbrelOptions& o
     setSection("CONFIRM");
     m_skinLoaded = m_skin.load(skinFolder);
     setWindowTitle(qtext(package.trailer.title));
-    m_texts = {{"STR_TITLE", &m_title},          {"RECT_PRODUCT", &m_product},      {"STR_CAPTION1", &m_caption1},
-               {"STR_CAPTION2", &m_caption2},    {"STR_CAPTION3", &m_caption3},     {"RECT_LAYOUT", &m_layoutText},
-               {"RECT_VER", &m_versionText},     {"RECT_CUR_VER", &m_currentVersionText}};
+    m_texts = {{"STR_TITLE", &m_title},       {"RECT_PRODUCT", &m_product},           {"STR_CAPTION1", &m_caption1},
+               {"STR_CAPTION2", &m_caption2}, {"STR_CAPTION3", &m_caption3},          {"RECT_LAYOUT", &m_layoutText},
+               {"RECT_VER", &m_versionText},  {"RECT_CUR_VER", &m_currentVersionText}};
     m_selectorLabel.setText(QStringLiteral("Bin Group:"));
     m_force.setText(QStringLiteral("Force to update"));
     const QString look = QStringLiteral("color: #ECEEF1; font-size: 17px;");
     m_selectorLabel.setStyleSheet(look);
-    m_force.setStyleSheet(QStringLiteral("QCheckBox { color: #ECEEF1; font-size: 17px; } QCheckBox:disabled { color: #808080; }"));
+    m_force.setStyleSheet(
+        QStringLiteral("QCheckBox { color: #ECEEF1; font-size: 17px; } QCheckBox:disabled { color: #808080; }"));
     m_selectorLabel.setBuddy(&m_selector);
     m_progress.setRange(0, 100);
     m_progress.setValue(0);
     m_progress.setTextVisible(false);
     m_progress.setAccessibleName(QStringLiteral("Update progress"));
     m_progress.hide();
-    QObject::connect(&m_selector, qOverload<int>(&QComboBox::activated), this, [this](int index) {
-        m_procedure.chooseImageGroup(m_selector.itemData(index).toInt());
-    });
+    QObject::connect(&m_selector, qOverload<int>(&QComboBox::activated), this,
+                     [this](int index) { m_procedure.chooseImageGroup(m_selector.itemData(index).toInt()); });
     QObject::connect(&m_force, &QCheckBox::toggled, this, [this](bool ticked) { m_procedure.setForceTicked(ticked); });
 }
 
@@ -305,7 +311,8 @@ void CNimbrelDlg::refused(const Refusal& refusal) {
         return;
     }
     showWarning(kWarningError,
-                refusal.exitCode == kExitNotNewer ? "The controller already runs this firmware." : "The controller did not enter its boot loader.",
+                refusal.exitCode == kExitNotNewer ? "The controller already runs this firmware."
+                                                  : "The controller did not enter its boot loader.",
                 {});
 }
 
@@ -322,9 +329,7 @@ void CNimbrelDlg::repaint() {
     update();
 }
 
-void CNimbrelDlg::setProgress(int percent) {
-    m_progress.setValue(std::clamp(percent, 0, 100));
-}
+void CNimbrelDlg::setProgress(int percent) { m_progress.setValue(std::clamp(percent, 0, 100)); }
 
 void CNimbrelDlg::updateEnded(bool success, const std::string& reason) {
     m_failureReason = reason;

@@ -15,8 +15,8 @@ std::string utf8(const std::u16string& text) { return platform::utf16ToUtf8(text
 std::string progressBar(int percent) {
     constexpr int kWidth = 40;
     const int filled = percent * kWidth / 100;
-    return "\r[" + std::string(static_cast<std::size_t>(filled), '#') + std::string(static_cast<std::size_t>(kWidth - filled), ' ') +
-           "] " + std::to_string(percent) + "%";
+    return "\r[" + std::string(static_cast<std::size_t>(filled), '#') +
+           std::string(static_cast<std::size_t>(kWidth - filled), ' ') + "] " + std::to_string(percent) + "%";
 }
 
 }  // namespace
@@ -86,7 +86,8 @@ void NimbrelSession::repaint() {
 
 // What OK is in the window: without it nothing is flashed.
 void NimbrelSession::askToUpdate() {
-    if (m_asked || m_closed || m_procedure.updating() || m_procedure.flashing() || !m_procedure.anyLinkConnected()) return;
+    if (m_asked || m_closed || m_procedure.updating() || m_procedure.flashing() || !m_procedure.anyLinkConnected())
+        return;
     m_asked = true;
     // No image fits: Update only says why, so there is nothing to confirm.
     if (m_procedure.selectedImage() >= 0) {

@@ -1,16 +1,16 @@
 // Nimbrel: the firmware updater, reading its package from its own file.
 #include "backends/BackendSelection.h"
 #include "devicelink/HidLibrary.h"
+#include "platform/Folders.h"
 #include "platform/Numbers.h"
 #include "platform/SingleInstance.h"
 #include "platform/Version.h"
-#include "updater/CommandLine.h"
-#include "platform/Folders.h"
 #include "skin/PrivateFonts.h"
-#include "updater/nimbrel/NimbrelDlg.h"
-#include "updater/nimbrel/NimbrelSession.h"
+#include "updater/CommandLine.h"
 #include "updater/Package.h"
 #include "updater/UpdateDecision.h"
+#include "updater/nimbrel/NimbrelDlg.h"
+#include "updater/nimbrel/NimbrelSession.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -68,8 +68,8 @@ int main(int argc, char** argv) {
     }
     // A silent run stays without a window.
     const bool windowed = !options.silent && displayAvailable();
-    std::unique_ptr<QCoreApplication> application =
-        windowed ? std::make_unique<QApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
+    std::unique_ptr<QCoreApplication> application = windowed ? std::make_unique<QApplication>(argc, argv)
+                                                             : std::make_unique<QCoreApplication>(argc, argv);
 
     std::error_code error;
     const std::string self = std::filesystem::read_symlink("/proc/self/exe", error).string();
@@ -113,10 +113,13 @@ int main(int argc, char** argv) {
         for (int& font : fonts) skin::RemovePrivateFont(font);
     }
     if (!ran) {
-        updater::NimbrelSession session(load.package, options, std::cout, std::cerr, [&](int code) {
-            exitCode = code;
-            QCoreApplication::exit(code);
-        }, confirmedOnTerminal);
+        updater::NimbrelSession session(
+            load.package, options, std::cout, std::cerr,
+            [&](int code) {
+                exitCode = code;
+                QCoreApplication::exit(code);
+            },
+            confirmedOnTerminal);
         QTimer::singleShot(0, application.get(), [&session] { session.start(); });
         application->exec();
     }
