@@ -1,6 +1,7 @@
 #include "app/ConfigApp.h"
 #include "backends/BackendSelection.h"
 #include "devicelink/HidLibrary.h"
+#include "platform/Version.h"
 #include "skin/WindowCapture.h"
 
 #include <QApplication>
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::puts("lumenstra " LUMENSTRA_VERSION);
+            std::printf("lumenstra %s\n", platform::kVersion);
             return 0;
         }
         nodev = nodev || strcasecmp(argv[i], "nodev") == 0;

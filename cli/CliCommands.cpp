@@ -6,6 +6,7 @@
 #include "devicelink/UsbDriver.h"
 #include "platform/Numbers.h"
 #include "platform/Utf16.h"
+#include "platform/Version.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -751,6 +752,10 @@ int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
     const std::string& word = arguments[0];
     if (word == "--help" || word == "-h" || word == "help") {
         out << overview();
+        return kExitSuccess;
+    }
+    if (word == "--version") {
+        out << "lumenstra-cli " << platform::kVersion << "\n";
         return kExitSuccess;
     }
     const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());

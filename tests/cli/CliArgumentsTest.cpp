@@ -1,5 +1,6 @@
 #include "cli/CliCommands.h"
 #include "cli/EffectCommands.h"
+#include "platform/Version.h"
 
 #include <gtest/gtest.h>
 
@@ -63,6 +64,7 @@ TEST(CliCommandLine, HelpAndUsageErrorsHaveTheirExitCodes) {
         {{"list", "--help"}, 0, true, "Usage: lumenstra-cli list"},
         {{"raw", "--help"}, 0, true, "Usage: lumenstra-cli raw"},
         {{"zelvor", "--help"}, 0, true, "Example: lumenstra-cli zelvor"},
+        {{"--version"}, 0, true, "lumenstra-cli " + std::string(platform::kVersion) + "\n"},
         {{}, 64, false, "Usage: lumenstra-cli"},
         {{"frobnicate"}, 64, false, "unknown command \"frobnicate\"\nTry 'lumenstra-cli --help'"},
         {{"list", "extra"},

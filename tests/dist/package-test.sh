@@ -49,6 +49,7 @@ lintian --fail-on error --tag-display-limit 0 "$deb" >"$scratch/lintian.log" 2>&
 root="$scratch/root"
 dpkg-deb -x "$deb" "$root"
 [ "$("$root/usr/bin/devsim" --version)" = "devsim $version" ] || fail "devsim --version from the package"
+[ "$("$root/usr/bin/lumenstra-cli" --version)" = "lumenstra-cli $version" ] || fail "lumenstra-cli --version from the package"
 socket="$scratch/runtime/devsim.sock"
 start_devsim "$root/usr/bin/devsim" "$socket" "standard,name=Packaged"
 list=$(LUMENSTRA_HID="devsim:$socket" "$root/usr/bin/lumenstra-cli" list 2>&1) || fail "lumenstra-cli list from the package: $list"
