@@ -187,7 +187,7 @@ TEST_F(FlashSequenceTest, APackageThatCannotBeWrittenLeavesTheFlashUntouched) {
         EXPECT_EQ(result.reason, "Layout Error!") << c.what;
         const auto commands = commandsSent();
         EXPECT_EQ(std::count_if(commands.begin(), commands.end(),
-                                [](const auto& c) { return c.first == 0x1D || c.first == 0x1F; }),
+                                [](const auto& command) { return command.first == 0x1D || command.first == 0x1F; }),
                   0)
             << c.what;
         EXPECT_EQ(flashOf(id), before) << c.what;
