@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <limits>

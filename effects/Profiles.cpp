@@ -68,6 +68,8 @@ std::string numbered(const char* prefix, int number) { return prefix + std::to_s
 // Anything else (no such section, only damaged blocks, bytes of another kind
 // of file) would import as nothing but the defaults.
 bool holdsProfileValue(const platform::CIniFile& file) {
+    // One reading of the file refuses most files that are no profile.
+    if (!file.hasSection(kSectionEffect)) return false;
     std::vector<std::string> integerKeys = {"ZELVOR", "SELECT_EFFECT", "SELECT_MORSE"};
     for (int zone = 0; zone < kZoneCount; ++zone) integerKeys.push_back(numbered("SELECT_DEV_EFFECT_", zone + 1));
     for (const std::string& key : integerKeys)
