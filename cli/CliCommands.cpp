@@ -235,7 +235,8 @@ const Command kCommands[] = {
      .flags = {"--quiet"},
      .opens = Opens::DeviceAfterChecks,
      .selects = true,
-     .selectsAll = true},
+     .selectsAll = true,
+     .writes = true},
     {.name = "set",
      .summary = "",
      .usage = kSetUsage,
@@ -247,7 +248,8 @@ const Command kCommands[] = {
      .noWords = true,
      .opens = Opens::DeviceAfterChecks,
      .selects = true,
-     .selectsAll = true},
+     .selectsAll = true,
+     .writes = true},
     {.name = "restore",
      .summary = "",
      .usage = kRestoreUsage,
@@ -255,7 +257,8 @@ const Command kCommands[] = {
      .readsOptions = true,
      .flags = {"--quiet", "--on-resume"},
      .noWords = true,
-     .opens = Opens::Identities},
+     .opens = Opens::Identities,
+     .writes = true},
     {.name = "rename",
      .summary = "",
      .usage = kRenameUsage,
@@ -263,7 +266,8 @@ const Command kCommands[] = {
      .readsOptions = true,
      .flags = {"--quiet"},
      .opens = Opens::Device,
-     .selects = true},
+     .selects = true,
+     .writes = true},
     {.name = "group",
      .summary = "",
      .usage = kGroupUsage,
@@ -271,7 +275,8 @@ const Command kCommands[] = {
      .readsOptions = true,
      .flags = {"--yes", "--quiet"},
      .opens = Opens::Device,
-     .selects = true},
+     .selects = true,
+     .writes = true},
     {.name = "reset",
      .summary = "",
      .usage = kResetUsage,
@@ -281,7 +286,8 @@ const Command kCommands[] = {
      .noWords = true,
      .opens = Opens::Device,
      .selects = true,
-     .selectsAll = true},
+     .selectsAll = true,
+     .writes = true},
     {.name = "zelvor",
      .summary = "",
      .usage = kZelvorUsage,
@@ -290,7 +296,8 @@ const Command kCommands[] = {
      .flags = {"--quiet"},
      .opens = Opens::DeviceAfterChecks,
      .selects = true,
-     .selectsAll = true},
+     .selectsAll = true,
+     .writes = true},
     {.name = "ports",
      .summary = "  ports   one line per attached controller: FAMILY POSITION MODE IDENTITY PRODUCT_ID\n"
                 "          (family standard or led5, mode app or boot, product ID in hex)\n",
@@ -301,7 +308,8 @@ const Command kCommands[] = {
                 "          sends one command record to a controller and prints the reply record\n"
                 "          as 128 hex digits\n",
      .usage = kRawUsage,
-     .run = runRaw},
+     .run = runRaw,
+     .writes = true},
     {.name = "check",
      .summary = "  check   [--family standard|led5] [--device N]\n"
                 "          compares the controller's firmware with the version its updater offers\n",
@@ -433,6 +441,8 @@ int dispatch(const Command& command, const std::vector<std::string>& arguments, 
     }
     switch (command.opens) {
     case Opens::Nothing:
+        if (const int result = call.holdControllers()) return result;
+        break;
     case Opens::DeviceAfterChecks: break;
     case Opens::Links:
     case Opens::Identities:
@@ -541,8 +551,22 @@ int Call::checkAccess(int attached) {
     return kExitNoAccess;
 }
 
+int Call::holdControllers() {
+    if (!command.writes || m_controllersHeld) return kExitSuccess;
+    if (!devicecontrol::LockControllers(m_controllerLock))
+        return failure("another program kept writing to the controllers");
+    m_controllersHeld = true;
+    return kExitSuccess;
+}
+
+void Call::releaseControllers() {
+    m_controllerLock.release();
+    m_controllersHeld = false;
+}
+
 int Call::openSession() {
     if (const int result = reachBackend()) return result;
+    if (const int result = holdControllers()) return result;
     session.emplace();
     if (command.opens != Opens::Links) {
         if (command.readOnly)
@@ -555,6 +579,7 @@ int Call::openSession() {
 
 int Call::openDevice() {
     if (const int result = reachBackend()) return result;
+    if (const int result = holdControllers()) return result;
     session.emplace();
     if (command.readOnly)
         session->readIdentities();

@@ -3,6 +3,7 @@
 #include "cli/CliCommands.h"
 #include "devicecontrol/ControllerLinks.h"
 #include "devicecontrol/DeviceIdentity.h"
+#include "platform/SingleInstance.h"
 
 #include <map>
 #include <optional>
@@ -91,6 +92,10 @@ struct Command {
     bool selects = false;     // --name and --identity choose the controller
     bool selectsAll = false;  // --all: every controller
     bool readOnly = false;    // controllers without an identity keep having none
+    // It writes to the controllers or their identities: it holds the
+    // controllers' lock from before the links open until it ends, so that
+    // another program's command sequence never comes between its own.
+    bool writes = false;
 };
 
 // One run of a command: its words, its streams and what the dispatcher prepared.
@@ -111,15 +116,27 @@ public:
     int reachBackend();
     // kExitNoAccess when no controller is open because access was refused.
     int checkAccess(int attached);
-    // Opens the Session (identities read as the row says).
+    // Takes the controllers' lock once when the row writes; kExitFailure when
+    // another program kept it (see devicecontrol::LockControllers).
+    int holdControllers();
+    // Lets the lock go until the next holdControllers().
+    void releaseControllers();
+    // Opens the Session (identities read as the row says), under the lock of a writing row.
     int openSession();
-    // Opens the Session and resolves the controllers the options name.
+    // Opens the Session and resolves the controllers the options name, under
+    // the lock of a writing row.
     int openDevice();
     // A one-line report of what a command changed, unless --quiet.
     void summary(const std::string& what);
     // "standard 0 \"Top\"" for messages and summaries.
     std::string targetText(const Target& target);
 
+private:
+    // Declared before the session, so that the lock outlives the open links.
+    platform::SingleInstanceLock m_controllerLock;
+    bool m_controllersHeld = false;
+
+public:
     const Command& command;
     const std::vector<std::string>& arguments;
     std::ostream& out;

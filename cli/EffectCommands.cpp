@@ -15,7 +15,6 @@
 #include "platform/LittleEndian.h"
 #include "platform/Messages.h"
 #include "platform/Numbers.h"
-#include "platform/SingleInstance.h"
 #include "platform/Utf16.h"
 
 #include <QCoreApplication>
@@ -282,13 +281,6 @@ std::string applyTo(Session& session, Family family, int position, LedProfileSet
     return {};
 }
 
-// Another program's write must not come between the commands of ours.
-bool lockControllers(Call& call, platform::SingleInstanceLock& lock) {
-    if (devicecontrol::LockControllers(lock)) return true;
-    call.message("another program kept writing to the controllers");
-    return false;
-}
-
 // The saved profile changes under the data folder's lock; empty when saved.
 std::string updateSaved(const std::string& folder, LedProfileSet& set,
                         const std::function<bool(LedProfileSet&)>& change) {
@@ -483,8 +475,7 @@ int checkProfileFile(Call& call, const std::string& path, LedProfile& profile) {
     if (!std::filesystem::exists(status)) return call.failure("cannot read \"" + path + "\": no such file");
     if (std::filesystem::is_directory(status)) return call.failure("\"" + path + "\" is a folder, not a profile file");
     if (!std::ifstream(path, std::ios::binary)) return call.failure("cannot read \"" + path + "\": permission denied");
-    if (!IsProfileFile(path) || !ImportProfile(profile, path))
-        return call.failure("\"" + path + "\" is not a profile file (.KV6)");
+    if (!ImportProfile(profile, path)) return call.failure("\"" + path + "\" is not a profile file (.KV6)");
     return kExitSuccess;
 }
 
@@ -497,8 +488,6 @@ int runApply(Call& call) {
     LedProfile checked;
     if (const int result = checkProfileFile(call, path, checked)) return result;
     if (const int result = call.openDevice()) return result;
-    platform::SingleInstanceLock controllers;
-    if (!lockControllers(call, controllers)) return kExitFailure;
     // The file is read again over the saved profile, under the data folder's lock.
     LedProfileSet set;
     bool readable = true;
@@ -584,8 +573,6 @@ int runSet(Call& call) {
                                   call.targetText(target) + ")");
 
     const std::string folder = dataFolder();
-    platform::SingleInstanceLock controllers;
-    if (!lockControllers(call, controllers)) return kExitFailure;
     LedProfileSet set;
     const std::string saveProblem = updateSaved(folder, set, [&](LedProfileSet& saved) {
         LedProfile& profile = saved.selected();
@@ -633,8 +620,6 @@ namespace {
 int restoreAll(Call& call) {
     Session& session = *call.session;
     const std::string folder = dataFolder();
-    platform::SingleInstanceLock controllers;
-    if (!lockControllers(call, controllers)) return kExitFailure;
     int result = kExitSuccess;
     int restored = 0;
     std::vector<Target> everyController;
@@ -687,14 +672,18 @@ int runRestore(Call& call) {
     if (!call.options.onResume) return restoreAll(call);
     // The links come back after resume (logind's signal, or the backend's own
     // watch) and tell their owner of every controller; the watch then restores.
+    // It holds the controllers' lock only while it writes, not while it waits.
     ArrivalWatch watch([&call] {
+        if (call.holdControllers() != kExitSuccess) return;
         call.session->refreshIdentities();
         restoreAll(call);
+        call.releaseControllers();
         call.out << "restored\n" << std::flush;
     });
     call.session.reset();
     call.session.emplace(&watch);
     call.session->refreshIdentities();
+    call.releaseControllers();
     devicelink::SleepSignal sleep;
     call.out << "waiting for resume\n" << std::flush;
     const int result = QCoreApplication::exec();

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace effects {
@@ -61,6 +62,28 @@ std::array<const EffectLayer*, 4> layersOf(const LedProfile& profile) {
 }
 
 std::string numbered(const char* prefix, int number) { return prefix + std::to_string(number); }
+
+// A profile holds at least one value of its [EFFECT] section that reads: an
+// integer key with a value, or a block whose length and checksum match.
+// Anything else (no such section, only damaged blocks, bytes of another kind
+// of file) would import as nothing but the defaults.
+bool holdsProfileValue(const platform::CIniFile& file) {
+    // One reading of the file refuses most files that are no profile.
+    if (!file.hasSection(kSectionEffect)) return false;
+    std::vector<std::string> integerKeys = {"ZELVOR", "SELECT_EFFECT", "SELECT_MORSE"};
+    for (int zone = 0; zone < kZoneCount; ++zone) integerKeys.push_back(numbered("SELECT_DEV_EFFECT_", zone + 1));
+    for (const std::string& key : integerKeys)
+        if (!file.readString(kSectionEffect, key, "").empty()) return true;
+    LedProfile scratch;
+    const auto layers = layersOf(scratch);
+    for (int layer = 0; layer < 4; ++layer)
+        if (file.readStruct(kSectionEffect, layerKey(layer), layers[layer]->bytes)) return true;
+    if (file.readStruct(kSectionEffect, "SYSTEM_STATUS", scratch.systemStatus)) return true;
+    std::vector<std::uint8_t> block(kMorseBlockSize);
+    for (int text = 0; text < 3; ++text)
+        if (file.readStruct(kSectionEffect, numbered("MORSE_INFO_", text + 1), block)) return true;
+    return false;
+}
 
 }  // namespace
 
@@ -169,20 +192,17 @@ bool ExportProfile(const LedProfile& profile, const std::string& path) {
 }
 
 bool IsProfileFile(const std::string& path) {
-    if (!platform::readWholeFile(path)) return false;
-    const platform::CIniFile file(path);
-    LedProfile scratch;
-    const auto layers = layersOf(scratch);
-    for (int layer = 0; layer < 4; ++layer)
-        if (!file.readStruct(kSectionEffect, layerKey(layer), layers[layer]->bytes)) return false;
-    return true;
+    return platform::readWholeFile(path) && holdsProfileValue(platform::CIniFile(path));
 }
 
 bool ImportProfile(LedProfile& profile, const std::string& path) {
-    if (!ReadProfileFile(path, profile)) return false;
-    ReadSyncBlock(path, profile);
-    profile.cardEffect = EFFECT_MULTI;
-    profile.name = ProfileNameFromPath(path);
+    if (!IsProfileFile(path)) return false;
+    LedProfile imported = profile;
+    if (!ReadProfileFile(path, imported)) return false;
+    ReadSyncBlock(path, imported);
+    imported.cardEffect = EFFECT_MULTI;
+    imported.name = ProfileNameFromPath(path);
+    profile = std::move(imported);
     return true;
 }
 

@@ -53,10 +53,14 @@ ProfileUpdate UpdateSavedProfiles(const std::string& dataFolder, LedProfileSet& 
 // Writes a copy of the profile, named after the file, with its mirage block.
 bool ExportProfile(const LedProfile& profile, const std::string& path);
 // Reads the file over the profile, names it after the file and makes it run
-// per-zone effects. False when the file cannot be read (the profile is unchanged).
+// per-zone effects. Keys the file lacks keep the profile's values, as the
+// window's import does. False, with the profile unchanged, when the file
+// cannot be read or holds no profile (see IsProfileFile).
 bool ImportProfile(LedProfile& profile, const std::string& path);
-// True when the file holds a profile: all four effect layers are there, whole.
-// The window imports any file; a command line refuses the rest.
+// True when the file holds a profile: its [EFFECT] section has at least one
+// value that reads, an integer key with a value or a block (an effect layer,
+// the system status, a Morse text) whose length and checksum match. An empty
+// file, another kind of file, or one whose blocks are all damaged is none.
 bool IsProfileFile(const std::string& path);
 
 // The file's name without folder and extension.

@@ -58,7 +58,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (!file) std::abort();
     }
     effects::LedProfile imported = startingProfile();
-    check(effects::ImportProfile(imported, input));
+    // A file that holds no profile is refused and changes nothing.
+    if (!effects::ImportProfile(imported, input)) {
+        check(!effects::IsProfileFile(input));
+        check(imported == startingProfile());
+        return 0;
+    }
+    check(effects::IsProfileFile(input));
     check(imported.name.size() < effects::kTextUnits);
     check(imported.cardEffect == effects::EFFECT_MULTI);
     for (const std::u16string& text : imported.morseTexts) {

@@ -290,6 +290,12 @@ bool CIniFile::readStruct(const std::string& section, const std::string& key, st
     return true;
 }
 
+bool CIniFile::hasSection(const std::string& section) const {
+    const std::optional<Document> document = loadDocument(m_path);
+    if (!document) return false;
+    return locate(*document, splitLines(*document), platform::utf8ToUtf16(section), u"").section.has_value();
+}
+
 bool CIniFile::writeString(const std::string& section, const std::string& key, const std::string& value) const {
     return writeEntries({{section, key, value}});
 }

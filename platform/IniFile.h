@@ -45,6 +45,8 @@ public:
     // Bytes stored as upper-case hexadecimal pairs followed by their sum modulo
     // 256. False, with `bytes` untouched, on a missing key or a wrong length or checksum.
     bool readStruct(const std::string& section, const std::string& key, std::span<std::uint8_t> bytes) const;
+    // True when the file has a "[section]" line (letter case aside), even an empty section.
+    bool hasSection(const std::string& section) const;
 
     bool writeString(const std::string& section, const std::string& key, const std::string& value) const;
     bool writeInt(const std::string& section, const std::string& key, int value) const;

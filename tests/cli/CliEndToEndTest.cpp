@@ -6,7 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>
@@ -399,6 +404,88 @@ TEST_F(CliEndToEndTest, FileErrorsAreNamedBeforeAnyControllerIsOpened) {
         EXPECT_NE(run.err.find(c.named), std::string::npos) << run.err;
         EXPECT_EQ(run.err.find("Usage:"), std::string::npos) << run.err;
         EXPECT_TRUE(devsim({"trace"}).out.empty()) << "a controller was opened for " << c.file;
+    }
+}
+
+// A file that holds no profile is refused with its name on standard error and
+// exit code 1; no controller is opened and the saved profile keeps every byte.
+TEST_F(CliEndToEndTest, ApplyRefusesAFileWithoutAProfileAndKeepsTheSavedOne) {
+    ASSERT_EQ(cli({"set", "--zone", "main", "--effect", "static", "--color", "123456"}).exitCode, 0);
+    const std::string saved = qEnvironmentVariable("XDG_CONFIG_HOME").toStdString() +
+                              "/Ostmar/Ostmar Pellan KV 6000 Series RGB LED/Profile0.Prf";
+    const std::string savedBytes = testsupport::readFileBytes(saved);
+    ASSERT_FALSE(savedBytes.empty());
+    const std::string mark = "\xFF\xFE";
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"Empty.KV6", ""},
+        {"Mark.KV6", mark},
+        {"Garbage.KV6", std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR\xFF\xFE\x01", 19)},
+        {"Name.KV6", mark + testsupport::utf16le("[NAME]\r\nPROFILE_NAME=Night\r\n")},
+        {"Damaged.KV6", mark + testsupport::utf16le("[EFFECT]\r\nBASE_LAYER=0102\r\nFAN_LAYER=\r\n")},
+    };
+    for (const auto& c : cases) {
+        const std::string file = home.path(c.name);
+        testsupport::writeFileBytes(file, c.bytes);
+        ASSERT_EQ(devsim({"trace", "--clear"}).exitCode, 0);
+        const ProgramRun run = cli({"apply", "--quiet", QString::fromStdString(file)});
+        EXPECT_EQ(run.exitCode, 1) << c.name;
+        EXPECT_EQ(run.err, "lumenstra-cli apply: \"" + file + "\" is not a profile file (.KV6)\n") << c.name;
+        EXPECT_TRUE(run.out.empty()) << run.out;
+        EXPECT_TRUE(devsim({"trace"}).out.empty()) << "a controller was opened for " << c.name;
+        EXPECT_EQ(testsupport::readFileBytes(saved), savedBytes) << c.name;
+    }
+}
+
+// While another program holds the controllers' lock, every command that writes
+// to a controller or its identity waits for it before it opens a link: no
+// record reaches a controller until the lock is let go, then the command runs.
+TEST_F(CliEndToEndTest, WritingCommandsWaitForTheControllersLockBeforeTheyOpenALink) {
+    const QString file = QString::fromStdString(home.path("Saved.KV6"));
+    ASSERT_EQ(cli({"read", "-o", file}).exitCode, 0);
+    const std::string lockPath = qEnvironmentVariable("XDG_RUNTIME_DIR").toStdString() + "/lumenstra-controllers.lock";
+    // The lock file open in the process: it is at the lock, or holds it.
+    const auto hasLockOpen = [&](qint64 pid) {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
+            if (std::filesystem::read_symlink(entry.path(), error) == lockPath) return true;
+        return false;
+    };
+    const QStringList cases[] = {
+        {"reset"},
+        {"zelvor", "on"},
+        {"zelvor", "off"},
+        {"rename", "Locked"},
+        {"group", "on"},
+        {"restore"},
+        {"set", "--zone", "fan", "--effect", "static", "--color", "102030"},
+        {"apply", file},
+        {"raw", "52", "94", "0"},
+    };
+    for (const QStringList& arguments : cases) {
+        const std::string line = arguments.join(' ').toStdString();
+        ASSERT_EQ(devsim({"trace", "--clear"}).exitCode, 0);
+        const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_GE(lock, 0);
+        ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+        QProcess writer;
+        writer.setProcessEnvironment(environment);
+        writer.start(LUMENSTRA_BIN_DIR "/lumenstra-cli", arguments);
+        ASSERT_TRUE(writer.waitForStarted(10000)) << line;
+        bool waiting = false;
+        for (int attempt = 0; attempt < 800 && !waiting && writer.state() == QProcess::Running; ++attempt) {
+            waiting = hasLockOpen(writer.processId());
+            if (!waiting) std::this_thread::sleep_for(25ms);
+        }
+        EXPECT_TRUE(waiting) << line << " never reached the lock: " << writer.readAllStandardError().toStdString();
+        EXPECT_EQ(writer.state(), QProcess::Running) << line;
+        EXPECT_TRUE(devsim({"trace"}).out.empty()) << line << " wrote while another program held the lock";
+        ::close(lock);
+        ASSERT_TRUE(writer.waitForFinished(30000)) << line;
+        EXPECT_EQ(writer.exitCode(), 0) << line << ": " << writer.readAllStandardError().toStdString();
+        EXPECT_FALSE(devsim({"trace"}).out.empty()) << line << " wrote nothing once the lock was free";
     }
 }
 

@@ -205,6 +205,67 @@ TEST_F(ProfilesTest, ImportOfAPartialFileChangesItsIntegersAndTheNameAndKeepsThe
     EXPECT_EQ(untouched, editedProfile());
 }
 
+// A file that holds no profile is refused and leaves the profile alone; one
+// readable value of the [EFFECT] section makes a profile, and keys it lacks
+// keep the profile's values (integers take their defaults).
+TEST_F(ProfilesTest, OnlyAFileWithAReadableEffectValueImportsAndOthersLeaveTheProfileAlone) {
+    LedProfile exported = defaultProfile();
+    exported.fanLayer.setByte(157, 3);
+    exported.zelvor = 1;
+    const std::string path = home.path("In.KV6");
+    ASSERT_TRUE(ExportProfile(exported, path));
+    const std::string exportedBytes = readFileBytes(path);
+    const std::string goodFan = platform::encodeStructValue(exported.fanLayer.bytes);
+    std::string damagedFan = goodFan;
+    damagedFan.back() = damagedFan.back() == '0' ? '1' : '0';
+    const std::string mark = "\xFF\xFE";
+    enum Kept { Refused, AllRead, FanLayerOnly, IntegersOnly };
+    const struct {
+        const char* what;
+        std::string bytes;
+        Kept result;
+    } cases[] = {
+        {"an exported profile", exportedBytes, AllRead},
+        {"an empty file", "", Refused},
+        {"only the byte-order mark", mark, Refused},
+        {"garbage bytes",
+         std::string("\x7F"
+                     "ELF\x02\x01\x01\0\0\xFF\xFE[EFFECT]\0\x13",
+                     20),
+         Refused},
+        {"a name and no [EFFECT]", mark + utf16le("[NAME]\r\nPROFILE_NAME=Night\r\n"), Refused},
+        {"only the mirage block", mark + utf16le("[SETTING]\r\nSYNC=" + std::string(40, '0') + "\r\n"), Refused},
+        {"[EFFECT] without readable layers",
+         mark + utf16le("[EFFECT]\r\nFAN_LAYER=" + damagedFan + "\r\nBASE_LAYER=0102\r\nSELECT_EFFECT=\r\n"), Refused},
+        {"one good layer", mark + utf16le("[EFFECT]\r\nFAN_LAYER=" + goodFan + "\r\nLOGO_LAYER=00\r\n"), FanLayerOnly},
+        {"one good layer, written by hand in UTF-8", "[effect]\nfan_layer=" + goodFan + "\n", FanLayerOnly},
+        {"integer keys only", mark + utf16le("[EFFECT]\r\nZELVOR=1\r\n"), IntegersOnly},
+    };
+    for (const auto& c : cases) {
+        writeFileBytes(path, c.bytes);
+        EXPECT_EQ(IsProfileFile(path), c.result != Refused) << c.what;
+        LedProfile profile = editedProfile();
+        EXPECT_EQ(ImportProfile(profile, path), c.result != Refused) << c.what;
+        LedProfile expected = editedProfile();
+        if (c.result != Refused) {
+            expected.name = u"In";
+            expected.cardEffect = EFFECT_MULTI;
+            expected.zelvor = c.result == FanLayerOnly ? 0 : 1;
+            expected.zoneEffects = {4096, 4096, 4096};
+            expected.selectedMorse = 0;
+        }
+        if (c.result == AllRead) {
+            expected = exported;
+            expected.name = u"In";
+            expected.cardEffect = EFFECT_MULTI;
+        }
+        if (c.result == FanLayerOnly) expected.fanLayer = exported.fanLayer;
+        EXPECT_EQ(profile, expected) << c.what;
+    }
+    EXPECT_FALSE(IsProfileFile(home.path("missing.KV6")));
+    EXPECT_FALSE(IsProfileFile(home.root())) << "a folder";
+}
+
 TEST_F(ProfilesTest, AnUpdateChangesTheSavedSetAndTheNextUpdateStartsFromIt) {
     LedProfileSet set;
     ASSERT_EQ(UpdateSavedProfiles(folder, set,

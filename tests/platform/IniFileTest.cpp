@@ -45,6 +45,16 @@ TEST_F(IniFileTest, ReadsAWindowsWrittenFileWithoutRegardToLetterCase) {
     EXPECT_EQ(ini.readString("setting", "PROFILE", ""), "7");
 }
 
+TEST_F(IniFileTest, ASectionIsThereWithItsHeaderLineEvenWhenEmpty) {
+    EXPECT_FALSE(ini.hasSection("EFFECT")) << "no file";
+    writeWindowsFile("[NAME]\r\nPROFILE_NAME=x\r\n  [effect] \r\n; [SETTING]\r\nkey=[SYNC]\r\n");
+    EXPECT_TRUE(ini.hasSection("NAME"));
+    EXPECT_TRUE(ini.hasSection("EFFECT"));
+    EXPECT_FALSE(ini.hasSection("SETTING"));
+    EXPECT_FALSE(ini.hasSection("SYNC"));
+    EXPECT_FALSE(ini.hasSection("NAM"));
+}
+
 TEST_F(IniFileTest, ReadStringTrimsValuesStripsOneQuotePairAndFallsBackToTheDefault) {
     writeWindowsFile(
         "Orphan=before any section\r\n"
