@@ -8,6 +8,7 @@
 #include "platform/DebugLog.h"
 #include "platform/Folders.h"
 #include "platform/Process.h"
+#include "platform/SingleInstance.h"
 #include "platform/Timing.h"
 #include "platform/Utf16.h"
 #include "skin/FindWindow.h"
@@ -211,10 +212,7 @@ void CConfigDlg::OnInitDialog() {
     if (!AnyDevice() && m_deviceCheck) {
         platform::DebugTrace("Detect No Device");
         m_noDeviceWarningShown = true;
-        skin::CWarnDlg warning(this);
-        warning.SetSections("NO_KEYBOARD", "");
-        warning.SetMessage("NO_KEYBOARD");
-        warning.exec();
+        ShowNotice("NO_KEYBOARD");
         if (!AnyDevice()) platform::postMessage(this, {kWmClose, 0, 0});
     }
     SelectProfile(editCopy(m_currentFamily, m_currentDevice).selectedProfile);
@@ -484,6 +482,13 @@ int CConfigDlg::ShowWarning(const std::string& message, const std::string& text)
     return host.runWarning();
 }
 
+void CConfigDlg::ShowNotice(const std::string& message) {
+    skin::CWarnDlg notice(this);
+    notice.SetSections("NO_KEYBOARD", "");
+    notice.SetMessage(message);
+    notice.exec();
+}
+
 bool CConfigDlg::Differs(int family, int position) {
     return editCopy(family, position).profiles != appliedCopy(family, position).profiles;
 }
@@ -568,14 +573,21 @@ void CConfigDlg::Apply() {
 
     effects::LedProfileSet& set = editCopy(m_currentFamily, m_currentDevice);
     appliedCopy(m_currentFamily, m_currentDevice) = set;
-    devicecontrol::ApplyConfiguration(applicationLink(m_currentFamily), familyOf(m_currentFamily), set,
-                                      currentPage().editorState(), [&](int value) {
-                                          if (value == 100) return;  // shown below, after the pauses
-                                          m_applyProgress.push_back(value);
-                                          m_progress.SetProgress(value);
-                                          if (value == 10 || value == 90) std::this_thread::sleep_for(1ms);
-                                          if (value == 90) platform::pumpEvents(1);
-                                      });
+    platform::SingleInstanceLock controllers;
+    const bool locked = devicecontrol::LockControllers(controllers);
+    const int failed = !locked ? 1
+                               : devicecontrol::ApplyConfiguration(applicationLink(m_currentFamily),
+                                                                   familyOf(m_currentFamily), set,
+                                                                   currentPage().editorState(), [&](int value) {
+                                                                       if (value == 100)
+                                                                           return;  // shown below, after the pauses
+                                                                       m_applyProgress.push_back(value);
+                                                                       m_progress.SetProgress(value);
+                                                                       if (value == 10 || value == 90)
+                                                                           std::this_thread::sleep_for(1ms);
+                                                                       if (value == 90) platform::pumpEvents(1);
+                                                                   });
+    controllers.release();
     CopyToGroup(m_currentFamily, m_currentDevice, false);
     m_lastAppliedProfile = appliedCopy(m_currentFamily, m_currentDevice).selectedProfile;
     std::this_thread::sleep_for(50ms);
@@ -588,6 +600,8 @@ void CConfigDlg::Apply() {
     m_close.show();
     for (skin::CBitmapBtn& button : m_viewButtons) button.show();
     m_busy = false;
+    // The user must not believe the card runs what the window shows.
+    if (failed != 0) ShowNotice("APPLY_FAIL");
 }
 
 void CConfigDlg::SelectProfile(int profile) {
@@ -607,10 +621,14 @@ void CConfigDlg::ResetProfile(int lParam) {
     effects::ResetProfile(edited);
     m_busy = true;
     devicelink::CUSBDriver& link = applicationLink(m_currentFamily);
-    if (zelvor)
-        devicecontrol::ZelvorSync(link, edited);
-    else
-        devicecontrol::ResetAll(link, edited);
+    {
+        platform::SingleInstanceLock controllers;
+        devicecontrol::LockControllers(controllers);
+        if (zelvor)
+            devicecontrol::ZelvorSync(link, edited);
+        else
+            devicecontrol::ResetAll(link, edited);
+    }
     RunLoading(profile, m_currentDevice, m_currentFamily);
     CopyToGroup(m_currentFamily, m_currentDevice, true);
     platform::postMessage(this, {kMsgSelectProfile, reinterpret_cast<std::uintptr_t>(this), profile});

@@ -78,9 +78,12 @@ DeviceSpecResult parseDeviceSpec(std::string_view text) {
         if (name.empty()) return failure("empty option in device spec");
         if (!seen.insert(name).second) return failure("option " + name + " given twice");
 
-        if (name == "boot" || name == "group" || name == "denied") {
+        if (name == "boot" || name == "group" || name == "denied" || name == "sameid") {
             if (hasValue) return failure(name + " takes no value");
-            (name == "boot" ? spec.bootLoader : name == "group" ? spec.groupMember : spec.denied) = true;
+            (name == "boot"     ? spec.bootLoader
+             : name == "group"  ? spec.groupMember
+             : name == "sameid" ? spec.sameId
+                                : spec.denied) = true;
         } else if (!hasValue) {
             return failure("option " + name + " needs a value (" + name + "=...)");
         } else if (name == "fw") {

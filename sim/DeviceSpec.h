@@ -8,7 +8,7 @@
 
 // What a simulated controller is made of, as written on the devsim command
 // line: "standard|led5 [,fw=MAJOR.MINOR.BUILD] [,boot] [,name=TEXT] [,group]
-// [,board=N] [,identity=HEX] [,subdevices=N] [,denied]".
+// [,board=N] [,identity=HEX] [,subdevices=N] [,denied] [,sameid]".
 namespace sim {
 
 constexpr std::uint16_t kVendorId = 0x2516;
@@ -49,6 +49,8 @@ struct DeviceSpec {
     std::uint8_t subDevices = 1;
     // The host may not open it, as a device node without the udev rule's permission.
     bool denied = false;
+    // Its boot loader keeps the application's product ID, a layout some boards use.
+    bool sameId = false;
     bool operator==(const DeviceSpec&) const = default;
 };
 

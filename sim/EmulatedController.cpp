@@ -144,8 +144,8 @@ EmulatedController::EmulatedController(const DeviceSpec& spec, std::uint16_t ide
 }
 
 std::uint16_t EmulatedController::productId() const {
-    return inBootLoader() && !m_bootLoaderInPlace ? bootLoaderProductId(m_spec.kind)
-                                                  : applicationProductId(m_spec.kind);
+    return inBootLoader() && !m_bootLoaderInPlace && !m_spec.sameId ? bootLoaderProductId(m_spec.kind)
+                                                                    : applicationProductId(m_spec.kind);
 }
 
 std::string EmulatedController::name() const {

@@ -191,8 +191,9 @@ const std::vector<std::string>& resolutionSets() {
 }
 
 const std::vector<std::string>& warningMessages() {
-    static const std::vector<std::string> messages = {"NO_SAVE",        "OVERWRITE",   "NIMBRELS",
-                                                      "RESET_ALL_WARN", "ZELVOR_WARN", "NO_KEYBOARD"};
+    // The no-device warning comes last: it is also a skin section of its own.
+    static const std::vector<std::string> messages = {"NO_SAVE",     "OVERWRITE",  "NIMBRELS",   "RESET_ALL_WARN",
+                                                      "ZELVOR_WARN", "APPLY_FAIL", "NO_KEYBOARD"};
     return messages;
 }
 

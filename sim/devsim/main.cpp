@@ -37,7 +37,7 @@ constexpr const char* kUsage =
     "       devsim suspend --socket PATH               # the machine goes to sleep\n"
     "       devsim resume  --socket PATH               # the machine wakes up\n"
     "SPEC = standard|led5 [,fw=MAJOR.MINOR.BUILD] [,boot] [,name=TEXT] [,group] [,board=N] [,identity=HEX] "
-    "[,subdevices=N] [,denied]\n"
+    "[,subdevices=N] [,denied] [,sameid]\n"
     "       devsim --help | --version\n"
     "Programs reach the daemon's controllers with LUMENSTRA_HID=devsim:PATH.\n"
     "Example: devsim list --socket \"$XDG_RUNTIME_DIR/devsim.sock\"\n"

@@ -240,6 +240,30 @@ TEST_F(ConfigDlgTest, ApplyWritesTheWholeConfigurationUnderTheProgressPopup) {
     EXPECT_EQ(window->appliedCopy(0, 0), window->editCopy(0, 0));
 }
 
+// A controller that does not take the configuration must not look applied.
+TEST_F(ConfigDlgTest, ApplyWarnsExactlyWhenTheControllerRefusedCommands) {
+    struct Case {
+        int errorReplies;
+        bool warned;
+    };
+    for (const Case& c : {Case{0, false}, Case{100000, true}}) {
+        SCOPED_TRACE(c.errorReplies);
+        const int id = simulator->plug(sim::ControllerKind::Standard).front();
+        PopupAnswerer popups;
+        open();
+        ASSERT_TRUE(settled());
+        simulator->setFault(id, sim::FaultKind::ErrorReplies, c.errorReplies);
+        platform::postMessage(window.get(), {CConfigDlg::kMsgApply, 0, 0});
+        ASSERT_TRUE(pumpUntil([&] { return !window->applyProgress().empty() && !window->busy(); }));
+        platform::pumpEventsFor(100ms);
+        const bool warned = std::find(popups.seen.begin(), popups.seen.end(), "APPLY_FAIL") != popups.seen.end();
+        EXPECT_EQ(warned, c.warned);
+        window.reset();
+        simulator->setFault(id, sim::FaultKind::ErrorReplies, 0);
+        simulator->unplug(id);
+    }
+}
+
 TEST_F(ConfigDlgTest, UnpluggingOneControllerKeepsTheWindowAndTheLastOneClosesIt) {
     const std::vector<int> standard = simulator->plug(sim::ControllerKind::Standard, 2);
     const int led5 = simulator->plug(sim::ControllerKind::Led5).front();

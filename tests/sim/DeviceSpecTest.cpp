@@ -104,6 +104,8 @@ TEST(DeviceSpecTest, ParsedSpecDecidesWhatTheControllerReports) {
         {" led5 , boot , fw=2.3.9", 0x015C, true, {2, 3, 9}, 1, ""},
         {"standard,fw=3.14.4000000000,board=7,name=Top card", 0x014D, false, {3, 14, 4000000000u}, 7, "Top card"},
         {"led5,subdevices=3,board=65535", 0x015B, false, {1, 0, 0}, 65535, ""},
+        {"standard,boot,sameid", 0x014D, true, {1, 0, 0}, 1, ""},
+        {"led5,boot,sameid", 0x015B, true, {1, 0, 0}, 1, ""},
     };
     for (const ControllerCase& c : cases) {
         const auto result = parseDeviceSpec(c.text);

@@ -316,7 +316,10 @@ TEST_F(DeviceWatchTest, AGroupWithOneIdForBothIdentitiesEndsInSilentMode) {
         const char* firmware;
     } cases[] = {
         {"standard,boot,fw=1.2.5", kStandardBoot, updater::kExitSuccess, {}, "1.2.7"},
+        // A boot loader with other IDs never shows on the group's one link.
         {"standard,fw=1.2.5", kStandardApp, updater::kExitDeviceProblem, {updater::kBootLoaderNotReachedText}, "1.2.5"},
+        // One that keeps them comes back there and is flashed.
+        {"standard,fw=1.2.5,sameid", kStandardApp, updater::kExitSuccess, {}, "1.2.7"},
     };
     for (const auto& c : cases) {
         package.trailer.groupRecords[0].appProductId = package.trailer.groupRecords[0].bootProductId = c.productId;

@@ -839,6 +839,11 @@ const std::map<std::string, std::map<std::string, std::string>>& strings() {
         {"ZELVOR_WARN",
          {{"STR_TITLE", "Zelvor sync"},
           {"STR_WARN", "The card will follow Zelvor sync and ignore the settings made here. Continue?"}}},
+        {"APPLY_FAIL",
+         {{"STR_TITLE", "Not applied"},
+          {"STR_WARN",
+           "The card did not take the whole lighting configuration.\\r\\nCheck that it is connected, then press Apply "
+           "again."}}},
         {"NO_KEYBOARD",
          {{"STR_TITLE", "No card found"},
           {"STR_WARN", "No supported graphics card was found.\\r\\nCheck that it is seated and powered."},
