@@ -197,4 +197,6 @@ const std::vector<std::string>& warningMessages() {
     return messages;
 }
 
+bool isNotice(const std::string& message) { return message == "NO_KEYBOARD" || message == "APPLY_FAIL"; }
+
 }  // namespace skin

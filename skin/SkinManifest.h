@@ -40,5 +40,7 @@ const std::vector<std::string>& resolutionSets();
 
 // The warning messages, each a section with STR_TITLE and STR_WARN.
 const std::vector<std::string>& warningMessages();
+// Messages that only inform: shown with OK alone, in the no-device warning's skin section.
+bool isNotice(const std::string& message);
 
 }  // namespace skin

@@ -154,10 +154,9 @@ void renderResolution(const QString& out, const std::string& resolution) {
         windowStates(dialog, prefix + panel);
     }
     for (const std::string& message : skin::warningMessages()) {
-        const bool noDevice = message == "NO_KEYBOARD";
         for (const bool hovered : {false, true}) {
             skin::CWarnDlg warning;
-            warning.SetSections(noDevice ? "NO_KEYBOARD" : "WarnDlg", "");
+            warning.SetSections(skin::isNotice(message) ? "NO_KEYBOARD" : "WarnDlg", "");
             warning.SetMessage(message);
             if (message == "NO_SAVE") warning.SetAffixes("", "\r\nGraphics card 1, Graphics card 2");
             warning.EnsureInitialised();

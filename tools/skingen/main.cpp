@@ -1085,11 +1085,15 @@ std::string stringsDocument() {
 std::string buttonsDocument(const std::vector<Window>& all) {
     std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Buttons>\n";
     std::map<std::string, std::vector<const Control*>> sections;
+    std::map<std::string, bool> scaled;
     std::vector<std::string> order;
     const auto add = [&](const std::string& section, const Control& c) {
         if (!sections.count(section)) order.push_back(section);
         sections[section].push_back(&c);
     };
+    // The pop-ups keep one picture for every set, so their records keep its size too.
+    for (const Window& w : all) scaled.emplace(w.section, w.scaled);
+    const double setScale = gScale;
     static const Control devListButton = ctl("BUTTON_MENU", 0, 0, 200, 40, Kind::Record);
     for (const Window& w : all) {
         if (w.section == "ROTATE_LED" || w.section == "LOGO_LED") continue;
@@ -1100,6 +1104,7 @@ std::string buttonsDocument(const std::vector<Window>& all) {
     }
     add("DEV_LIST_MENU", devListButton);
     for (const std::string& section : order) {
+        gScale = scaled.count(section) && !scaled[section] ? 1.0 : setScale;
         xml += "  <" + section + ">\n";
         std::vector<std::string> seen;
         for (const Control* c : sections[section]) {
@@ -1111,6 +1116,7 @@ std::string buttonsDocument(const std::vector<Window>& all) {
         }
         xml += "  </" + section + ">\n";
     }
+    gScale = setScale;
     return xml + "</Buttons>\n";
 }
 
