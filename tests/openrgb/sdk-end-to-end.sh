@@ -35,7 +35,7 @@ grep -qx "serving 2 controller(s) on 127.0.0.1 port $port" "$scratch/serve.out" 
     { echo "FAIL: the server did not come up: $(cat "$scratch/serve.out" "$scratch/serve.err")" >&2; exit 1; }
 
 # One program drives the controllers at a time, whichever came first.
-second=$("$bin/lumenstra-cli" serve --port 0 2>&1)
+second=$("$bin/lumenstra-cli" serve --port "$port" 2>&1)
 expect_code 1 "a second server" $?
 grep -q "another lumenstra-cli serve is running" <<<"$second" || fail "a second server said: $second"
 window=$("$bin/lumenstra" nodev 2>&1)
@@ -46,24 +46,30 @@ seen=$(node "$here/sdk-client.js" "$port" "$bin/devsim" "$socket" 2>"$scratch/cl
 expect_code 0 "the SDK client" $?
 [ -n "$seen" ] || { echo "FAIL: the client saw nothing: $(cat "$scratch/client.err")" >&2; exit 1; }
 
-# check WHAT PYTHON-EXPRESSION: the expression over `seen` must be true.
-check() {
-    SEEN="$seen" python3 -c 'import json, os, sys
+# Each line: what, then a Python expression over `seen` that must hold.
+checks=$(cat <<'CHECKS'
+negotiated version|seen["protocol"] == 4
+both controllers, by name|[d["name"] for d in seen["before"]] == ["Top", "Side"]
+GPUs of the maker|all(d["type"] == 2 and d["vendor"] == "Ostmar Pellan" for d in seen["before"])
+identities as serials|all(len(d["serial"]) == 16 for d in seen["before"]) and seen["before"][0]["serial"] != seen["before"][1]["serial"]
+locations apart|seen["before"][0]["location"] != seen["before"][1]["location"]
+zones|all(d["zones"] == [{"name": "Main", "leds": 15}, {"name": "Fan", "leds": 1}, {"name": "Logo", "leds": 1}] and d["leds"] == 17 for d in seen["before"])
+standard modes|seen["before"][0]["modes"] == ["Direct", "Static", "Morse", "Rainbow", "Breathing", "Off"]
+LED5 modes|seen["before"][1]["modes"] == ["Direct", "Static", "Flow", "Rotate", "Dual", "Twin", "Morse", "Rainbow", "Breathing", "Off"]
+modes after the changes|[d["activeMode"] for d in seen["after"]] == ["Static", "Direct"]
+per-LED colours kept|seen["afterColours"][0] == {"red": 0, "green": 128, "blue": 255} and seen["afterColours"][16] == {"red": 18, "green": 52, "blue": 86}
+a plugged controller is announced|seen["announcement"] == "4f524742" + "00000000" + "64000000" + "00000000"
+and counted|seen["countAfterPlug"] == 3
+CHECKS
+)
+problems=$(SEEN="$seen" CHECKS="$checks" python3 -c 'import json, os
 seen = json.loads(os.environ["SEEN"])
-sys.exit(0 if eval(sys.argv[1]) else 1)' "$2" || fail "$1: $2 with $seen"
-}
-check "negotiated version" 'seen["protocol"] == 4'
-check "both controllers, by name" '[d["name"] for d in seen["before"]] == ["Top", "Side"]'
-check "GPUs of the maker" 'all(d["type"] == 2 and d["vendor"] == "Ostmar Pellan" for d in seen["before"])'
-check "identities as serials" 'all(len(d["serial"]) == 16 for d in seen["before"]) and seen["before"][0]["serial"] != seen["before"][1]["serial"]'
-check "locations apart" 'seen["before"][0]["location"] != seen["before"][1]["location"]'
-check "zones" 'all(d["zones"] == [{"name": "Main", "leds": 15}, {"name": "Fan", "leds": 1}, {"name": "Logo", "leds": 1}] and d["leds"] == 17 for d in seen["before"])'
-check "standard modes" 'seen["before"][0]["modes"] == ["Direct", "Static", "Morse", "Rainbow", "Breathing", "Off"]'
-check "LED5 modes" 'seen["before"][1]["modes"] == ["Direct", "Static", "Flow", "Rotate", "Dual", "Twin", "Morse", "Rainbow", "Breathing", "Off"]'
-check "modes after the changes" '[d["activeMode"] for d in seen["after"]] == ["Static", "Direct"]'
-check "per-LED colours kept" 'seen["afterColours"][0] == {"red": 0, "green": 128, "blue": 255} and seen["afterColours"][16] == {"red": 18, "green": 52, "blue": 86}'
-check "a plugged controller is announced" 'seen["announcement"] == "4f524742" + "00000000" + "64000000" + "00000000"'
-check "and counted" 'seen["countAfterPlug"] == 3'
+for line in os.environ["CHECKS"].splitlines():
+    what, expression = line.split("|", 1)
+    if not eval(expression):
+        print(what + ": " + expression)')
+[ -z "$problems" ] || fail "the client saw: $seen
+$problems"
 
 # What the controllers run, read back from them.
 top=$("$bin/lumenstra-cli" read --name Top --json 2>&1)
@@ -81,6 +87,42 @@ state=$("$bin/devsim" state --socket "$socket" "$side_id")
 # 8 to 23 in the second (main LEDs 7 to 15, then nothing).
 grep -q "custom-colors-0=1234560f80f00080ff0180fe0280fd0380fc0480fb0580fa0680f90780f80880f70980f60a80f50b80f40c80f30d80f2" <<<"$state" || fail "Side's first colour block: $state"
 grep -q "custom-colors-1=0680f90780f80880f70980f60a80f50b80f40c80f30d80f20e80f1000000000000000000000000000000000000000000" <<<"$state" || fail "Side's second colour block: $state"
+
+# The socket loop: a bad packet closes that client only; the seventeenth client is turned away.
+clients=$(python3 - "$port" <<'PYTHON'
+import socket, struct, sys
+port = int(sys.argv[1])
+def connect():
+    s = socket.create_connection(("127.0.0.1", port), timeout=10)
+    return s
+def count(s):
+    try:
+        s.sendall(b"ORGB" + struct.pack("<III", 0, 0, 0))
+        reply = b""
+        while len(reply) < 20:
+            chunk = s.recv(20 - len(reply))
+            if not chunk:
+                return "closed"
+            reply += chunk
+    except ConnectionError:
+        return "closed"
+    return str(struct.unpack("<I", reply[16:])[0])
+def closed(s):
+    try:
+        return s.recv(1) == b""
+    except ConnectionError:
+        return True
+good, bad = connect(), connect()
+bad.sendall(b"ORGX" + bytes(12))
+results = ["bad magic closed" if closed(bad) else "bad magic kept", "other client " + count(good)]
+oversized = connect()
+oversized.sendall(b"ORGB" + struct.pack("<III", 0, 1050, 1 << 24))
+results.append("oversized closed" if closed(oversized) else "oversized kept")
+many = [connect() for _ in range(15)]
+print(" ".join(results + ["16th " + count(many[-1]), "17th " + count(connect())]))
+PYTHON
+)
+[ "$clients" = "bad magic closed other client 3 oversized closed 16th 3 17th closed" ] || fail "the socket loop: $clients"
 
 kill "$server"
 wait "$server" 2>/dev/null
