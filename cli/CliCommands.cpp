@@ -220,7 +220,9 @@ constexpr char kServeUsage[] =
     "password.\n"
     "\n"
     "Example: lumenstra-cli serve --port 6742\n"
-    "\n" LUMENSTRA_EXIT_CODES;
+    "\n"
+    "1 also: another server or Lumenstra drives the controllers, or nothing can listen\n"
+    "on ADDRESS and port N.\n" LUMENSTRA_EXIT_CODES;
 
 // Overview order is table order.
 const Command kCommands[] = {
