@@ -23,6 +23,24 @@ export LUMENSTRA_HID="devsim:$socket"
 
 # A free port: the kernel's choice for a socket bound to port 0.
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+
+# While Lumenstra runs (its instance lock held) the server does not start.
+instance_lock="$XDG_RUNTIME_DIR/Ostmar_Pellan_KV 6000_Series_RGB_LED_configure.lock"
+python3 -c 'import fcntl, sys, time
+lock = open(sys.argv[1], "a")
+fcntl.flock(lock, fcntl.LOCK_EX)
+time.sleep(60)' "$instance_lock" &
+holder=$!
+for _ in $(seq 200); do
+    flock -n "$instance_lock" true 2>/dev/null || break
+    sleep 0.05
+done
+refused=$("$bin/lumenstra-cli" serve --port "$port" 2>&1)
+expect_code 1 "the server beside Lumenstra" $?
+grep -q "Lumenstra is running and drives the controllers; close it first" <<<"$refused" ||
+    fail "the server beside Lumenstra said: $refused"
+kill "$holder"
+wait "$holder" 2>/dev/null
 "$bin/lumenstra-cli" serve --port "$port" >"$scratch/serve.out" 2>"$scratch/serve.err" &
 server=$!
 trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null; kill "$devsim_pid" 2>/dev/null; wait "$devsim_pid" 2>/dev/null' EXIT
