@@ -28,13 +28,13 @@ function describe(device) {
 function withTimeout(promise, what) {
     return Promise.race([
         promise,
-        new Promise((_, reject) => setTimeout(() => reject(new Error(what + " timed out")), 10000)),
+        new Promise((_, reject) => setTimeout(() => reject(new Error(what + " timed out")), 30000)),
     ]);
 }
 
 async function main() {
     const client = new Client("lumenstra end-to-end", Number(port), "127.0.0.1");
-    await withTimeout(client.connect(), "connect");
+    await withTimeout(client.connect(20000), "connect");
     const seen = { protocol: client.protocolVersion };
     seen.before = (await client.getAllControllerData()).map(describe);
 
