@@ -33,8 +33,19 @@ bool CConfigApp::InitInstance() {
     platform::setUpDataFolder(effects::kDataFolder);
 
     // A second instance ends silently: no window, nothing to the companion.
+    // The SDK server holds the same lock: that one is named, and the exit is an error.
     const platform::SingleInstanceLock::Result lock = m_instanceLock.acquire(kInstanceMutex);
-    if (lock == platform::SingleInstanceLock::Result::HeldElsewhere) return false;
+    if (lock == platform::SingleInstanceLock::Result::HeldElsewhere) {
+        platform::SingleInstanceLock server;
+        if (server.acquire(devicecontrol::kServerLockName) == platform::SingleInstanceLock::Result::HeldElsewhere) {
+            std::fputs(
+                "lumenstra: lumenstra-cli serve drives the controllers; stop it first "
+                "(systemctl --user stop lumenstra-server)\n",
+                stderr);
+            m_exitCode = kExitServerRuns;
+        }
+        return false;
+    }
     // A runtime folder that is not ours only costs the lock and the companion:
     // say so and run on, as without a lock file.
     if (lock == platform::SingleInstanceLock::Result::Refused)
@@ -78,5 +89,5 @@ bool CConfigApp::InitInstance() {
 
 int CConfigApp::ExitInstance() {
     m_instanceLock.release();
-    return 0;
+    return m_exitCode;
 }

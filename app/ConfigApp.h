@@ -1,5 +1,6 @@
 #pragma once
 
+#include "devicecontrol/ControllerLinks.h"
 #include "platform/SingleInstance.h"
 
 #include <string>
@@ -10,14 +11,16 @@
 // program's only event loop.
 class CConfigApp {
 public:
-    static constexpr char kInstanceMutex[] = "Ostmar_Pellan_KV 6000_Series_RGB_LED_configure";
+    static constexpr const char* kInstanceMutex = devicecontrol::kInstanceLockName;
+    // The exit code while lumenstra-cli serve drives the controllers.
+    static constexpr int kExitServerRuns = 1;
 
     explicit CConfigApp(std::vector<std::string> arguments);
 
     // The whole start-up and the main window's modal run. Always false: the
     // process ends when the main window has closed.
     bool InitInstance();
-    // Releases the instance lock; the process exit code.
+    // Releases the instance lock; the process exit code: 0, or kExitServerRuns.
     int ExitInstance();
 
     int run() {
@@ -28,4 +31,5 @@ public:
 private:
     std::vector<std::string> m_arguments;
     platform::SingleInstanceLock m_instanceLock;
+    int m_exitCode = 0;
 };

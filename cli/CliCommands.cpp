@@ -205,6 +205,25 @@ constexpr char kUpdateUsage[] =
     "\n"
     "Example: lumenstra-cli update --family led5 --device 0 --yes\n";
 
+constexpr char kServeUsage[] =
+    "Usage: lumenstra-cli serve [--address ADDRESS] [--port N]\n"
+    "\n"
+    "Offers every attached controller to OpenRGB SDK clients (OpenRGB's client\n"
+    "mode, scripts) on ADDRESS (default 127.0.0.1, this machine only) and port N\n"
+    "(default 6742), protocol versions 0 to 4. Each controller is one GPU device\n"
+    "with the zones Main (15 LEDs), Fan and Logo and the effects the editor offers\n"
+    "for its family, plus Direct for colours per LED. Update mode shows a mode on\n"
+    "the card at once, save mode stores it as the saved profile and writes it whole.\n"
+    "Runs until stopped. Lumenstra and the server drive the controllers one at a\n"
+    "time: whichever starts second says so and ends. Give --address 0.0.0.0 (or the\n"
+    "address of one interface) only to let other machines in: the protocol has no\n"
+    "password.\n"
+    "\n"
+    "Example: lumenstra-cli serve --port 6742\n"
+    "\n"
+    "1 also: another server or Lumenstra drives the controllers, or nothing can listen\n"
+    "on ADDRESS and port N.\n" LUMENSTRA_EXIT_CODES;
+
 // Overview order is table order.
 const Command kCommands[] = {
     {.name = "list",
@@ -298,6 +317,14 @@ const Command kCommands[] = {
      .selects = true,
      .selectsAll = true,
      .writes = true},
+    {.name = "serve",
+     .summary = "  serve   [--address ADDRESS] [--port N]\n"
+                "          offers the controllers to OpenRGB SDK clients (default 127.0.0.1 port 6742)\n",
+     .usage = kServeUsage,
+     .run = runServe,
+     .readsOptions = true,
+     .valued = {"--address", "--port"},
+     .noWords = true},
     {.name = "ports",
      .summary = "  ports   one line per attached controller: FAMILY POSITION MODE IDENTITY PRODUCT_ID\n"
                 "          (family standard or led5, mode app or boot, product ID in hex)\n",

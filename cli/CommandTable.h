@@ -3,8 +3,10 @@
 #include "cli/CliCommands.h"
 #include "devicecontrol/ControllerLinks.h"
 #include "devicecontrol/DeviceIdentity.h"
+#include "effects/EffectModel.h"
 #include "platform/SingleInstance.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -153,6 +155,21 @@ std::string identityText(const devicecontrol::IdentityBlock& block);
 // The stored name, else "Controller N" with N counted from 1 over both families.
 std::string controllerTitle(Session& session, const Target& target);
 
+// Shared by the commands that change what the controllers run.
+// The data folder, made when missing.
+std::string dataFolder();
+// The firmware version text the controller reports, "-" when it does not.
+std::string firmwareText(devicelink::CUSBDriver& link, int position);
+bool stillAttached(devicelink::CUSBDriver& link, int position);
+// Apply as the window runs it, for the device and its group; empty when the
+// controller took every command, else what went wrong, to follow its name.
+std::string applyTo(Session& session, Family family, int position, effects::LedProfileSet& set);
+// Waits for the controllers' lock; false, said on the call's error stream, when another program kept it.
+bool lockControllers(Call& call, platform::SingleInstanceLock& lock);
+// The saved profile changes under the data folder's lock; empty when saved.
+std::string updateSaved(const std::string& folder, effects::LedProfileSet& set,
+                        const std::function<bool(effects::LedProfileSet&)>& change);
+
 int runPorts(Call& call);
 int runRaw(Call& call);
 int runCheck(Call& call);
@@ -166,5 +183,6 @@ int runRename(Call& call);
 int runGroup(Call& call);
 int runReset(Call& call);
 int runZelvor(Call& call);
+int runServe(Call& call);
 
 }  // namespace cli

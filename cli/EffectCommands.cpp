@@ -228,7 +228,11 @@ std::string jsonString(const std::string& text) {
     return quoted + "\"";
 }
 
+}  // namespace
+
 std::string dataFolder() { return platform::setUpDataFolder(effects::kDataFolder); }
+
+namespace {
 
 // The window's answers for the group and name logic: no records to copy
 // besides the saved profile, and a selection that only points the link.
@@ -249,6 +253,8 @@ private:
     IdentityTable& m_table;
     bool m_overwriteAllowed;
 };
+
+}  // namespace
 
 std::string firmwareText(devicelink::CUSBDriver& link, int position) {
     std::uint8_t block[60];
@@ -290,6 +296,8 @@ std::string updateSaved(const std::string& folder, LedProfileSet& set,
     default: return "cannot save the profile in " + folder;
     }
 }
+
+namespace {
 
 // The targets once each: a group member stands for its whole group, as a
 // write to it reaches every member.

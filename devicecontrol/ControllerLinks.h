@@ -43,6 +43,13 @@ private:
     devicelink::CUSBDriver m_led5Boot{devicelink::Family::Led5, devicelink::LinkMode::BootLoader};
 };
 
+// One program drives the controllers at a time: Lumenstra, or the SDK server
+// (lumenstra-cli serve). Both hold this lock of the user's while they run.
+inline constexpr char kInstanceLockName[] = "Ostmar_Pellan_KV 6000_Series_RGB_LED_configure";
+// The server takes this one first and keeps it beside the instance lock, so
+// that Lumenstra can tell the server from a second Lumenstra.
+inline constexpr char kServerLockName[] = "lumenstra-server";
+
 // Lumenstra and lumenstra-cli hold one lock of the user's, in the runtime
 // folder, around every whole write to the controllers (Apply, restore), so
 // that two programs never interleave their command sequences. The profile

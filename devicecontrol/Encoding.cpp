@@ -360,18 +360,25 @@ int OnChromaColours(devicelink::CUSBDriver& link, const LedProfileSet& set, cons
     std::array<Colour, 5> used = colours;
     if (used[1] == 0 && used[2] == 0 && used[3] == 0 && used[4] == 0) used[1] = used[2] = used[3] = used[4] = used[0];
     if (set.chromaSync != 1) return 0;
+    std::array<Colour, kLedCount> leds;
+    for (int position = 0; position < kLedCount; ++position)
+        leds[position] = position == 0 ? used[1] : position == 1 ? used[2] : position <= 8 ? used[3] : used[4];
+    const int failed = WriteLedColours(link, leds);
+    return failed + (link.SetEffectMode(kModeDirect, 0, 0, kCurrentGroup) != 0);
+}
+
+int WriteLedColours(devicelink::CUSBDriver& link, const std::array<Colour, kLedCount>& colours) {
+    if (!linkOpen(link)) return 0;
     // positions 0 to 23; 17 to 23 stay black
     std::uint8_t leds[24 * 3] = {};
-    for (int position = 0; position < kLedCount; ++position) {
-        const Colour colour = position == 0 ? used[1] : position == 1 ? used[2] : position <= 8 ? used[3] : used[4];
-        platform::writeLe24(leds + 3 * position, colour);
-    }
+    for (std::size_t position = 0; position < colours.size(); ++position)
+        platform::writeLe24(leds + 3 * position, colours[position]);
     std::uint8_t block[48];
     std::memcpy(block, leds, sizeof block);
     int failed = link.SetCustomColors(0, block) != 0;
     std::memcpy(block, leds + 8 * 3, sizeof block);
     failed += link.SetCustomColors(1, block) != 0;
-    return failed + (link.SetEffectMode(kModeDirect, 0, 0, kCurrentGroup) != 0);
+    return failed;
 }
 
 namespace {

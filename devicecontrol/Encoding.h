@@ -41,6 +41,10 @@ int ReadLedGroupMap(devicelink::CUSBDriver& link, effects::LedProfile& profile, 
 int WriteDirectColours(devicelink::CUSBDriver& link, effects::Colour first, effects::Colour second,
                        effects::Colour third);
 
+// One colour per LED position, in the two colour blocks (positions 0 to 15,
+// then 8 to 23).
+int WriteLedColours(devicelink::CUSBDriver& link, const std::array<effects::Colour, effects::kLedCount>& colours);
+
 // The Chroma bridge's side of the page; the GUI starts and stops the bridge.
 class ChromaHost {
 public:

@@ -10,7 +10,7 @@ _lumenstra_cli() {
         cword=$COMP_CWORD
     }
 
-    local commands="list read apply set restore rename group reset zelvor ports raw check update"
+    local commands="list read apply set restore rename group reset zelvor serve ports raw check update"
     local effects="static flow rotate dual twin morse rainbow breathe off mode_07 mode_0a mode_09 mode_08 mode_02 mode_01 light_off direct mode_11 mode_10"
     local zones="main fan logo all"
     local device_options="--family --device --name --identity --help"
@@ -23,7 +23,7 @@ _lumenstra_cli() {
         --speed) COMPREPLY=($(compgen -W "0 1 2 3 4" -- "$cur")); return ;;
         --brightness) COMPREPLY=($(compgen -W "0 1 2" -- "$cur")); return ;;
         -o) COMPREPLY=($(compgen -f -- "$cur")); return ;;
-        --device|--name|--identity|--color|--color2|--direction|--morse) return ;;
+        --device|--name|--identity|--color|--color2|--direction|--morse|--address|--port) return ;;
     esac
 
     if [ "$cword" -le 1 ]; then
@@ -45,6 +45,7 @@ _lumenstra_cli() {
             options="$options --all --quiet"
             [[ $cur != -* ]] && { COMPREPLY=($(compgen -f -- "$cur")); return; } ;;
         ports) options="--help" ;;
+        serve) options="--address --port --help" ;;
     esac
     COMPREPLY=($(compgen -W "$options" -- "$cur"))
 }

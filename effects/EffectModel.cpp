@@ -249,6 +249,18 @@ void SetSlotColour(EffectLayer& layer, std::int32_t effect, ColourSlot slot, Col
     if (offset) layer.setColour(offset, colour);
 }
 
+int SpeedLevel(const EffectLayer& layer, std::int32_t effect) {
+    const FieldOffsets* fields = fieldsOf(effect);
+    return fields && fields->speed ? layer.byte(fields->speed) : 0;
+}
+
+Colour SlotColour(const EffectLayer& layer, std::int32_t effect, ColourSlot slot) {
+    const FieldOffsets* fields = fieldsOf(effect);
+    if (!fields) return 0;
+    const std::size_t offset = slot == ColourSlot::Second ? fields->secondColour : fields->colour;
+    return offset ? layer.colour(offset) : 0;
+}
+
 bool HasDirection(std::int32_t effect) {
     return effect == EFFECT_MODE_07 || effect == EFFECT_MODE_0A || effect == EFFECT_MODE_09;
 }
@@ -269,6 +281,17 @@ void SetDirection(EffectLayer& layer, std::int32_t effect, int direction) {
     }
     layer.setByte(effect == EFFECT_MODE_0A ? EffectLayer::kMode0ADirection : EffectLayer::kMode09Direction,
                   static_cast<std::uint8_t>(direction));
+}
+
+int Direction(const EffectLayer& layer, std::int32_t effect) {
+    if (effect == EFFECT_MODE_07) {
+        for (std::size_t i = 0; i < std::size(kMode07FlagDirections); ++i)
+            if (layer.byte(EffectLayer::kMode07Directions + i) == 1) return kMode07FlagDirections[i];
+        return kMode07FlagDirections[0];
+    }
+    if (effect == EFFECT_MODE_0A) return layer.byte(EffectLayer::kMode0ADirection);
+    if (effect == EFFECT_MODE_09) return layer.byte(EffectLayer::kMode09Direction);
+    return 0;
 }
 
 bool IsLed5Only(std::int32_t effect) {

@@ -159,6 +159,10 @@ bool HasSecondColour(std::int32_t effect);
 void SelectColourSlot(EffectLayer& layer, std::int32_t effect, ColourSlot slot);
 // Writes the slot's colour and leaves the selector as it is.
 void SetSlotColour(EffectLayer& layer, std::int32_t effect, ColourSlot slot, Colour colour, EditorState& state);
+// The speed level the layer keeps for the effect; 0 for an effect without one.
+int SpeedLevel(const EffectLayer& layer, std::int32_t effect);
+// The slot's colour as the layer keeps it; 0 for an effect without that colour.
+Colour SlotColour(const EffectLayer& layer, std::int32_t effect, ColourSlot slot);
 
 // EFFECT_DIRECT's own colours, one per LED: all set to one colour, and the
 // first one back (the one a direct write sends first).
@@ -171,6 +175,8 @@ bool HasDirection(std::int32_t effect);
 bool IsValidDirection(std::int32_t effect, int direction);
 // Ignored for an effect without a direction or a direction it does not take.
 void SetDirection(EffectLayer& layer, std::int32_t effect, int direction);
+// The direction the layer keeps for the effect; 0 for an effect without one.
+int Direction(const EffectLayer& layer, std::int32_t effect);
 
 // Effects only LED5 controllers run; standard ones are never sent them.
 bool IsLed5Only(std::int32_t effect);

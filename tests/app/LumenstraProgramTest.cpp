@@ -97,6 +97,22 @@ TEST_F(LumenstraProgramTest, ASecondInstanceEndsAtOnceSilently) {
     EXPECT_TRUE(companion.received().empty());
 }
 
+TEST_F(LumenstraProgramTest, WhileTheSdkServerDrivesTheControllersLumenstraSaysSoAndFails) {
+    platform::CompanionListener companion(platform::kCompanionTitle);
+    ASSERT_TRUE(companion.start());
+    // What lumenstra-cli serve holds while it runs.
+    platform::SingleInstanceLock server, instance;
+    ASSERT_EQ(server.acquire(devicecontrol::kServerLockName), platform::SingleInstanceLock::Result::Acquired);
+    ASSERT_EQ(instance.acquire(CConfigApp::kInstanceMutex), platform::SingleInstanceLock::Result::Acquired);
+
+    const RunResult run = runProgram(kProgram, {"nodev"}, screenshots);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, CConfigApp::kExitServerRuns);
+    EXPECT_NE(run.errors.find("lumenstra-cli serve drives the controllers"), std::string::npos) << run.errors;
+    EXPECT_TRUE(filesIn(screenshots).empty());
+    EXPECT_TRUE(companion.received().empty());
+}
+
 TEST_F(LumenstraProgramTest, AMissingCompanionIsStartedThreeTimesThenTheWindowOpensAnyway) {
     // A copy of the program in a folder whose companion never opens its channel.
     const std::string folder = home.path("program/");

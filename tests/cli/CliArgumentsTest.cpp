@@ -75,6 +75,12 @@ TEST(CliCommandLine, HelpAndUsageErrorsHaveTheirExitCodes) {
         {{"set", "--zone", "main", "--effect", "sparkle"}, 64, false, "unknown effect \"sparkle\""},
         {{"set", "--zone", "main", "--effect", "static", "--color", "#12345"}, 64, false, "bad colour \"#12345\""},
         {{"apply"}, 64, false, "expected one profile file"},
+        {{"serve", "--help"}, 0, true, "Usage: lumenstra-cli serve"},
+        {{"serve", "--port", "0"}, 64, false, "bad port \"0\" (1 to 65535)"},
+        {{"serve", "--port", "65536"}, 64, false, "bad port \"65536\""},
+        {{"serve", "--address", "localhost:6742"}, 64, false, "bad address \"localhost:6742\""},
+        {{"serve", "now"}, 64, false, "unexpected argument \"now\""},
+        {{"serve", "--device", "1"}, 64, false, "serve offers every controller"},
     };
     for (const auto& c : cases) {
         std::ostringstream out, err;

@@ -32,7 +32,7 @@ skintool_check=$("$bin/skintool" check "$lib" 2>&1) || fail "installed skin inco
 [ "$(readlink -f "$bin/lumenstra")" = "$(readlink -f "$lib/lumenstra")" ] || fail "bin/lumenstra does not lead to $lib"
 
 # The units name the installed program, and systemd accepts them.
-for unit in "lumenstra-restore:restore" "lumenstra-resume:restore --on-resume"; do
+for unit in "lumenstra-restore:restore" "lumenstra-resume:restore --on-resume" "lumenstra-server:serve"; do
     file="$prefix/lib/systemd/user/${unit%%:*}.service"
     grep -qx "ExecStart=$bin/lumenstra-cli ${unit#*:}" "$file" || fail "$file does not name $bin/lumenstra-cli: $(grep ExecStart "$file")"
     verify=$(systemd-analyze verify --user "$file" 2>&1) || fail "systemd-analyze verify $file: $verify"

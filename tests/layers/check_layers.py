@@ -7,7 +7,8 @@ The layers, low to high (docs/layers.md):
   2 devicelink, sim               siblings: neither includes the other
   3 effects, devicecontrol,       the effect model (platform only), what drives
     updater, backends             controllers, the updater engine, backend selection
-  4 skin, mainwindow              skinned windows
+  4 skin, mainwindow, openrgb     skinned windows; the SDK protocol and mapping
+                                  (windowless: never includes skin or mainwindow)
   5 app, cli, updater/nimbrel,    programs
     tools
 A folder includes its own layer and lower ones. Tests, benchmarks and fuzz
@@ -23,11 +24,11 @@ RANKS = {
     "hid": 1, "xml": 1,
     "devicelink": 2, "sim": 2,
     "effects": 3, "devicecontrol": 3, "updater": 3, "backends": 3,
-    "skin": 4, "mainwindow": 4,
+    "skin": 4, "mainwindow": 4, "openrgb": 4,
     "app": 5, "cli": 5, "updater/nimbrel": 5, "tools": 5,
 }
 # Pairs within a layer that must stay apart, and folders held below their rank.
-FORBIDDEN = {("devicelink", "sim"), ("sim", "devicelink")}
+FORBIDDEN = {("devicelink", "sim"), ("sim", "devicelink"), ("openrgb", "skin"), ("openrgb", "mainwindow")}
 ONLY = {"effects": {"effects", "platform"}}
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
