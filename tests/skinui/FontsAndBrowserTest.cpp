@@ -135,5 +135,31 @@ TEST(ColorPicker, PlaneSliderAndWellStayInStep) {
     EXPECT_EQ(selector.state().fixed, 255);
 }
 
+TEST(ColorPicker, AVerticalBarTakesItsValueFromTheHeight) {
+    Recorder page;
+    skin::GTColorSliderWnd bar;
+    bar.CreateSlider(&page, 0, 0, 40, 300);
+    bar.SetVertical(true);
+    bar.SetMode(3);
+    const QRect inner = bar.innerBar();
+    ASSERT_GT(inner.height(), inner.width());
+    // A horizontal move along the bar's width changes nothing; down to its end gives the maximum.
+    mouse(bar, QEvent::MouseButtonPress, {inner.left(), inner.top()}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(bar.position(), 0);
+    mouse(bar, QEvent::MouseMove, {inner.right(), inner.top()}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(bar.position(), 0);
+    mouse(bar, QEvent::MouseMove, {inner.left(), inner.top() + inner.height() / 2}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_NEAR(bar.position(), 1800, 20);
+    mouse(bar, QEvent::MouseButtonRelease, {inner.left(), inner.bottom() + 50}, Qt::LeftButton, Qt::NoButton);
+    mouse(bar, QEvent::MouseButtonPress, {inner.left(), inner.bottom() + 50}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(bar.position(), 3599);
+    const QImage shown = bar.grab().toImage();
+    // The hue runs from top to bottom: red at the top, not at the bottom.
+    const QColor top = shown.pixelColor(inner.center().x(), inner.top() + 1);
+    const QColor middle = shown.pixelColor(inner.center().x(), inner.center().y());
+    EXPECT_GT(top.red(), 200);
+    EXPECT_LT(middle.red(), 100);
+}
+
 }  // namespace
 }  // namespace skintest
