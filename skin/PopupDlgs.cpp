@@ -210,4 +210,14 @@ std::intptr_t CDlgLoading::onMessage(const platform::WindowMessage& message) {
     return 0;
 }
 
+int ShowSkinnedWarning(QWidget* covered, const std::string& coveredSkinFolder, const std::string& message,
+                       const std::string& suffix) {
+    CWarnDlg warning(covered);
+    warning.SetSections("WarnDlg", "");
+    warning.SetMessage(message);
+    warning.SetAffixes("", suffix);
+    CDlgLoading host(covered, coveredSkinFolder, warning);
+    return host.runWarning();
+}
+
 }  // namespace skin

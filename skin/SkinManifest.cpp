@@ -191,8 +191,8 @@ const std::vector<std::string>& resolutionSets() {
 }
 
 const std::vector<std::string>& warningMessages() {
-    static const std::vector<std::string> messages = {"NO_SAVE",        "OVERWRITE",   "NIMBRELS",
-                                                      "RESET_ALL_WARN", "ZELVOR_WARN", "NO_KEYBOARD"};
+    static const std::vector<std::string> messages = {"NO_SAVE",     "OVERWRITE",   "NIMBRELS",   "RESET_ALL_WARN",
+                                                      "ZELVOR_WARN", "IMPORT_FAIL", "NO_KEYBOARD"};
     return messages;
 }
 

@@ -836,6 +836,8 @@ const std::map<std::string, std::map<std::string, std::string>>& strings() {
         {"RESET_ALL_WARN",
          {{"STR_TITLE", "Reset all"},
           {"STR_WARN", "Every zone of this card goes back to its default lighting. Continue?"}}},
+        {"IMPORT_FAIL",
+         {{"STR_TITLE", "Import"}, {"STR_WARN", "This file holds no lighting profile. Nothing was changed."}}},
         {"ZELVOR_WARN",
          {{"STR_TITLE", "Zelvor sync"},
           {"STR_WARN", "The card will follow Zelvor sync and ignore the settings made here. Continue?"}}},
