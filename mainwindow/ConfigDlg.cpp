@@ -5,6 +5,7 @@
 #include "devicecontrol/VersionCheck.h"
 #include "devicelink/UsbDriver.h"
 #include "effects/Profiles.h"
+#include "mainwindow/LedDlg.h"
 #include "platform/DebugLog.h"
 #include "platform/Folders.h"
 #include "platform/Process.h"
@@ -117,8 +118,11 @@ CConfigDlg::CConfigDlg(QWidget* parent) : skin::CBaseDlg(parent), m_versionPage(
     setSection("MAIN");
     setObjectName(QStringLiteral("MAIN"));
     setWindowTitle(QString::fromLatin1(kTitle));
-    for (int family = 0; family < kFamilies; ++family)
-        m_pages[family] = std::make_unique<CLedPage>(familyOf(family), this);
+    for (int family = 0; family < kFamilies; ++family) {
+        auto page = std::make_unique<CLedDlg>(familyOf(family), this);
+        page->setBusyQuery([this] { return m_busy; });
+        m_pages[family] = std::move(page);
+    }
 }
 
 CConfigDlg::~CConfigDlg() = default;
@@ -443,7 +447,7 @@ void CConfigDlg::ShowView(int view) {
 void CConfigDlg::PageUpdate() {
     CLedPage& page = currentPage();
     devicecontrol::UpdatePage(applicationLink(m_currentFamily), editCopy(m_currentFamily, m_currentDevice),
-                              page.editorState());
+                              page.editorState(), page.chromaHost());
     // The card now runs its zones again, whatever it ran when it was read
     // back; that is no unsaved edit.
     appliedCopy(m_currentFamily, m_currentDevice).selected().cardEffect = effects::EFFECT_MULTI;
@@ -476,12 +480,7 @@ void CConfigDlg::SelectDevice(int position, int family) {
 }
 
 int CConfigDlg::ShowWarning(const std::string& message, const std::string& text) {
-    skin::CWarnDlg warning(this);
-    warning.SetSections("WarnDlg", "");
-    warning.SetMessage(message);
-    warning.SetAffixes("", text);
-    skin::CDlgLoading host(this, skinFolder(), warning);
-    return host.runWarning();
+    return skin::ShowSkinnedWarning(this, skinFolder(), message, text);
 }
 
 bool CConfigDlg::Differs(int family, int position) {
@@ -568,14 +567,16 @@ void CConfigDlg::Apply() {
 
     effects::LedProfileSet& set = editCopy(m_currentFamily, m_currentDevice);
     appliedCopy(m_currentFamily, m_currentDevice) = set;
-    devicecontrol::ApplyConfiguration(applicationLink(m_currentFamily), familyOf(m_currentFamily), set,
-                                      currentPage().editorState(), [&](int value) {
-                                          if (value == 100) return;  // shown below, after the pauses
-                                          m_applyProgress.push_back(value);
-                                          m_progress.SetProgress(value);
-                                          if (value == 10 || value == 90) std::this_thread::sleep_for(1ms);
-                                          if (value == 90) platform::pumpEvents(1);
-                                      });
+    devicecontrol::ApplyConfiguration(
+        applicationLink(m_currentFamily), familyOf(m_currentFamily), set, currentPage().editorState(),
+        [&](int value) {
+            if (value == 100) return;  // shown below, after the pauses
+            m_applyProgress.push_back(value);
+            m_progress.SetProgress(value);
+            if (value == 10 || value == 90) std::this_thread::sleep_for(1ms);
+            if (value == 90) platform::pumpEvents(1);
+        },
+        currentPage().chromaHost());
     CopyToGroup(m_currentFamily, m_currentDevice, false);
     m_lastAppliedProfile = appliedCopy(m_currentFamily, m_currentDevice).selectedProfile;
     std::this_thread::sleep_for(50ms);
@@ -596,7 +597,7 @@ void CConfigDlg::SelectProfile(int profile) {
     set.selectedProfile = static_cast<std::uint8_t>(profile);
     CLedPage& page = currentPage();
     page.ReloadControls();
-    devicecontrol::PreviewEffect(applicationLink(m_currentFamily), set, page.editorState());
+    devicecontrol::PreviewEffect(applicationLink(m_currentFamily), set, page.editorState(), page.chromaHost());
     m_busy = false;
 }
 
