@@ -16,6 +16,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -153,8 +154,7 @@ private:
 
 CLedDlg::CLedDlg(devicelink::Family family, QWidget* parent)
     : CLedPage(family, parent),
-      m_previews([this] { SendPreview(); },
-                 [this] { QTimer::singleShot(0, this, [this] { m_previews.run(); }); }) {
+      m_previews([this] { SendPreview(); }, [this] { QTimer::singleShot(0, this, [this] { m_previews.run(); }); }) {
     setMouseTracking(true);
 }
 
@@ -194,7 +194,7 @@ skin::CBitmapBtn& CLedDlg::MakeButton(skin::CBitmapBtn& button, std::string_view
 void CLedDlg::LoadSkin() {
     skin::CBaseDlg::LoadSkin();
     const std::string menuFolder = pictureFolder() + "Menu/";
-    m_rotatePicture = sectionPictures(menuFolder, kRotateSection).normal;
+    m_rotate = sectionPictures(menuFolder, kRotateSection);
     m_fan = sectionPictures(menuFolder, kFanSection);
     m_logoPicture = sectionPictures(menuFolder, kLogoSection).normal;
     m_panel = sectionPictures(menuFolder, kDefaultSection);
@@ -221,22 +221,22 @@ void CLedDlg::CreateButtons() {
                            {&m_speedDown, "BUTTON_SPEED_DOWN"},
                            {&m_brightnessUp, "BUTTON_BRIGHTNESS_UP"},
                            {&m_brightnessDown, "BUTTON_BRIGHTNESS_DOWN"},
-                           {&m_rotate, "BUTTON_ROTATE"},
-                           {&m_rotateReverse, "BUTTON_ROTATE_REVERSE"},
                            {&m_morseSave, "BUTTON_MORSE_SAVE"},
                            {&m_morseReset, "BUTTON_MORSE_RESET"},
                            {&m_play, "BUTTON_PLAY"},
                            {&m_cycle, "BUTTON_CYCLE"}};
     for (const Keyed& k : plain) MakeButton(*k.button, section, k.key, context, true);
-    // The rotation pair is drawn with the rotation page's pictures.
-    for (skin::CBitmapBtn* b : {&m_speedUp, &m_speedDown, &m_brightnessUp, &m_brightnessDown})
-        b->setAutoRepeat(false);
+    // The rotation pair and L1/L2 are drawn on the rotation page's pictures.
+    const skin::SkinContext rotation = m_rotate.context(false);
+    MakeButton(m_rotateButton, section, "BUTTON_ROTATE", rotation, false);
+    MakeButton(m_rotateReverse, section, "BUTTON_ROTATE_REVERSE", rotation, false);
+    for (skin::CBitmapBtn* b : {&m_speedUp, &m_speedDown, &m_brightnessUp, &m_brightnessDown}) b->setAutoRepeat(false);
     for (int i = 0; i < 3; ++i) MakeButton(m_morseButtons[i], section, kMorseKeys[i], context, false);
 
     // L1 and L2 carry their captions.
     for (auto [button, key, caption] :
          {std::tuple{&m_l1, "BUTTON_L1", "STR_L1"}, std::tuple{&m_l2, "BUTTON_L2", "STR_L2"}}) {
-        MakeButton(*button, section, key, context, false);
+        MakeButton(*button, section, key, rotation, false);
         button->SetFaceName(skin::GetSkinAttribute(buttonsDocument(), section, caption, "FONT"));
         button->setFontHeight(attributeOf(section, caption, "SIZE"));
         button->SetCaption(skin::GetSkinText(stringsDocument(), section, caption), 0, true);
@@ -366,6 +366,9 @@ void CLedDlg::CreateFields() {
     m_morseOutput.setObjectName(QStringLiteral("EDIT_OUTPUT"));
     m_morseOutput.setGeometry(inner.isEmpty() ? output : inner.translated(output.topLeft()));
     m_morseOutput.setFont(fieldFont(buttonSection(), "EDIT_OUTPUT"));
+    // One line of code sits in the middle of the field.
+    m_morseOutput.document()->setDocumentMargin(
+        std::max(0, (m_morseOutput.height() - QFontMetrics(m_morseOutput.font()).height()) / 2));
     m_morseOutput.setColours(0xF1EEEC, -1);
     m_morseOutput.setReadOnly(true);
     m_morseOutput.setFocusPolicy(Qt::NoFocus);
@@ -402,18 +405,19 @@ void CLedDlg::SelectZone(int zone) {
 void CLedDlg::RefreshZoneVisibility() {
     const int zone = currentZone();
     const bool main = zone == ZONE_MAIN;
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             &m_colour, &m_plane, &m_hueBar, &m_oldColour, &m_speed, &m_brightness, &m_speedUp, &m_speedDown,
-             &m_brightnessUp, &m_brightnessDown, &m_random, &m_fixed, &m_channelSliders[0], &m_channelSliders[1],
-             &m_channelSliders[2], &m_colourFields[0], &m_colourFields[1], &m_colourFields[2]})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{&m_colour, &m_plane, &m_hueBar, &m_oldColour, &m_speed, &m_brightness,
+                                         &m_speedUp, &m_speedDown, &m_brightnessUp, &m_brightnessDown, &m_random,
+                                         &m_fixed, &m_channelSliders[0], &m_channelSliders[1], &m_channelSliders[2],
+                                         &m_colourFields[0], &m_colourFields[1], &m_colourFields[2]})
         w->setVisible(main);
     if (!main)
         for (skin::CBitmapBtn& b : m_menuButtons) b.hide();
     const bool fan = zone == ZONE_FAN;
-    for (QWidget* w : std::initializer_list<QWidget*>{&m_mirageReset, &m_mirageSave, &m_hzFields[0], &m_hzFields[1],
-                                                      &m_hzFields[2], &m_hzSliders[0], &m_hzSliders[1],
-                                                      &m_hzSliders[2], &m_mirageButtons[0], &m_mirageButtons[1],
-                                                      &m_mirageButtons[2], &m_mirageButtons[3]})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{&m_mirageReset, &m_mirageSave, &m_hzFields[0], &m_hzFields[1], &m_hzFields[2],
+                                         &m_hzSliders[0], &m_hzSliders[1], &m_hzSliders[2], &m_mirageButtons[0],
+                                         &m_mirageButtons[1], &m_mirageButtons[2], &m_mirageButtons[3]})
         w->setVisible(fan);
     if (!fan) m_mirageOff.hide();
     if (zone == ZONE_LOGO) {
@@ -498,13 +502,13 @@ void CLedDlg::RefreshControls() {
     }
     const bool main = zone == ZONE_MAIN;
     const bool rotating = main && isRotating(effect);
-    m_rotate.setVisible(rotating);
+    m_rotateButton.setVisible(rotating);
     m_rotateReverse.setVisible(rotating);
     if (rotating) {
-        const std::size_t offset =
-            effect == EFFECT_MODE_0A ? EffectLayer::kMode0ADirection : EffectLayer::kMode09Direction;
+        const std::size_t offset = effect == EFFECT_MODE_0A ? EffectLayer::kMode0ADirection
+                                                            : EffectLayer::kMode09Direction;
         const int direction = EditLayer().byte(offset);
-        m_rotate.SetChecked(direction == 0);
+        m_rotateButton.SetChecked(direction == 0);
         m_rotateReverse.SetChecked(direction == 1);
     }
     const bool layers = main && effect == EFFECT_MODE_09;
@@ -517,9 +521,9 @@ void CLedDlg::RefreshControls() {
     }
     const bool morseShown = main && !rotating;
     const bool morseOn = effect == EFFECT_MORSE;
-    for (QWidget* w : std::initializer_list<QWidget*>{&m_morseInput, &m_morseOutput, &m_morseButtons[0],
-                                                      &m_morseButtons[1], &m_morseButtons[2], &m_morseSave,
-                                                      &m_morseReset, &m_play, &m_cycle}) {
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{&m_morseInput, &m_morseOutput, &m_morseButtons[0], &m_morseButtons[1],
+                                         &m_morseButtons[2], &m_morseSave, &m_morseReset, &m_play, &m_cycle}) {
         w->setVisible(morseShown);
         w->setEnabled(morseOn);
     }
@@ -654,7 +658,7 @@ void CLedDlg::RestoreOldColour() {
         const Colour colour = GetEffectParams(from, effect, applied.multiLayer, state.chromaColour, 0).colour;
         SetColour(LayerOfZone(p, zone, state), effect, colour, editorState());
     } else {
-        const std::size_t offset = state.cardEffect == EFFECT_STATIC   ? 48
+        const std::size_t offset = state.cardEffect == EFFECT_STATIC    ? 48
                                    : state.cardEffect == EFFECT_MODE_01 ? 164
                                    : state.cardEffect == EFFECT_MODE_0A ? 76
                                                                         : 0;
@@ -692,8 +696,8 @@ void CLedDlg::StepLevel(int id, int step) {
     const int maximum = id == kSliderSpeed ? kMaxSpeedLevel : kMaxBrightnessLevel;
     const int value = slider.value() + step;
     if (step > 0 && value > maximum) return;
-    platform::postMessage(this, {skin::kSliderNotify, static_cast<std::uintptr_t>(static_cast<std::intptr_t>(value)),
-                                 id});
+    platform::postMessage(this,
+                          {skin::kSliderNotify, static_cast<std::uintptr_t>(static_cast<std::intptr_t>(value)), id});
 }
 
 void CLedDlg::OnSliderValue(int value, int id) {
@@ -704,8 +708,8 @@ void CLedDlg::OnSliderValue(int value, int id) {
     case kSliderB: {
         m_channelSliders[id - kSliderR].SetValue(value);
         SetFieldText(m_colourFields[id - kSliderR], QString::number(m_channelSliders[id - kSliderR].value()));
-        ColourChange(skin::makeColorRef(m_channelSliders[0].value(), m_channelSliders[1].value(),
-                                        m_channelSliders[2].value()));
+        ColourChange(
+            skin::makeColorRef(m_channelSliders[0].value(), m_channelSliders[1].value(), m_channelSliders[2].value()));
         return;
     }
     case kSliderSpeed:
@@ -802,8 +806,7 @@ void CLedDlg::MirageRefresh() {
     m_mirageButtons[3].setVisible(fan && !off);
     const bool unlocked = profile().zelvor == 0;
     for (QWidget* w : std::initializer_list<QWidget*>{&m_mirageButtons[0], &m_mirageButtons[1], &m_mirageButtons[2],
-                                                      &m_mirageButtons[3], &m_mirageOff, &m_mirageReset,
-                                                      &m_mirageSave})
+                                                      &m_mirageButtons[3], &m_mirageOff, &m_mirageReset, &m_mirageSave})
         w->setEnabled(unlocked);
     const bool editable = unlocked && selection <= 2;
     for (int channel = 0; channel < 3; ++channel) {
@@ -996,7 +999,8 @@ void CLedDlg::InPlaceDone(bool tab) {
             text = QString::fromStdString(skin::GetSkinText(stringsDocument(), buttonSection(), kColourFieldKeys[i]));
         SetFieldText(*field, QString::number(fieldNumber(text, kMaxColourValue).value_or(0)));
         int channels[3];
-        for (int c = 0; c < 3; ++c) channels[c] = fieldNumber(FieldText(m_colourFields[c]), kMaxColourValue).value_or(0);
+        for (int c = 0; c < 3; ++c)
+            channels[c] = fieldNumber(FieldText(m_colourFields[c]), kMaxColourValue).value_or(0);
         for (int c = 0; c < 3; ++c) m_channelSliders[c].SetValue(channels[c]);
         ColourChange(skin::makeColorRef(channels[0], channels[1], channels[2]));
         RefreshControls();
@@ -1036,7 +1040,8 @@ std::intptr_t CLedDlg::onMessage(const platform::WindowMessage& message) {
         return 0;
     case skin::kWmMouseMove: {
         const auto word = static_cast<std::uintptr_t>(message.lParam);
-        const QPoint at(static_cast<std::int16_t>(skin::lowWord(word)), static_cast<std::int16_t>(skin::highWord(word)));
+        const QPoint at(static_cast<std::int16_t>(skin::lowWord(word)),
+                        static_cast<std::int16_t>(skin::highWord(word)));
         QMouseEvent move(QEvent::MouseMove, at, mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
         mouseMoveEvent(&move);
         return 0;
@@ -1078,7 +1083,7 @@ void CLedDlg::OnCommand(QWidget* sender, unsigned code) {
     if (sender == &m_lightOff) return LightsOnAgain();
     if (sender == &m_oldColour) return RestoreOldColour();
     if (sender == &m_random || sender == &m_fixed) return ToggleRandom();
-    if (sender == &m_rotate) return SetDirection(0);
+    if (sender == &m_rotateButton) return SetDirection(0);
     if (sender == &m_rotateReverse) return SetDirection(1);
     if (sender == &m_l1) return SetLayerChoice(1);
     if (sender == &m_l2) return SetLayerChoice(0);
@@ -1127,9 +1132,9 @@ const QImage& CLedDlg::Background() const {
         break;
     default: {
         const EditorState& state = editorState();
-        if (editRecord() && state.currentZone == ZONE_MAIN && !m_rotatePicture.isNull() &&
+        if (editRecord() && state.currentZone == ZONE_MAIN && !m_rotate.normal.isNull() &&
             isRotating(EffectOfZone(editRecord()->selected(), ZONE_MAIN, state)))
-            return m_rotatePicture;
+            return m_rotate.normal;
     }
     }
     return normalPicture();
@@ -1154,7 +1159,7 @@ void CLedDlg::paintEvent(QPaintEvent*) {
         const bool randomChoice = m_fixed.isEnabled();
         if (!m_random.isVisible()) caption(buttonSection(), "STR_COLOR_RANDOM", randomChoice);
         if (!m_fixed.isVisible()) caption(buttonSection(), "STR_COLOR_SPECIFY", randomChoice);
-        if (m_rotate.isVisible()) caption(buttonSection(), "STR_ROTATION", true);
+        if (m_rotateButton.isVisible()) caption(buttonSection(), "STR_ROTATION", true);
         if (m_morseInput.isVisible()) caption(buttonSection(), "STR_MORSE", m_morseInput.isEnabled());
     } else if (zone == ZONE_FAN && ready()) {
         const bool off = profile().mirage.selection() == MirageBlock::kOff;

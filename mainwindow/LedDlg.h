@@ -41,9 +41,7 @@ public:
     // The state pictures of a skin section, and the context that cuts controls from them.
     struct SectionPictures {
         QImage normal, over, down, disable;
-        skin::SkinContext context(bool standalone) const {
-            return {&normal, &over, &down, &disable, standalone, 0, 0};
-        }
+        skin::SkinContext context(bool standalone) const { return {&normal, &over, &down, &disable, standalone, 0, 0}; }
     };
 
     explicit CLedDlg(devicelink::Family family, QWidget* parent = nullptr);
@@ -162,7 +160,7 @@ private:
     std::array<skin::CBitmapBtn, 3> m_zoneButtons;
     std::array<skin::CBitmapBtn, 9> m_menuButtons;  // BUTTON_MENU_1..8, BUTTON_LIGHT_ON
     std::array<skin::CBitmapBtn, 4> m_fanButtons;
-    skin::CBitmapBtn m_lightOff, m_random, m_fixed, m_rotate, m_rotateReverse, m_l1, m_l2;
+    skin::CBitmapBtn m_lightOff, m_random, m_fixed, m_rotateButton, m_rotateReverse, m_l1, m_l2;
     skin::CBitmapBtn m_speedUp, m_speedDown, m_brightnessUp, m_brightnessDown;
     skin::CColorBtn m_colour, m_oldColour;
     std::array<skin::CBitmapBtn, 3> m_colourFields;  // EDIT_R, EDIT_G, EDIT_B
@@ -181,8 +179,8 @@ private:
     skin::GTColorSliderWnd m_hueBar;
     skin::GTColorWellWnd m_well;
 
-    QImage m_rotatePicture, m_logoPicture;
-    SectionPictures m_fan, m_panel;  // FAN_LED, DEFAULT_LED
+    QImage m_logoPicture;
+    SectionPictures m_rotate, m_fan, m_panel;  // ROTATE_LED, FAN_LED, DEFAULT_LED
     QRect m_defaultRect;
 
     std::unique_ptr<CInPlaceEdit> m_edit;

@@ -94,6 +94,7 @@ struct Control {
     std::string attributes;  // extra XML attributes of the record
     std::string text;        // the record's text field
     int flag = 0;
+    bool drawn = true;  // false: only the record, the window's picture leaves it out
 };
 
 struct Window {
@@ -358,7 +359,8 @@ QImage windowPicture(const Window& w, State s) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     drawBackground(p, w, size);
-    for (const Control& c : w.controls) drawControl(p, c, s);
+    for (const Control& c : w.controls)
+        if (c.drawn) drawControl(p, c, s);
     return image;
 }
 
@@ -584,12 +586,19 @@ std::vector<Control> zoneTabs() {
 
 std::vector<Control> pageCommon() {
     std::vector<Control> c = zoneTabs();
-    c.push_back(withAttr(withFlag(ctl("BUTTON_CHROMA", 560, 12, 150, 44, Kind::Pill), 1), kCaption));
+    // The Chroma toggle is never shown on the page: its place stays empty.
+    Control chroma = withAttr(withFlag(ctl("BUTTON_CHROMA", 560, 12, 150, 44, Kind::Pill), 1), kCaption);
+    chroma.drawn = false;
+    c.push_back(chroma);
     c.push_back(withAttr(withFlag(ctl("BUTTON_DEFAULT", 718, 12, 166, 44, Kind::Pill), 1), kCaption));
     c.push_back(withAttr(ctl("BUTTON_IMPORT", 520, 596, 112, 40, Kind::Pill), kCaption));
     c.push_back(withAttr(ctl("BUTTON_EXPORT", 640, 596, 112, 40, Kind::Pill), kCaption));
     c.push_back(withAttr(ctl("BUTTON_APPLY", 760, 596, 124, 40, Kind::Accent), kCaption));
     return c;
+}
+
+bool isRotationControl(const std::string& key) {
+    return key == "BUTTON_ROTATE" || key == "BUTTON_ROTATE_REVERSE" || key == "STR_ROTATION";
 }
 
 Window ledPage(const std::string& section) {
@@ -656,12 +665,32 @@ Window ledPage(const std::string& section) {
         withFlag(ctl("BUTTON_MORSE_1", 320, 496, 36, 36, Kind::Tag, "1"), 1),
         withFlag(ctl("BUTTON_MORSE_2", 362, 496, 36, 36, Kind::Tag, "2"), 1),
         withFlag(ctl("BUTTON_MORSE_3", 404, 496, 36, 36, Kind::Tag, "3"), 1),
-        withAttr(ctl("BUTTON_MORSE_SAVE", 462, 560, 96, 32, Kind::Pill), kCaption),
-        withAttr(ctl("BUTTON_MORSE_RESET", 566, 560, 96, 32, Kind::Pill), kCaption),
-        ctl("BUTTON_PLAY", 676, 560, 40, 32, Kind::Icon, {}, kPlay),
-        withFlag(ctl("BUTTON_CYCLE", 722, 560, 40, 32, Kind::Icon, {}, kCycle), 1),
+        withAttr(ctl("BUTTON_MORSE_SAVE", 462, 540, 96, 34, Kind::Pill), kCaption),
+        withAttr(ctl("BUTTON_MORSE_RESET", 566, 540, 96, 34, Kind::Pill), kCaption),
+        ctl("BUTTON_PLAY", 676, 540, 40, 34, Kind::Icon, {}, kPlay),
+        withFlag(ctl("BUTTON_CYCLE", 722, 540, 40, 34, Kind::Icon, {}, kCycle), 1),
     };
     w.controls.insert(w.controls.end(), rest.begin(), rest.end());
+    // The rotation controls show on the rotation page's picture only.
+    for (Control& c : w.controls)
+        if (isRotationControl(c.key)) c.drawn = false;
+    return w;
+}
+
+// The page's picture while zone 0 runs a rotating effect: the rotation
+// controls and the layer pair instead of the Morse controls.
+Window rotatePage() {
+    Window w = ledPage("LED");
+    w.section = "ROTATE_LED";
+    w.files = "RotateLed";
+    w.folder = skin::PictureFolder::Menu;
+    for (Control& c : w.controls) {
+        if (isRotationControl(c.key)) c.drawn = true;
+        if (c.key == "BUTTON_L1" || c.key == "BUTTON_L2") c.kind = Kind::Pill;
+        if (c.key == "STR_MORSE" || c.key.rfind("EDIT_INPUT", 0) == 0 || c.key.rfind("EDIT_OUTPUT", 0) == 0 ||
+            c.key.rfind("BUTTON_MORSE_", 0) == 0 || c.key == "BUTTON_PLAY" || c.key == "BUTTON_CYCLE")
+            c.drawn = false;
+    }
     return w;
 }
 
@@ -675,10 +704,13 @@ Window fanPanel(const std::string& section, bool mirage) {
                                     {"BUTTON_FAN_EFF_2", "Rainbow", kRainbow},
                                     {"BUTTON_FAN_EFF_3", "Breathe", kBreathe},
                                     {"BUTTON_FAN_EFF_4", "Off", kOff}};
-    for (int i = 0; i < 4; ++i)
-        w.controls.push_back(
-            withFlag(ctl(effects[i].key, 16 + i * 97, 68, 90, 84, Kind::Effect, effects[i].label, effects[i].glyph),
-                     1));
+    for (int i = 0; i < 4; ++i) {
+        Control button =
+            withFlag(ctl(effects[i].key, 16 + i * 97, 68, 90, 84, Kind::Effect, effects[i].label, effects[i].glyph), 1);
+        // The fan zone offers only lights off beside its mirage; the logo zone nothing.
+        button.drawn = mirage && i == 3;
+        w.controls.push_back(button);
+    }
     if (!mirage) return w;
     const std::vector<Control> rest = {
         ctl("RECT_MIRAGE", 16, 164, 868, 420, Kind::Frame),
@@ -756,11 +788,7 @@ std::vector<Control> infoControls(bool version) {
 
 std::vector<Window> windows() {
     std::vector<Window> all = {mainWindow(), ledPage("LED"), ledPage("LED5")};
-    Window rotate = ledPage("LED");
-    rotate.section = "ROTATE_LED";
-    rotate.files = "RotateLed";
-    rotate.folder = skin::PictureFolder::Menu;
-    all.push_back(rotate);
+    all.push_back(rotatePage());
     all.push_back(fanPanel("FAN_LED", true));
     all.push_back(fanPanel("LOGO_LED", false));
     all.push_back(defaultPanel());
