@@ -266,8 +266,8 @@ void CLedDlg::CreateButtons() {
     // The fan and logo zones' buttons and the mirage controls: pictures of FAN_LED.
     const skin::SkinContext fan = m_fan.context(false);
     for (int i = 0; i < 4; ++i) MakeButton(m_fanButtons[i], kFanSection, kFanKeys[i], fan, false);
-    for (int i = 0; i < 4; ++i) MakeButton(m_mirageButtons[i], kFanSection, kMirageKeys[i], fan, false);
-    MakeButton(m_mirageOff, kFanSection, "BUTTON_MIRAGE_OFF", fan, false);
+    for (int i = 0; i < 4; ++i) MakeButton(m_mirageButtons[i], kFanSection, kMirageKeys[i], fan, i == 3);
+    MakeButton(m_mirageOff, kFanSection, "BUTTON_MIRAGE_OFF", fan, true);
     MakeButton(m_mirageReset, kFanSection, "BUTTON_RESET", fan, true);
     MakeButton(m_mirageSave, kFanSection, "BUTTON_SAVE", fan, true);
 
@@ -559,7 +559,8 @@ void CLedDlg::ShowColour(Colour colour, bool updatePlane) {
         LedProfile& applied = appliedRecord() ? appliedRecord()->selected() : profile();
         const int zone = std::max(currentZone(), 0);
         const EffectLayer& layer = LayerOfZone(applied, zone, editorState());
-        const Colour old = GetEffectParams(layer, EffectOfZone(applied, zone, editorState()), applied.multiLayer,
+        // The applied colour of the effect being edited, as the old-colour button restores it.
+        const Colour old = GetEffectParams(layer, EffectOfZone(profile(), zone, editorState()), applied.multiLayer,
                                            editorState().chromaColour, 0)
                                .colour;
         m_oldColour.SetSwatchColor(skin::redOf(old), skin::greenOf(old), skin::blueOf(old));

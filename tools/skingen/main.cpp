@@ -656,7 +656,7 @@ Window ledPage(const std::string& section) {
         withAttr(ctl("STR_L2", 732, 476, 136, 32, Kind::Label), kLabel),
         withAttr(ctl("STR_LIGHT_OFF", 462, 520, 200, 32, Kind::Label), kMutedLabel),
         withAttr(ctl("STR_LIGHT_ON", 668, 520, 200, 32, Kind::Label), kMutedLabel),
-        ctl("BUTTON_LIGHT_OFF", 32, 68, 836, 84, Kind::Record),
+        ctl("BUTTON_LIGHT_OFF", 16, 68, 866, 84, Kind::Record),
         withAttr(ctl("STR_MORSE", 32, 464, 200, 28, Kind::Label), kMutedLabel),
         withAttr(ctl("EDIT_INPUT", 32, 496, 280, 36, Kind::Field), R"(FONT="Roboto Condensed" SIZE="22")"),
         ctl("EDIT_INPUT_RECT", 10, 0, 260, 36, Kind::Record),
@@ -705,8 +705,10 @@ Window fanPanel(const std::string& section, bool mirage) {
                                     {"BUTTON_FAN_EFF_3", "Breathe", kBreathe},
                                     {"BUTTON_FAN_EFF_4", "Off", kOff}};
     for (int i = 0; i < 4; ++i) {
-        Control button =
-            withFlag(ctl(effects[i].key, 16 + i * 97, 68, 90, 84, Kind::Effect, effects[i].label, effects[i].glyph), 1);
+        // Lights off, the one the fan zone shows, comes first.
+        Control button = withFlag(ctl(effects[i].key, 16 + (i + 1) % 4 * 97, 68, 90, 84, Kind::Effect, effects[i].label,
+                                      effects[i].glyph),
+                                  1);
         // The fan zone offers only lights off beside its mirage; the logo zone nothing.
         button.drawn = mirage && i == 3;
         w.controls.push_back(button);
@@ -719,8 +721,9 @@ Window fanPanel(const std::string& section, bool mirage) {
         withFlag(ctl("BUTTON_M1", 32, 224, 120, 40, Kind::Tag, "Mirage 1"), 1),
         withFlag(ctl("BUTTON_M2", 160, 224, 120, 40, Kind::Tag, "Mirage 2"), 1),
         withFlag(ctl("BUTTON_M3", 288, 224, 120, 40, Kind::Tag, "Mirage 3"), 1),
-        withFlag(ctl("BUTTON_MIRAGE_ON", 416, 224, 120, 40, Kind::Tag, "Off"), 1),
-        ctl("BUTTON_MIRAGE_OFF", 544, 224, 120, 40, Kind::Tag, "Resume"),
+        // "Off" and "Resume" take turns at one place; their captions come from the strings.
+        withAttr(withFlag(ctl("BUTTON_MIRAGE_ON", 416, 224, 120, 40, Kind::Pill), 1), kCaption),
+        withAttr(ctl("BUTTON_MIRAGE_OFF", 416, 224, 120, 40, Kind::Pill), kCaption),
         ctl("SLIDER_HZ_R", 72, 292, 600, 32, Kind::Track),
         withAttr(ctl("EDIT_HZ_R", 684, 292, 100, 32, Kind::Field),
                  R"(MENUX="4" MENUY="2" FONT="Roboto Condensed" SIZE="22")"),
@@ -827,7 +830,9 @@ const std::map<std::string, std::map<std::string, std::string>>& strings() {
           {"BUTTON_MACRO", "Profiles"},
           {"BUTTON_LIBRARY", "About"}}},
         {"FAN_LED",
-         {{"STR_MIRAGE_OFF", "Mirage is off"},
+         {{"BUTTON_MIRAGE_ON", "Off"},
+          {"BUTTON_MIRAGE_OFF", "Resume"},
+          {"STR_MIRAGE_OFF", "Mirage is off"},
           {"STR_MIRAGE_ON", "Mirage preset"},
           {"BUTTON_RESET", "Reset"},
           {"BUTTON_SAVE", "Save"}}},
@@ -1050,15 +1055,21 @@ void compositePictures(const QString& resFolder, const QString& menuFolder) {
                     {"SwitchLightOn", "Lights on", kStatic},
                     {"SwitchRandom", "Random", kRainbow},
                     {"SwitchSpecify", "Fixed", kDot}};
-    for (const auto& sw : switches)
-        controlPictures(menuFolder, sw.stem, 200, 36, [&](QPainter& p, const QRectF& r, State s) {
-            drawPill(p, r, s);
-            drawGlyph(p, sw.glyph, QRectF(r.left() + sc(6), r.top(), r.height(), r.height()),
-                      s == State::Normal ? kMuted : Qt::white);
-            p.setPen(labelColour(s));
-            p.setFont(uiFont(r.height() * 0.45, 500));
-            p.drawText(r.adjusted(r.height() + sc(6), 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, sw.label);
-        });
+    for (const auto& sw : switches) {
+        // The lights switches cover the whole effect menu they stand in for.
+        const bool lights = QString::fromLatin1(sw.stem).startsWith("SwitchLight");
+        controlPictures(menuFolder, sw.stem, lights ? 866 : 200, lights ? 84 : 36,
+                        [&](QPainter& p, const QRectF& r, State s) {
+                            drawPill(p, r, s);
+                            const double glyph = std::min<double>(r.height(), sc(36));
+                            const QRectF glyphRect(r.left() + sc(6), r.center().y() - glyph / 2, glyph, glyph);
+                            drawGlyph(p, sw.glyph, glyphRect, s == State::Normal ? kMuted : Qt::white);
+                            p.setPen(labelColour(s));
+                            p.setFont(uiFont(std::min<double>(r.height() * 0.45, sc(22)), 500));
+                            p.drawText(r.adjusted(glyphRect.right() - r.left() + sc(6), 0, 0, 0),
+                                       Qt::AlignVCenter | Qt::AlignLeft, sw.label);
+                        });
+    }
 }
 
 std::string skinsDocument() {
