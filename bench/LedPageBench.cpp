@@ -127,8 +127,8 @@ int main(int argc, char** argv) {
         };
         std::printf("\nhue bar drag: %d moves in %.0f ms, %d previews, %zu records\n", moves, drag.count(),
                     page.previews().sent() - previewsBefore, simulator->takeTrace().size());
-        std::printf("frame time: median %.2f ms, 90%% %.2f ms, 99%% %.2f ms, max %.2f ms\n", at(0.5), at(0.9),
-                    at(0.99), frames.back());
+        std::printf("frame time: median %.2f ms, 90%% %.2f ms, 99%% %.2f ms, max %.2f ms\n", at(0.5), at(0.9), at(0.99),
+                    frames.back());
         window.done(0);
     }
     devicelink::HidSetBackend(nullptr);

@@ -60,8 +60,8 @@ protected:
         idle();
     }
     void post(int value, int id) {
-        platform::postMessage(page, {skin::kSliderNotify, static_cast<std::uintptr_t>(static_cast<std::intptr_t>(value)),
-                                     id});
+        platform::postMessage(page, {skin::kSliderNotify,
+                                     static_cast<std::uintptr_t>(static_cast<std::intptr_t>(value)), id});
         idle();
     }
     std::vector<std::string> commands(const std::vector<sim::TraceEntry>& trace) {
@@ -78,8 +78,8 @@ protected:
         devicecontrol::PreviewEffect(link(), set, state);
         return simulator->takeTrace();
     }
-    static void expectSameRecords(const std::vector<sim::TraceEntry>& sent, const std::vector<sim::TraceEntry>& expected,
-                                  const std::string& what) {
+    static void expectSameRecords(const std::vector<sim::TraceEntry>& sent,
+                                  const std::vector<sim::TraceEntry>& expected, const std::string& what) {
         ASSERT_EQ(sent.size(), expected.size()) << what;
         for (std::size_t i = 0; i < sent.size(); ++i) EXPECT_EQ(sent[i].record, expected[i].record) << what << " " << i;
     }
@@ -116,12 +116,14 @@ TEST_F(LedDlgTest, EveryEffectButtonOfEachZoneSendsWhatTheEncodingSendsForTheCho
         std::int32_t effect;
     };
     std::vector<Case> cases;
-    const char* const mainKeys[9] = {"BUTTON_MENU_1", "BUTTON_MENU_2", "BUTTON_MENU_3", "BUTTON_MENU_4",  "BUTTON_MENU_5",
-                                     "BUTTON_MENU_6", "BUTTON_MENU_7", "BUTTON_MENU_8", "BUTTON_LIGHT_ON"};
+    const char* const mainKeys[9] = {"BUTTON_MENU_1", "BUTTON_MENU_2", "BUTTON_MENU_3",
+                                     "BUTTON_MENU_4", "BUTTON_MENU_5", "BUTTON_MENU_6",
+                                     "BUTTON_MENU_7", "BUTTON_MENU_8", "BUTTON_LIGHT_ON"};
     const char* const zoneKeys[4] = {"BUTTON_FAN_EFF_1", "BUTTON_FAN_EFF_2", "BUTTON_FAN_EFF_3", "BUTTON_FAN_EFF_4"};
     for (int i = 0; i < 9; ++i) cases.push_back({0, mainKeys[i], effects::kMainMenu[static_cast<std::size_t>(i)]});
     for (int zone : {1, 2})
-        for (int i = 0; i < 4; ++i) cases.push_back({zone, zoneKeys[i], effects::kZoneMenu[static_cast<std::size_t>(i)]});
+        for (int i = 0; i < 4; ++i)
+            cases.push_back({zone, zoneKeys[i], effects::kZoneMenu[static_cast<std::size_t>(i)]});
     for (const Case& c : cases) {
         page->SelectZone(c.zone);
         idle();
@@ -328,7 +330,8 @@ TEST_F(LedDlgTest, MorseInputTakesTableCharactersUpToTheLimitAndShowsTheCode) {
     for (const auto& entry : simulator->takeTrace())
         if (commandOf(entry) == "51/73/0") {
             const sim::RecordData data = sim::recordData(entry.record);
-            EXPECT_THAT(std::vector<int>(data.begin(), data.begin() + 5), testing::ElementsAre(0x15, 0x2A, 0x15, 0x03, 0));
+            EXPECT_THAT(std::vector<int>(data.begin(), data.begin() + 5),
+                        testing::ElementsAre(0x15, 0x2A, 0x15, 0x03, 0));
             found = true;
         }
     EXPECT_TRUE(found);
@@ -452,7 +455,8 @@ TEST_F(LedDlgTest, ABurstOfSliderMovesEndsAtTheLastValueWithFewPreviews) {
 TEST_F(LedDlgTest, ZelvorAndResetAllRunOnlyAfterTheirConfirmation) {
     PopupAnswerer answerer;
     profile().zoneEffects[0] = effects::EFFECT_MODE_02;
-    for (const auto& [key, message] : {std::pair{"BUTTON_ZELVOR", "ZELVOR_WARN"}, std::pair{"BUTTON_DEMO", "RESET_ALL_WARN"}}) {
+    for (const auto& [key, message] :
+         {std::pair{"BUTTON_ZELVOR", "ZELVOR_WARN"}, std::pair{"BUTTON_DEMO", "RESET_ALL_WARN"}}) {
         answerer.answers[message] = skin::kResultCancel;
         simulator->clearTrace();
         click(key);
@@ -511,8 +515,8 @@ TEST_F(LedDlgTest, ExportAndImportRoundTrip) {
     EXPECT_EQ(profile(), expected);
     // Saved at once, without the mirage block.
     effects::LedProfile onDisk;
-    ASSERT_TRUE(effects::ReadProfileFile(
-        effects::ProfileFilePath(platform::setUpDataFolder(effects::kDataFolder), 0), onDisk));
+    ASSERT_TRUE(
+        effects::ReadProfileFile(effects::ProfileFilePath(platform::setUpDataFolder(effects::kDataFolder), 0), onDisk));
     EXPECT_EQ(onDisk.zoneEffects, expected.zoneEffects);
     EXPECT_EQ(onDisk.name, u"Night");
 }
@@ -553,8 +557,8 @@ TEST_F(LedDlgTest, ApplySavesTheProfileAndTheWindowWritesItWhole) {
     ASSERT_TRUE(pumpUntil([&] { return !window->applyProgress().empty() && !window->busy(); }));
     EXPECT_EQ(window->appliedCopy(0, 0), edit());
     effects::LedProfile onDisk;
-    ASSERT_TRUE(effects::ReadProfileFile(
-        effects::ProfileFilePath(platform::setUpDataFolder(effects::kDataFolder), 0), onDisk));
+    ASSERT_TRUE(
+        effects::ReadProfileFile(effects::ProfileFilePath(platform::setUpDataFolder(effects::kDataFolder), 0), onDisk));
     EXPECT_EQ(onDisk.zoneEffects[0], effects::EFFECT_MODE_07);
     const auto list = commands(simulator->takeTrace());
     EXPECT_GE(std::count(list.begin(), list.end(), "51/2c/1"), 9) << "every effect of the menus";
@@ -612,8 +616,8 @@ TEST_F(LedDlgTest, TheChromaToggleStartsTheBridgeWhoseColoursReachTheCardAndStop
 }
 
 TEST_F(LedDlgTest, ControlsAreNamedByTheirKeyForAssistiveTechnology) {
-    for (const char* key : {"BUTTON_MENU_1", "BUTTON_APPLY", "SLIDER_R", "EDIT_R", "EDIT_OUTPUT", "BUTTON_SEL_BRIGHTNESS",
-                            "SLIDER_RGB", "BUTTON_M1", "SLIDER_HZ_B", "BUTTON_ZELVOR"}) {
+    for (const char* key : {"BUTTON_MENU_1", "BUTTON_APPLY", "SLIDER_R", "EDIT_R", "EDIT_OUTPUT",
+                            "BUTTON_SEL_BRIGHTNESS", "SLIDER_RGB", "BUTTON_M1", "SLIDER_HZ_B", "BUTTON_ZELVOR"}) {
         QWidget* control = page->control(key);
         ASSERT_NE(control, nullptr) << key;
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
