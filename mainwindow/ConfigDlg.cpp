@@ -584,6 +584,7 @@ void CConfigDlg::Apply() {
     m_progress.SetProgress(100);
     std::this_thread::sleep_for(100ms);
     m_progress.hide();
+    currentPage().ReloadControls();
     ShowView(m_currentView);
     m_minimise.show();
     m_close.show();
