@@ -924,7 +924,7 @@ const QString kProfileFilter = QStringLiteral("KV6 File(*.KV6)");
 
 void CLedDlg::ImportDialog() {
     const QString path =
-        QFileDialog::getOpenFileName(this, QString(), profileDialogFolder() + "/*.KV6", kProfileFilter);
+        QFileDialog::getOpenFileName(this, QString(), profileDialogFolder(), kProfileFilter);
     if (!path.isEmpty()) ImportFrom(path.toStdString());
 }
 
