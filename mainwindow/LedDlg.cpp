@@ -923,8 +923,7 @@ const QString kProfileFilter = QStringLiteral("KV6 File(*.KV6)");
 }  // namespace
 
 void CLedDlg::ImportDialog() {
-    const QString path =
-        QFileDialog::getOpenFileName(this, QString(), profileDialogFolder(), kProfileFilter);
+    const QString path = QFileDialog::getOpenFileName(this, QString(), profileDialogFolder(), kProfileFilter);
     if (!path.isEmpty()) ImportFrom(path.toStdString());
 }
 
