@@ -15,7 +15,7 @@ int UpdatePage(devicelink::CUSBDriver& link, LedProfileSet& set, EditorState& st
 }
 
 int ApplyConfiguration(devicelink::CUSBDriver& link, devicelink::Family family, LedProfileSet& set, EditorState& state,
-                       const std::function<void(int)>& progress) {
+                       const std::function<void(int)>& progress, ChromaHost* chroma) {
     const auto report = [&](int value) {
         if (progress) progress(value);
     };
@@ -31,7 +31,7 @@ int ApplyConfiguration(devicelink::CUSBDriver& link, devicelink::Family family, 
         failed += link.SendControl(0x55, devicelink::kCurrentGroup) != 0;
         report(90);
     }
-    failed += UpdatePage(link, set, state);
+    failed += UpdatePage(link, set, state, chroma);
     report(100);
     return hadController ? failed : 0;
 }

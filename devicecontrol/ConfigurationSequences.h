@@ -24,8 +24,10 @@ int UpdatePage(devicelink::CUSBDriver& link, effects::LedProfileSet& set, effect
 // configuration (no reply, an error reply, or it left the bus during the
 // write, which ends the write at once), which the window warns about; 0 also
 // when the link had no controller. A failed command does not stop the write.
+// `chroma`: the page's Chroma bridge, started by the page update when the set follows Chroma.
 int ApplyConfiguration(devicelink::CUSBDriver& link, devicelink::Family family, effects::LedProfileSet& set,
-                       effects::EditorState& state, const std::function<void(int)>& progress = {});
+                       effects::EditorState& state, const std::function<void(int)>& progress = {},
+                       ChromaHost* chroma = nullptr);
 
 // What every controller of the link gets when the program ends after an Apply of profile 0.
 void SendExitSequence(devicelink::CUSBDriver& link);

@@ -412,4 +412,14 @@ void SaveMirage(devicelink::CUSBDriver& link, LedProfile& profile, LedProfile& a
     link.SendControl(0x55, kCurrentGroup);
 }
 
+int SaveMorseTexts(devicelink::CUSBDriver& link, const LedProfile& profile, LedProfile& applied) {
+    applied.morseTexts = profile.morseTexts;
+    if (!linkOpen(link)) return 0;
+    int failed = link.SetControlMode(3, kCurrentGroup) != 0;
+    failed += link.SendControl(0x00, kCurrentGroup) != 0;
+    for (int text = 0; text < 3; ++text)
+        failed += sendMorseText(link, profile.morseTexts[static_cast<std::size_t>(text)], 2 + 2 * text);
+    return failed + (link.SendControl(0x55, kCurrentGroup) != 0);
+}
+
 }  // namespace devicecontrol

@@ -78,4 +78,8 @@ void SaveMirage(devicelink::CUSBDriver& link, effects::LedProfile& profile, effe
                 const std::string& profilePath,
                 const std::function<void(const std::array<std::uint16_t, 4>&)>& setPwmFrequencies);
 
+// The Morse save: the three stored texts into the controller's blocks 2 to 7
+// under control mode 3, and into the applied copy.
+int SaveMorseTexts(devicelink::CUSBDriver& link, const effects::LedProfile& profile, effects::LedProfile& applied);
+
 }  // namespace devicecontrol

@@ -5,6 +5,7 @@
 #include "devicecontrol/VersionCheck.h"
 #include "devicelink/UsbDriver.h"
 #include "effects/Profiles.h"
+#include "mainwindow/LedDlg.h"
 #include "platform/DebugLog.h"
 #include "platform/Folders.h"
 #include "platform/Process.h"
@@ -118,8 +119,11 @@ CConfigDlg::CConfigDlg(QWidget* parent) : skin::CBaseDlg(parent), m_versionPage(
     setSection("MAIN");
     setObjectName(QStringLiteral("MAIN"));
     setWindowTitle(QString::fromLatin1(kTitle));
-    for (int family = 0; family < kFamilies; ++family)
-        m_pages[family] = std::make_unique<CLedPage>(familyOf(family), this);
+    for (int family = 0; family < kFamilies; ++family) {
+        auto page = std::make_unique<CLedDlg>(familyOf(family), this);
+        page->setBusyQuery([this] { return m_busy; });
+        m_pages[family] = std::move(page);
+    }
 }
 
 CConfigDlg::~CConfigDlg() = default;
@@ -212,7 +216,10 @@ void CConfigDlg::OnInitDialog() {
     if (!AnyDevice() && m_deviceCheck) {
         platform::DebugTrace("Detect No Device");
         m_noDeviceWarningShown = true;
-        ShowNotice("NO_KEYBOARD");
+        skin::CWarnDlg warning(this);
+        warning.SetSections("NO_KEYBOARD", "");
+        warning.SetMessage("NO_KEYBOARD");
+        warning.exec();
         if (!AnyDevice()) platform::postMessage(this, {kWmClose, 0, 0});
     }
     SelectProfile(editCopy(m_currentFamily, m_currentDevice).selectedProfile);
@@ -441,7 +448,7 @@ void CConfigDlg::ShowView(int view) {
 void CConfigDlg::PageUpdate() {
     CLedPage& page = currentPage();
     devicecontrol::UpdatePage(applicationLink(m_currentFamily), editCopy(m_currentFamily, m_currentDevice),
-                              page.editorState());
+                              page.editorState(), page.chromaHost());
     // The card now runs its zones again, whatever it ran when it was read
     // back; that is no unsaved edit.
     appliedCopy(m_currentFamily, m_currentDevice).selected().cardEffect = effects::EFFECT_MULTI;
@@ -474,19 +481,7 @@ void CConfigDlg::SelectDevice(int position, int family) {
 }
 
 int CConfigDlg::ShowWarning(const std::string& message, const std::string& text) {
-    skin::CWarnDlg warning(this);
-    warning.SetSections("WarnDlg", "");
-    warning.SetMessage(message);
-    warning.SetAffixes("", text);
-    skin::CDlgLoading host(this, skinFolder(), warning);
-    return host.runWarning();
-}
-
-void CConfigDlg::ShowNotice(const std::string& message) {
-    skin::CWarnDlg notice(this);
-    notice.SetSections("NO_KEYBOARD", "");
-    notice.SetMessage(message);
-    notice.exec();
+    return skin::ShowSkinnedWarning(this, skinFolder(), message, text);
 }
 
 bool CConfigDlg::Differs(int family, int position) {
@@ -576,17 +571,17 @@ void CConfigDlg::Apply() {
     platform::SingleInstanceLock controllers;
     const bool locked = devicecontrol::LockControllers(controllers);
     const int failed = !locked ? 1
-                               : devicecontrol::ApplyConfiguration(applicationLink(m_currentFamily),
-                                                                   familyOf(m_currentFamily), set,
-                                                                   currentPage().editorState(), [&](int value) {
-                                                                       if (value == 100)
-                                                                           return;  // shown below, after the pauses
-                                                                       m_applyProgress.push_back(value);
-                                                                       m_progress.SetProgress(value);
-                                                                       if (value == 10 || value == 90)
-                                                                           std::this_thread::sleep_for(1ms);
-                                                                       if (value == 90) platform::pumpEvents(1);
-                                                                   });
+                               : devicecontrol::ApplyConfiguration(
+                                     applicationLink(m_currentFamily), familyOf(m_currentFamily), set,
+                                     currentPage().editorState(),
+                                     [&](int value) {
+                                         if (value == 100) return;  // shown below, after the pauses
+                                         m_applyProgress.push_back(value);
+                                         m_progress.SetProgress(value);
+                                         if (value == 10 || value == 90) std::this_thread::sleep_for(1ms);
+                                         if (value == 90) platform::pumpEvents(1);
+                                     },
+                                     currentPage().chromaHost());
     controllers.release();
     CopyToGroup(m_currentFamily, m_currentDevice, false);
     m_lastAppliedProfile = appliedCopy(m_currentFamily, m_currentDevice).selectedProfile;
@@ -595,13 +590,14 @@ void CConfigDlg::Apply() {
     m_progress.SetProgress(100);
     std::this_thread::sleep_for(100ms);
     m_progress.hide();
+    currentPage().ReloadControls();
     ShowView(m_currentView);
     m_minimise.show();
     m_close.show();
     for (skin::CBitmapBtn& button : m_viewButtons) button.show();
     m_busy = false;
     // The user must not believe the card runs what the window shows.
-    if (failed != 0) ShowNotice("APPLY_FAIL");
+    if (failed != 0) ShowWarning("APPLY_FAIL", "");
 }
 
 void CConfigDlg::SelectProfile(int profile) {
@@ -610,7 +606,7 @@ void CConfigDlg::SelectProfile(int profile) {
     set.selectedProfile = static_cast<std::uint8_t>(profile);
     CLedPage& page = currentPage();
     page.ReloadControls();
-    devicecontrol::PreviewEffect(applicationLink(m_currentFamily), set, page.editorState());
+    devicecontrol::PreviewEffect(applicationLink(m_currentFamily), set, page.editorState(), page.chromaHost());
     m_busy = false;
 }
 

@@ -118,8 +118,6 @@ private:
     bool AnyDevice();
     // Both the host pop-up and the warning; 1 when OK.
     int ShowWarning(const std::string& message, const std::string& text);
-    // A pop-up with only OK, in the no-device warning's skin.
-    void ShowNotice(const std::string& message);
     std::string UnsavedEditsText(int family, int first, int last);
     bool Differs(int family, int position);
     int RunLoading(int profile, int position, int family);

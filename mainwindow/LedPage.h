@@ -7,6 +7,9 @@
 namespace devicelink {
 class CUSBDriver;
 }
+namespace devicecontrol {
+class ChromaHost;
+}
 
 // The place of a family's effect editor page in the main window: the page's
 // skin at the skin's page position, the records of the device it shows and
@@ -24,9 +27,12 @@ public:
     effects::LedProfileSet* editRecord() const { return m_edit; }
     effects::LedProfileSet* appliedRecord() const { return m_applied; }
     effects::EditorState& editorState() { return m_state; }
+    const effects::EditorState& editorState() const { return m_state; }
 
     // Shows the records again after they changed behind the page's back.
     virtual void ReloadControls();
+    // What starts and stops the page's Chroma bridge in previews, if it has one.
+    virtual devicecontrol::ChromaHost* chromaHost() { return nullptr; }
 
 private:
     devicelink::Family m_family;

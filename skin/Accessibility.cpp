@@ -183,7 +183,8 @@ void SetSkinKey(QWidget& control, std::string_view key) {
     const QString text = QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
     control.setAccessibleDescription(text);
     // An edit box keeps Qt's own interface, which names it only when told.
-    if (dynamic_cast<CEditTrans*>(&control)) control.setAccessibleName(ReadableSkinKey(text));
+    if (dynamic_cast<CEditTrans*>(&control) || dynamic_cast<CEditTransMultiLine*>(&control))
+        control.setAccessibleName(ReadableSkinKey(text));
     NotifyNameChanged(control);
 }
 

@@ -291,8 +291,19 @@ void GTColorSliderWnd::SetMode(int mode) {
     update();
 }
 
+void GTColorSliderWnd::SetVertical(bool vertical) {
+    m_vertical = vertical;
+    update();
+}
+
 QRect GTColorSliderWnd::innerBar() const {
-    // The pointer triangles sit above and below the bar.
+    // The pointer triangles sit above and below a horizontal bar, left and
+    // right of a vertical one, whose ends leave room for half a pointer.
+    if (m_vertical) {
+        const int inset = kPointerSize - 3;
+        const QRect bar(kPointerSize + 1, inset, width() - 2 * (kPointerSize + 1) - 1, height() - 2 * inset - 1);
+        return bar.adjusted(2, 2, -2, -2);
+    }
     const QRect bar(0, kPointerSize + 1, width() - 1, height() - 2 * (kPointerSize + 1) - 1);
     return bar.adjusted(2, 2, -2, -2);
 }
@@ -350,29 +361,37 @@ void GTColorSliderWnd::paintEvent(QPaintEvent*) {
     }
     painter.fillRect(rect(), buttonFace(*this));
     const QRect inner = innerBar();
-    const std::vector<ColorRef> row = gradient(inner.width());
-    QImage line(std::max(1, inner.width()), 1, QImage::Format_RGB32);
-    for (int i = 0; i < inner.width(); ++i) {
+    const int length = m_vertical ? inner.height() : inner.width();
+    const std::vector<ColorRef> row = gradient(length);
+    QImage line(m_vertical ? 1 : std::max(1, length), m_vertical ? std::max(1, length) : 1, QImage::Format_RGB32);
+    for (int i = 0; i < length; ++i) {
         const ColorRef c = row[static_cast<std::size_t>(i)];
-        line.setPixel(i, 0, qRgb(redOf(c), greenOf(c), blueOf(c)));
+        line.setPixel(m_vertical ? 0 : i, m_vertical ? i : 0, qRgb(redOf(c), greenOf(c), blueOf(c)));
     }
     painter.drawImage(inner, line);
     const int range = std::max(1, m_maximum - m_minimum);
-    const int markerX =
-        inner.left() + static_cast<int>(static_cast<double>(m_position - m_minimum) / range * inner.width());
+    const int marker = (m_vertical ? inner.top() : inner.left()) +
+                       static_cast<int>(static_cast<double>(m_position - m_minimum) / range * length);
     const QRect bar = inner.adjusted(-2, -2, 2, 2);
     const QColor text = palette().color(QPalette::WindowText);
-    GTDrawHelper::DrawTriangle(painter, markerX, bar.top() - 1, 4, kPointerSize, text, Qt::black);
-    GTDrawHelper::DrawTriangle(painter, markerX, bar.bottom() + 1, 2, kPointerSize, text, Qt::black);
+    if (m_vertical) {
+        const QColor fill = palette().color(QPalette::Window);
+        GTDrawHelper::DrawTriangle(painter, bar.left() - 1, marker, 3, kPointerSize, text, fill);
+        GTDrawHelper::DrawTriangle(painter, bar.right() + 1, marker, 1, kPointerSize, text, fill);
+    } else {
+        GTDrawHelper::DrawTriangle(painter, marker, bar.top() - 1, 4, kPointerSize, text, Qt::black);
+        GTDrawHelper::DrawTriangle(painter, marker, bar.bottom() + 1, 2, kPointerSize, text, Qt::black);
+    }
     GTDrawHelper::DrawFrame(painter, bar.left(), bar.top(), bar.right(), bar.bottom(), 6);
 }
 
 void GTColorSliderWnd::moveTo(const QPoint& point) {
     const QRect inner = innerBar();
-    const int start = inner.left(), end = inner.right();
+    const int start = m_vertical ? inner.top() : inner.left();
+    const int end = m_vertical ? inner.bottom() : inner.right();
     if (end <= start) return;
-    const int x = std::clamp(point.x(), start, end);
-    const double fraction = static_cast<double>(x - start) / (end - start);
+    const int along = std::clamp(m_vertical ? point.y() : point.x(), start, end);
+    const double fraction = static_cast<double>(along - start) / (end - start);
     const double bias = m_maximum < m_minimum ? -0.5 : 0.5;
     const int position = m_minimum + static_cast<int>(fraction * (m_maximum - m_minimum) + bias);
     if (position == m_position) return;

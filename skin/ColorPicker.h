@@ -70,6 +70,10 @@ public:
 
     int CreateSlider(QWidget* parent, int left, int top, int right, int bottom);
     void SetMode(int mode);
+    // A bar from top to bottom with its pointers on the left and the right;
+    // CreateSlider makes a horizontal one.
+    void SetVertical(bool vertical);
+    bool vertical() const { return m_vertical; }
     int mode() const { return m_mode; }
     int position() const { return m_position; }
     int maximum() const { return m_maximum; }
@@ -99,6 +103,7 @@ private:
     int m_controlId = 0;
     bool m_keyboard = true;
     bool m_dragging = false;
+    bool m_vertical = false;
     QPointer<GTColorSelectorWnd> m_selector;
 };
 

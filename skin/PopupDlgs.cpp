@@ -4,6 +4,7 @@
 #include "skin/MessageBox.h"
 #include "skin/SkinDocuments.h"
 #include "skin/SkinGeometry.h"
+#include "skin/SkinManifest.h"
 #include "skin/SkinMessages.h"
 #include "skin/SkinPicture.h"
 #include "skin/SkinText.h"
@@ -208,6 +209,16 @@ void CDlgLoading::keyPressEvent(QKeyEvent* event) {
 std::intptr_t CDlgLoading::onMessage(const platform::WindowMessage& message) {
     if (message.id == kApplyMessage) done(-1);
     return 0;
+}
+
+int ShowSkinnedWarning(QWidget* covered, const std::string& coveredSkinFolder, const std::string& message,
+                       const std::string& suffix) {
+    CWarnDlg warning(covered);
+    warning.SetSections(isNotice(message) ? "NO_KEYBOARD" : "WarnDlg", "");
+    warning.SetMessage(message);
+    warning.SetAffixes("", suffix);
+    CDlgLoading host(covered, coveredSkinFolder, warning);
+    return host.runWarning();
 }
 
 }  // namespace skin

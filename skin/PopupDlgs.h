@@ -114,4 +114,9 @@ private:
     bool m_started = false;
 };
 
+// The warning `message` with the "WarnDlg" buttons, `suffix` after its text,
+// over the dimmed `covered` window; how it ended (kResultOk when confirmed).
+int ShowSkinnedWarning(QWidget* covered, const std::string& coveredSkinFolder, const std::string& message,
+                       const std::string& suffix);
+
 }  // namespace skin

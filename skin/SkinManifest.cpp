@@ -160,7 +160,8 @@ SkinManifest build() {
           "BUTTON_LIBRARY"}},
         {"LED", ledCaptions},
         {"LED5", ledCaptions},
-        {"FAN_LED", {"STR_MIRAGE_OFF", "STR_MIRAGE_ON", "BUTTON_RESET", "BUTTON_SAVE"}},
+        {"FAN_LED",
+         {"BUTTON_MIRAGE_ON", "BUTTON_MIRAGE_OFF", "STR_MIRAGE_OFF", "STR_MIRAGE_ON", "BUTTON_RESET", "BUTTON_SAVE"}},
         {"DEFAULT_LED", {"STR_ZELVOR", "STR_DEMO"}},
         {"WarnDlg", {"BUTTON_OK", "BUTTON_CANCEL"}},
         {"InfoDlg", {"STR_TITLE", "STR_VER_SW", "STR_VER_FW", "STR_VER_UPDATE", "BUTTON_OK", "BUTTON_UPDATE"}},
@@ -192,11 +193,13 @@ const std::vector<std::string>& resolutionSets() {
 
 const std::vector<std::string>& warningMessages() {
     // The no-device warning comes last: it is also a skin section of its own.
-    static const std::vector<std::string> messages = {"NO_SAVE",     "OVERWRITE",  "NIMBRELS",   "RESET_ALL_WARN",
-                                                      "ZELVOR_WARN", "APPLY_FAIL", "NO_KEYBOARD"};
+    static const std::vector<std::string> messages = {"NO_SAVE",     "OVERWRITE",   "NIMBRELS",   "RESET_ALL_WARN",
+                                                      "ZELVOR_WARN", "IMPORT_FAIL", "APPLY_FAIL", "NO_KEYBOARD"};
     return messages;
 }
 
-bool isNotice(const std::string& message) { return message == "NO_KEYBOARD" || message == "APPLY_FAIL"; }
+bool isNotice(const std::string& message) {
+    return message == "NO_KEYBOARD" || message == "APPLY_FAIL" || message == "IMPORT_FAIL";
+}
 
 }  // namespace skin

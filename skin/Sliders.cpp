@@ -319,17 +319,49 @@ CEditTrans::CEditTrans(QWidget* parent) : QLineEdit(parent) {
     connect(this, &QLineEdit::editingFinished, this, [this] { refreshParent(); });
 }
 
-void CEditTrans::setColours(std::uint32_t text, std::int64_t background) {
-    QPalette palette = this->palette();
+namespace {
+
+// Text colour, and a solid or (background -1) see-through base, of an edit box.
+void applyEditColours(QWidget& edit, std::uint32_t text, std::int64_t background) {
+    QPalette palette = edit.palette();
     palette.setColor(QPalette::Text, ColorFromColorRef(text));
     palette.setColor(QPalette::Base, background < 0 ? QColor(Qt::transparent)
                                                     : ColorFromColorRef(static_cast<std::uint32_t>(background)));
-    setPalette(palette);
-    setAttribute(Qt::WA_TranslucentBackground, background < 0);
-    setAutoFillBackground(background >= 0);
+    edit.setPalette(palette);
+    edit.setAttribute(Qt::WA_TranslucentBackground, background < 0);
+    edit.setAutoFillBackground(background >= 0);
 }
 
+}  // namespace
+
+void CEditTrans::setColours(std::uint32_t text, std::int64_t background) { applyEditColours(*this, text, background); }
+
 void CEditTrans::refreshParent() {
+    if (QWidget* parent = parentWidget()) parent->update(geometry());
+}
+
+CEditTransMultiLine::CEditTransMultiLine(QWidget* parent) : QPlainTextEdit(parent) {
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    document()->setDocumentMargin(0);
+    MakeAccessible(*this);
+    setColours(0xFFFFFF, -1);
+    connect(this, &QPlainTextEdit::textChanged, this, [this] { refreshParent(); });
+}
+
+void CEditTransMultiLine::setColours(std::uint32_t text, std::int64_t background) {
+    applyEditColours(*this, text, background);
+    viewport()->setAutoFillBackground(background >= 0);
+}
+
+void CEditTransMultiLine::SetText(const QString& text) {
+    if (text == toPlainText()) return;
+    setPlainText(text);
+}
+
+void CEditTransMultiLine::refreshParent() {
     if (QWidget* parent = parentWidget()) parent->update(geometry());
 }
 

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QWidget>
 
@@ -139,6 +140,19 @@ class CEditTrans : public QLineEdit {
 public:
     explicit CEditTrans(QWidget* parent = nullptr);
     void setColours(std::uint32_t text, std::int64_t background);
+
+private:
+    void refreshParent();
+};
+
+// The multi-line form: the text wraps, the background shows through, and the
+// owner's text is shown read-only when `readOnly` (output fields).
+class CEditTransMultiLine : public QPlainTextEdit {
+public:
+    explicit CEditTransMultiLine(QWidget* parent = nullptr);
+    void setColours(std::uint32_t text, std::int64_t background);
+    void SetText(const QString& text);
+    QString text() const { return toPlainText(); }
 
 private:
     void refreshParent();

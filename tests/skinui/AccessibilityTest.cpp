@@ -136,6 +136,8 @@ const Expected kControls[] = {
      QAccessible::Graphic, "Chosen colour", "GTColorWellWnd", std::nullopt},
     {"edit box", [](Recorder& p) { return keyedBy<skin::CEditTrans>(p, "EDIT_CARD_NAME"); }, QAccessible::EditableText,
      "Card name", "EDIT_CARD_NAME", std::nullopt},
+    {"multi-line edit box", [](Recorder& p) { return keyedBy<skin::CEditTransMultiLine>(p, "EDIT_OUTPUT"); },
+     QAccessible::EditableText, "Output", "EDIT_OUTPUT", std::nullopt},
     {"skinned window",
      [](Recorder&) {
          auto* dialog = new skin::CBaseDlg;

@@ -135,5 +135,37 @@ TEST(ColorPicker, PlaneSliderAndWellStayInStep) {
     EXPECT_EQ(selector.state().fixed, 255);
 }
 
+TEST(ColorPicker, AVerticalBarTakesItsValueFromTheHeight) {
+    Recorder page;
+    skin::GTColorSelectorWnd selector;
+    skin::GTColorSliderWnd bar;
+    selector.CreateSelector(&page, 0, 0, 206, 106);
+    bar.CreateSlider(&page, 220, 0, 260, 300);
+    bar.SetVertical(true);
+    selector.setLinks(&bar, nullptr);
+    bar.setLinkedSelector(&selector);
+    selector.SetMode(3);
+    bar.SetMode(3);
+    selector.SetSelectedColour(skin::makeColorRef(255, 0, 0));
+    const QRect inner = bar.innerBar();
+    ASSERT_GT(inner.height(), inner.width());
+    // The hue runs from top to bottom: red at the top, not half way down.
+    const QImage shown = bar.grab().toImage();
+    EXPECT_GT(shown.pixelColor(inner.center().x(), inner.top() + 1).red(), 200);
+    EXPECT_LT(shown.pixelColor(inner.center().x(), inner.center().y()).red(), 100);
+
+    // A move across the bar changes nothing; down its length changes the hue.
+    mouse(bar, QEvent::MouseButtonPress, {inner.left(), inner.top()}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(bar.position(), 0);
+    mouse(bar, QEvent::MouseMove, {inner.right(), inner.top()}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(bar.position(), 0);
+    mouse(bar, QEvent::MouseMove, {inner.left(), inner.top() + inner.height() / 2}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_NEAR(bar.position(), 1800, 20);
+    EXPECT_NEAR(selector.state().fixed, 1800, 20) << "the plane follows";
+    mouse(bar, QEvent::MouseMove, {inner.left(), bar.height() - 1}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(bar.position(), 3599);
+    mouse(bar, QEvent::MouseButtonRelease, {inner.left(), bar.height() - 1}, Qt::LeftButton, Qt::NoButton);
+}
+
 }  // namespace
 }  // namespace skintest

@@ -3,6 +3,7 @@
 // be looked at without starting the programs.
 #include "devicelink/HidLibrary.h"
 #include "mainwindow/ConfigDlg.h"
+#include "mainwindow/LedDlg.h"
 #include "platform/Messages.h"
 #include "platform/Timing.h"
 #include "sim/SimBackend.h"
@@ -23,6 +24,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QTemporaryDir>
 
@@ -132,6 +134,35 @@ void renderMainWindow(const QString& prefix, const std::string& resolution) {
         for (const int view : {0, 1, 2}) {
             window.ShowView(view);
             write(window, prefix + QStringLiteral("MainWindow-view%1.png").arg(view));
+        }
+        // The effect page of each family in each zone, and zone 0 with the effects that change its controls.
+        window.ShowView(0);
+        for (const int family : {0, 1}) {
+            window.SelectDevice(0, family);
+            auto& page = dynamic_cast<CLedDlg&>(window.page(family));
+            const auto settle = [&] {
+                for (int round = 0; round < 20; ++round) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            };
+            const QString stem = prefix + (family == 0 ? "LedPage" : "Led5Page");
+            for (const int zone : {1, 2, 0}) {
+                page.SelectZone(zone);
+                settle();
+                write(page, stem + QStringLiteral("-zone%1.png").arg(zone));
+            }
+            for (const char* key : {"BUTTON_MENU_3", "BUTTON_MENU_4", "BUTTON_MENU_6", "BUTTON_MENU_8",
+                                    "BUTTON_LIGHT_ON", "BUTTON_MENU_1"}) {
+                if (auto* button = dynamic_cast<skin::CBitmapBtn*>(page.control(key))) button->ClickFromAssistant();
+                settle();
+                write(page, stem + "-" + QString::fromLatin1(key) + ".png");
+            }
+            if (auto* more = page.control("BUTTON_DEFAULT")) {
+                const QPointF at = more->geometry().center();
+                QMouseEvent move(QEvent::MouseMove, at, page.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                                 Qt::NoModifier);
+                QApplication::sendEvent(&page, &move);
+                settle();
+                write(page, stem + "-default-panel.png");
+            }
         }
         window.done(0);
     }

@@ -94,6 +94,7 @@ struct Control {
     std::string attributes;  // extra XML attributes of the record
     std::string text;        // the record's text field
     int flag = 0;
+    bool drawn = true;  // false: only the record, the window's picture leaves it out
 };
 
 struct Window {
@@ -358,7 +359,8 @@ QImage windowPicture(const Window& w, State s) {
     p.setRenderHint(QPainter::Antialiasing);
     p.setRenderHint(QPainter::TextAntialiasing);
     drawBackground(p, w, size);
-    for (const Control& c : w.controls) drawControl(p, c, s);
+    for (const Control& c : w.controls)
+        if (c.drawn) drawControl(p, c, s);
     return image;
 }
 
@@ -584,12 +586,19 @@ std::vector<Control> zoneTabs() {
 
 std::vector<Control> pageCommon() {
     std::vector<Control> c = zoneTabs();
-    c.push_back(withAttr(withFlag(ctl("BUTTON_CHROMA", 560, 12, 150, 44, Kind::Pill), 1), kCaption));
+    // The Chroma toggle is never shown on the page: its place stays empty.
+    Control chroma = withAttr(withFlag(ctl("BUTTON_CHROMA", 560, 12, 150, 44, Kind::Pill), 1), kCaption);
+    chroma.drawn = false;
+    c.push_back(chroma);
     c.push_back(withAttr(withFlag(ctl("BUTTON_DEFAULT", 718, 12, 166, 44, Kind::Pill), 1), kCaption));
     c.push_back(withAttr(ctl("BUTTON_IMPORT", 520, 596, 112, 40, Kind::Pill), kCaption));
     c.push_back(withAttr(ctl("BUTTON_EXPORT", 640, 596, 112, 40, Kind::Pill), kCaption));
     c.push_back(withAttr(ctl("BUTTON_APPLY", 760, 596, 124, 40, Kind::Accent), kCaption));
     return c;
+}
+
+bool isRotationControl(const std::string& key) {
+    return key == "BUTTON_ROTATE" || key == "BUTTON_ROTATE_REVERSE" || key == "STR_ROTATION";
 }
 
 Window ledPage(const std::string& section) {
@@ -647,7 +656,7 @@ Window ledPage(const std::string& section) {
         withAttr(ctl("STR_L2", 732, 476, 136, 32, Kind::Label), kLabel),
         withAttr(ctl("STR_LIGHT_OFF", 462, 520, 200, 32, Kind::Label), kMutedLabel),
         withAttr(ctl("STR_LIGHT_ON", 668, 520, 200, 32, Kind::Label), kMutedLabel),
-        ctl("BUTTON_LIGHT_OFF", 32, 68, 836, 84, Kind::Record),
+        ctl("BUTTON_LIGHT_OFF", 16, 68, 866, 84, Kind::Record),
         withAttr(ctl("STR_MORSE", 32, 464, 200, 28, Kind::Label), kMutedLabel),
         withAttr(ctl("EDIT_INPUT", 32, 496, 280, 36, Kind::Field), R"(FONT="Roboto Condensed" SIZE="22")"),
         ctl("EDIT_INPUT_RECT", 10, 0, 260, 36, Kind::Record),
@@ -656,12 +665,32 @@ Window ledPage(const std::string& section) {
         withFlag(ctl("BUTTON_MORSE_1", 320, 496, 36, 36, Kind::Tag, "1"), 1),
         withFlag(ctl("BUTTON_MORSE_2", 362, 496, 36, 36, Kind::Tag, "2"), 1),
         withFlag(ctl("BUTTON_MORSE_3", 404, 496, 36, 36, Kind::Tag, "3"), 1),
-        withAttr(ctl("BUTTON_MORSE_SAVE", 462, 560, 96, 32, Kind::Pill), kCaption),
-        withAttr(ctl("BUTTON_MORSE_RESET", 566, 560, 96, 32, Kind::Pill), kCaption),
-        ctl("BUTTON_PLAY", 676, 560, 40, 32, Kind::Icon, {}, kPlay),
-        withFlag(ctl("BUTTON_CYCLE", 722, 560, 40, 32, Kind::Icon, {}, kCycle), 1),
+        withAttr(ctl("BUTTON_MORSE_SAVE", 462, 540, 96, 34, Kind::Pill), kCaption),
+        withAttr(ctl("BUTTON_MORSE_RESET", 566, 540, 96, 34, Kind::Pill), kCaption),
+        ctl("BUTTON_PLAY", 676, 540, 40, 34, Kind::Icon, {}, kPlay),
+        withFlag(ctl("BUTTON_CYCLE", 722, 540, 40, 34, Kind::Icon, {}, kCycle), 1),
     };
     w.controls.insert(w.controls.end(), rest.begin(), rest.end());
+    // The rotation controls show on the rotation page's picture only.
+    for (Control& c : w.controls)
+        if (isRotationControl(c.key)) c.drawn = false;
+    return w;
+}
+
+// The page's picture while zone 0 runs a rotating effect: the rotation
+// controls and the layer pair instead of the Morse controls.
+Window rotatePage() {
+    Window w = ledPage("LED");
+    w.section = "ROTATE_LED";
+    w.files = "RotateLed";
+    w.folder = skin::PictureFolder::Menu;
+    for (Control& c : w.controls) {
+        if (isRotationControl(c.key)) c.drawn = true;
+        if (c.key == "BUTTON_L1" || c.key == "BUTTON_L2") c.kind = Kind::Pill;
+        if (c.key == "STR_MORSE" || c.key.rfind("EDIT_INPUT", 0) == 0 || c.key.rfind("EDIT_OUTPUT", 0) == 0 ||
+            c.key.rfind("BUTTON_MORSE_", 0) == 0 || c.key == "BUTTON_PLAY" || c.key == "BUTTON_CYCLE")
+            c.drawn = false;
+    }
     return w;
 }
 
@@ -675,10 +704,15 @@ Window fanPanel(const std::string& section, bool mirage) {
                                     {"BUTTON_FAN_EFF_2", "Rainbow", kRainbow},
                                     {"BUTTON_FAN_EFF_3", "Breathe", kBreathe},
                                     {"BUTTON_FAN_EFF_4", "Off", kOff}};
-    for (int i = 0; i < 4; ++i)
-        w.controls.push_back(
-            withFlag(ctl(effects[i].key, 16 + i * 97, 68, 90, 84, Kind::Effect, effects[i].label, effects[i].glyph),
-                     1));
+    for (int i = 0; i < 4; ++i) {
+        // Lights off, the one the fan zone shows, comes first.
+        Control button = withFlag(ctl(effects[i].key, 16 + (i + 1) % 4 * 97, 68, 90, 84, Kind::Effect, effects[i].label,
+                                      effects[i].glyph),
+                                  1);
+        // The fan zone offers only lights off beside its mirage; the logo zone nothing.
+        button.drawn = mirage && i == 3;
+        w.controls.push_back(button);
+    }
     if (!mirage) return w;
     const std::vector<Control> rest = {
         ctl("RECT_MIRAGE", 16, 164, 868, 420, Kind::Frame),
@@ -687,8 +721,9 @@ Window fanPanel(const std::string& section, bool mirage) {
         withFlag(ctl("BUTTON_M1", 32, 224, 120, 40, Kind::Tag, "Mirage 1"), 1),
         withFlag(ctl("BUTTON_M2", 160, 224, 120, 40, Kind::Tag, "Mirage 2"), 1),
         withFlag(ctl("BUTTON_M3", 288, 224, 120, 40, Kind::Tag, "Mirage 3"), 1),
-        withFlag(ctl("BUTTON_MIRAGE_ON", 416, 224, 120, 40, Kind::Tag, "Off"), 1),
-        ctl("BUTTON_MIRAGE_OFF", 544, 224, 120, 40, Kind::Tag, "Resume"),
+        // "Off" and "Resume" take turns at one place; their captions come from the strings.
+        withAttr(withFlag(ctl("BUTTON_MIRAGE_ON", 416, 224, 120, 40, Kind::Pill), 1), kCaption),
+        withAttr(ctl("BUTTON_MIRAGE_OFF", 416, 224, 120, 40, Kind::Pill), kCaption),
         ctl("SLIDER_HZ_R", 72, 292, 600, 32, Kind::Track),
         withAttr(ctl("EDIT_HZ_R", 684, 292, 100, 32, Kind::Field),
                  R"(MENUX="4" MENUY="2" FONT="Roboto Condensed" SIZE="22")"),
@@ -756,11 +791,7 @@ std::vector<Control> infoControls(bool version) {
 
 std::vector<Window> windows() {
     std::vector<Window> all = {mainWindow(), ledPage("LED"), ledPage("LED5")};
-    Window rotate = ledPage("LED");
-    rotate.section = "ROTATE_LED";
-    rotate.files = "RotateLed";
-    rotate.folder = skin::PictureFolder::Menu;
-    all.push_back(rotate);
+    all.push_back(rotatePage());
     all.push_back(fanPanel("FAN_LED", true));
     all.push_back(fanPanel("LOGO_LED", false));
     all.push_back(defaultPanel());
@@ -799,7 +830,9 @@ const std::map<std::string, std::map<std::string, std::string>>& strings() {
           {"BUTTON_MACRO", "Profiles"},
           {"BUTTON_LIBRARY", "About"}}},
         {"FAN_LED",
-         {{"STR_MIRAGE_OFF", "Mirage is off"},
+         {{"BUTTON_MIRAGE_ON", "Off"},
+          {"BUTTON_MIRAGE_OFF", "Resume"},
+          {"STR_MIRAGE_OFF", "Mirage is off"},
           {"STR_MIRAGE_ON", "Mirage preset"},
           {"BUTTON_RESET", "Reset"},
           {"BUTTON_SAVE", "Save"}}},
@@ -836,6 +869,8 @@ const std::map<std::string, std::map<std::string, std::string>>& strings() {
         {"RESET_ALL_WARN",
          {{"STR_TITLE", "Reset all"},
           {"STR_WARN", "Every zone of this card goes back to its default lighting. Continue?"}}},
+        {"IMPORT_FAIL",
+         {{"STR_TITLE", "Import"}, {"STR_WARN", "This file holds no lighting profile. Nothing was changed."}}},
         {"ZELVOR_WARN",
          {{"STR_TITLE", "Zelvor sync"},
           {"STR_WARN", "The card will follow Zelvor sync and ignore the settings made here. Continue?"}}},
@@ -1025,15 +1060,21 @@ void compositePictures(const QString& resFolder, const QString& menuFolder) {
                     {"SwitchLightOn", "Lights on", kStatic},
                     {"SwitchRandom", "Random", kRainbow},
                     {"SwitchSpecify", "Fixed", kDot}};
-    for (const auto& sw : switches)
-        controlPictures(menuFolder, sw.stem, 200, 36, [&](QPainter& p, const QRectF& r, State s) {
-            drawPill(p, r, s);
-            drawGlyph(p, sw.glyph, QRectF(r.left() + sc(6), r.top(), r.height(), r.height()),
-                      s == State::Normal ? kMuted : Qt::white);
-            p.setPen(labelColour(s));
-            p.setFont(uiFont(r.height() * 0.45, 500));
-            p.drawText(r.adjusted(r.height() + sc(6), 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, sw.label);
-        });
+    for (const auto& sw : switches) {
+        // The lights switches cover the whole effect menu they stand in for.
+        const bool lights = QString::fromLatin1(sw.stem).startsWith("SwitchLight");
+        controlPictures(menuFolder, sw.stem, lights ? 866 : 200, lights ? 84 : 36,
+                        [&](QPainter& p, const QRectF& r, State s) {
+                            drawPill(p, r, s);
+                            const double glyph = std::min<double>(r.height(), sc(36));
+                            const QRectF glyphRect(r.left() + sc(6), r.center().y() - glyph / 2, glyph, glyph);
+                            drawGlyph(p, sw.glyph, glyphRect, s == State::Normal ? kMuted : Qt::white);
+                            p.setPen(labelColour(s));
+                            p.setFont(uiFont(std::min<double>(r.height() * 0.45, sc(22)), 500));
+                            p.drawText(r.adjusted(glyphRect.right() - r.left() + sc(6), 0, 0, 0),
+                                       Qt::AlignVCenter | Qt::AlignLeft, sw.label);
+                        });
+    }
 }
 
 std::string skinsDocument() {
