@@ -751,23 +751,29 @@ int runResetCommand(Call& call, ResetKind kind) {
         const int current = devicecontrol::SelectDeviceGroup(link, call.session->table(target.family), target.position);
         LedProfileSet set;
         LoadStartupProfileSet(set, folder);
+        int failed = 0;
         // The controller then runs what the profile in hand says, so a read shows it.
         if (kind == ResetKind::Reset) {
-            ResetAll(link, set.selected());
+            failed = ResetAll(link, set.selected());
             // The reset profile names static for the main zone; its layer must say so too.
             EditorState mainZone;
             mainZone.currentZone = ZONE_MAIN;
             SelectZoneEffect(set.selected(), mainZone, set.selected().zoneEffects[ZONE_MAIN]);
         } else if (kind == ResetKind::ZelvorOn)
-            ZelvorSync(link, set.selected());
+            failed = ZelvorSync(link, set.selected());
         else
             set.selected().zelvor = 0;
         EditorState state;
         state.cardEffect = EFFECT_MULTI;
-        devicecontrol::ApplyConfiguration(link, target.family, set, state);
+        failed += devicecontrol::ApplyConfiguration(link, target.family, set, state);
         const std::string who = call.targetText(target);
         if (!stillAttached(link, current)) {
             call.message(who + " went away during the write");
+            result = kExitFailure;
+            continue;
+        }
+        if (failed != 0) {
+            call.message(who + " did not take " + std::to_string(failed) + " of the commands");
             result = kExitFailure;
             continue;
         }

@@ -382,20 +382,21 @@ int WriteLedColours(devicelink::CUSBDriver& link, const std::array<Colour, kLedC
 }
 
 namespace {
-void resetSequence(devicelink::CUSBDriver& link, LedProfile& profile, bool zelvor) {
+int resetSequence(devicelink::CUSBDriver& link, LedProfile& profile, bool zelvor) {
     ResetProfile(profile);
-    if (!linkOpen(link)) return;
-    link.SendControl(0x10, kCurrentGroup);
+    if (!linkOpen(link)) return 0;
+    int failed = link.SendControl(0x10, kCurrentGroup) != 0;
     if (zelvor) {
-        link.SetSyncFlag(kSyncZelvor);
+        failed += link.SetSyncFlag(kSyncZelvor) != 0;
         profile.zelvor = 1;
     }
-    link.SendControl(0x55, kCurrentGroup);
+    failed += link.SendControl(0x55, kCurrentGroup) != 0;
+    return failed;
 }
 }  // namespace
 
-void ResetAll(devicelink::CUSBDriver& link, LedProfile& profile) { resetSequence(link, profile, false); }
-void ZelvorSync(devicelink::CUSBDriver& link, LedProfile& profile) { resetSequence(link, profile, true); }
+int ResetAll(devicelink::CUSBDriver& link, LedProfile& profile) { return resetSequence(link, profile, false); }
+int ZelvorSync(devicelink::CUSBDriver& link, LedProfile& profile) { return resetSequence(link, profile, true); }
 
 void SaveMirage(devicelink::CUSBDriver& link, LedProfile& profile, LedProfile& applied, const std::string& profilePath,
                 const std::function<void(const std::array<std::uint16_t, 4>&)>& setPwmFrequencies) {

@@ -69,8 +69,9 @@ int OnChromaColours(devicelink::CUSBDriver& link, const effects::LedProfileSet& 
                     const std::array<effects::Colour, 5>& colours, bool busy);
 
 // Resets the profile, then the controller; Zelvor leaves the card to the sync source.
-void ResetAll(devicelink::CUSBDriver& link, effects::LedProfile& profile);
-void ZelvorSync(devicelink::CUSBDriver& link, effects::LedProfile& profile);
+// Both return how many of their commands the controller did not take.
+int ResetAll(devicelink::CUSBDriver& link, effects::LedProfile& profile);
+int ZelvorSync(devicelink::CUSBDriver& link, effects::LedProfile& profile);
 
 // Marks the mirage block saved, stores it in `applied` and the profile file,
 // and hands the four frequencies (2500, red, green, blue) to `setPwmFrequencies`.

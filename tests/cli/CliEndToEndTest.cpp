@@ -238,7 +238,7 @@ std::string standardId(const std::string& daemonList, std::size_t position) {
 }
 
 // How many records controller `id` got in the trace before the write began
-// (its first control mode 3); the rest of the trace when there was none.
+// (its first control mode 3, or a reset's first command); the rest of the trace when there was none.
 int recordsBeforeTheWrite(const std::string& trace, const std::string& id) {
     int records = 0;
     std::istringstream lines(trace);
@@ -247,7 +247,8 @@ int recordsBeforeTheWrite(const std::string& trace, const std::string& id) {
         std::string device, productId, cmd, key;
         fields >> device >> productId >> cmd >> key;
         if (device != id) continue;
-        if (cmd == "41" && key == "03") break;
+        // The control mode 3 starts a whole write; 0x50/0x10 starts a reset's.
+        if ((cmd == "41" && key == "03") || (cmd == "50" && key == "10")) break;
         ++records;
     }
     return records;
@@ -265,6 +266,9 @@ TEST_F(CliEndToEndTest, WritesTheControllerDidNotTakeEndWithExitCode1) {
         {{"apply", file}, ""},
         {set, ""},
         {{"restore"}, ""},
+        {{"reset"}, ""},
+        {{"zelvor", "on"}, ""},
+        {{"zelvor", "off"}, ""},
         // Before the write the controller gets the identity read and, when that
         // fails, a control mode: the third record is the write's first. Each
         // lost reply costs the CLI's whole reply wait, so few are lost, and the
@@ -276,6 +280,9 @@ TEST_F(CliEndToEndTest, WritesTheControllerDidNotTakeEndWithExitCode1) {
         {{"apply", file}, "unplug-after=12"},
         {set, "unplug-after=12"},
         {{"restore"}, "unplug-after=12"},
+        {{"reset"}, "drop-replies=3"},
+        {{"zelvor", "on"}, "error-replies=3"},
+        {{"zelvor", "off"}, "drop-replies=3"},
     };
     for (const Case& c : cases) {
         const std::string what =

@@ -221,7 +221,7 @@ TEST_F(EncodingSimTest, PreviewAfterAZone0EditSendsTheZoneRecordTheMapAndTheMult
 }
 
 TEST_F(EncodingSimTest, ZelvorAndResetAllResetTheProfileAndFrameTheirControlCommands) {
-    simulator->plug(sim::ControllerKind::Standard);
+    const int id = simulator->plug(sim::ControllerKind::Standard).front();
     devicelink::CUSBDriver link;
     open(link, 0);
     LedProfile edited = defaultProfile();
@@ -229,7 +229,7 @@ TEST_F(EncodingSimTest, ZelvorAndResetAllResetTheProfileAndFrameTheirControlComm
     simulator->clearTrace();
 
     LedProfile profile = edited;
-    ZelvorSync(link, profile);
+    EXPECT_EQ(ZelvorSync(link, profile), 0);
     auto trace = simulator->takeTrace();
     ASSERT_EQ(trace.size(), 3u);
     EXPECT_EQ(devicecontroltest::commandOf(trace[0]), "50/10/0");
@@ -242,9 +242,15 @@ TEST_F(EncodingSimTest, ZelvorAndResetAllResetTheProfileAndFrameTheirControlComm
     EXPECT_EQ(profile, expected);
 
     profile = edited;
-    ResetAll(link, profile);
+    EXPECT_EQ(ResetAll(link, profile), 0);
     EXPECT_THAT(takeCommands(), ElementsAreArray({"50/10/0", "50/55/0"}));
     EXPECT_EQ(profile, defaultProfile());
+
+    // Commands the controller refuses are counted, so a caller can say so.
+    ASSERT_TRUE(simulator->setFault(id, sim::FaultKind::ErrorReplies, 2));
+    EXPECT_EQ(ZelvorSync(link, profile), 2);
+    ASSERT_TRUE(simulator->setFault(id, sim::FaultKind::ErrorReplies, 1));
+    EXPECT_EQ(ResetAll(link, profile), 1);
 }
 
 TEST_F(EncodingSimTest, ChromaColoursWithOnlyTheFirstSetLightEveryPositionWithIt) {
