@@ -617,18 +617,17 @@ void CConfigDlg::ResetProfile(int lParam) {
     effects::ResetProfile(edited);
     m_busy = true;
     devicelink::CUSBDriver& link = applicationLink(m_currentFamily);
+    int failed = 1;
     {
         platform::SingleInstanceLock controllers;
-        devicecontrol::LockControllers(controllers);
-        if (zelvor)
-            devicecontrol::ZelvorSync(link, edited);
-        else
-            devicecontrol::ResetAll(link, edited);
+        if (devicecontrol::LockControllers(controllers))
+            failed = zelvor ? devicecontrol::ZelvorSync(link, edited) : devicecontrol::ResetAll(link, edited);
     }
     RunLoading(profile, m_currentDevice, m_currentFamily);
     CopyToGroup(m_currentFamily, m_currentDevice, true);
     platform::postMessage(this, {kMsgSelectProfile, reinterpret_cast<std::uintptr_t>(this), profile});
     m_busy = false;
+    if (failed != 0) ShowWarning("APPLY_FAIL", "");
 }
 
 int CConfigDlg::RunLoading(int profile, int position, int family) {

@@ -108,21 +108,31 @@ TEST_F(ConfigDlgTest, ApplyWritesTheWholeConfigurationUnderTheProgressPopup) {
 }
 
 // A controller that does not take the configuration must not look applied.
-TEST_F(ConfigDlgTest, ApplyWarnsExactlyWhenTheControllerRefusedCommands) {
+TEST_F(ConfigDlgTest, ApplyResetAndZelvorWarnExactlyWhenTheControllerRefusedCommands) {
     struct Case {
+        unsigned message;
+        std::intptr_t lParam;
         int errorReplies;
         bool warned;
     };
-    for (const Case& c : {Case{0, false}, Case{100000, true}}) {
-        SCOPED_TRACE(c.errorReplies);
+    const Case cases[] = {
+        {CConfigDlg::kMsgApply, 0, 0, false},
+        {CConfigDlg::kMsgApply, 0, 100000, true},
+        {CConfigDlg::kMsgResetProfile, 0, 0, false},
+        {CConfigDlg::kMsgResetProfile, 0, 100000, true},
+        {CConfigDlg::kMsgResetProfile, 0x10000, 100000, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.message << " " << c.lParam << " " << c.errorReplies);
         const int id = simulator->plug(sim::ControllerKind::Standard).front();
         PopupAnswerer popups;
         open();
         ASSERT_TRUE(settled());
         simulator->setFault(id, sim::FaultKind::ErrorReplies, c.errorReplies);
-        platform::postMessage(window.get(), {CConfigDlg::kMsgApply, 0, 0});
-        ASSERT_TRUE(pumpUntil([&] { return !window->applyProgress().empty() && !window->busy(); }));
-        platform::pumpEventsFor(100ms);
+        platform::postMessage(window.get(), {c.message, 0, c.lParam});
+        platform::pumpEventsFor(50ms);
+        ASSERT_TRUE(pumpUntil([&] { return !window->busy(); }));
+        platform::pumpEventsFor(200ms);
         const bool warned = std::find(popups.seen.begin(), popups.seen.end(), "APPLY_FAIL") != popups.seen.end();
         EXPECT_EQ(warned, c.warned);
         window.reset();

@@ -83,10 +83,14 @@ protected:
 
     std::string text(const std::string& key) { return window->textLabel(key).text().toStdString(); }
 
-    // Stands in for Lumenstra: records the argument it was started with.
+    // Stands in for Lumenstra: records the argument it was started with. The
+    // file appears whole, so a test that sees it can read it at once.
     std::string writeRelaunchScript() {
         const std::string script = home.path("relaunch.sh");
-        testsupport::writeFileBytes(script, "#!/bin/sh\necho \"$1\" > \"$(dirname \"$0\")/relaunch-argument\"\n");
+        testsupport::writeFileBytes(script,
+                                    "#!/bin/sh\nfolder=\"$(dirname \"$0\")\"\n"
+                                    "echo \"$1\" > \"$folder/relaunch-argument.part\"\n"
+                                    "mv \"$folder/relaunch-argument.part\" \"$folder/relaunch-argument\"\n");
         ::chmod(script.c_str(), 0755);
         return home.path("relaunch-argument");
     }
