@@ -212,6 +212,28 @@ TEST_F(TransportTest, ReportsReachTheCallbackOnlyWithTheReportIdByte) {
     EXPECT_EQ(events[0].wParam, 7u);
 }
 
+TEST_F(TransportTest, ReadersThatBlockForHoursStillStopOnUnplugAndClose) {
+    // A reader stopped only by its read's timeout would hold this test up for hours.
+    platform::TimingPolicy blocking = platform::timing();
+    blocking.hidReadWait = std::chrono::hours(4);
+    platform::setTiming(blocking);
+    auto first = backend->plug(controllerInfo("a", kStandardAppProductId), false);
+    backend->plug(controllerInfo("b", kStandardAppProductId), false);
+    CUSBDriver driver;
+    ASSERT_TRUE(open(driver, 0));
+    std::vector<std::uint8_t> report(65, 0);
+    report[1] = 0x42;
+    report[2] = 0x20;
+    report[5] = 0x03;
+    first->pushInput(report);
+    ASSERT_TRUE(pumpUntil([&] { return !owner.withId(kMsgDeviceEvent).empty(); }))
+        << "a blocked reader gets the report";
+    backend->unplug("a");
+    ASSERT_TRUE(pumpUntil([&] { return driver.deviceCount() == 1; }));
+    driver.CloseDriver();
+    EXPECT_EQ(driver.deviceCount(), 0);
+}
+
 TEST_F(TransportTest, BootLoaderLinksTraceEveryReportOnlyWhenTheDebugLogIsOn) {
     for (const bool debug : {false, true}) {
         auto device = backend->plug(controllerInfo("boot", kLed5BootProductId), false);
