@@ -10,6 +10,7 @@
 #include "platform/Process.h"
 #include "platform/Timing.h"
 #include "platform/Utf16.h"
+#include "skin/ApplicationIcon.h"
 #include "skin/FindWindow.h"
 #include "skin/PrivateFonts.h"
 #include "skin/SkinDocuments.h"
@@ -170,6 +171,8 @@ void CConfigDlg::OnInitDialog() {
     skin::LoadPrivateFont(skin::kFontNotoSans, m_fonts[2]);
     platform::DebugTrace("Ready Init");
     platform::DebugTrace("Ready Sub Dlg Init");
+    // The task bar and the minimised window show the application icon.
+    setWindowIcon(skin::ApplicationIcon(skin::skinProgramFolder()));
 
     // The start-up load of each family's current device.
     for (int family = 0; family < kFamilies; ++family) {
@@ -197,6 +200,7 @@ void CConfigDlg::OnInitDialog() {
         page.hide();
     }
     m_versionPage.setDevice(&applicationLink(0), Family::Standard, 0);
+    m_versionPage.setSkinFolder(skinFolder());
     m_versionPage.CreateSkinned(skin::kPageTemplate, this);
     platform::DebugTrace("Version Dlg Read Init");
     platform::DebugTrace("Version Dlg Skin Finish ");
@@ -272,6 +276,11 @@ void CConfigDlg::BuildDeviceList(int family) {
     button.SetFaceName(skin::GetSkinAttribute(buttonsDocument(), "MAIN", "LIST_MENU", "FONT"));
     button.setItems({skin::CBitmapListBtn::Item{recordRect("BTN_CHECK"), m_checkNormal, {}, false}});
     button.setTextRect(recordRect("DEV_NAME"));
+    // The button of the current family and the current device's rows are marked.
+    QImage titleActive, listActive;
+    skin::LoadPicture(folder + "DevTitleActive.jpg", titleActive);
+    skin::LoadPicture(folder + "DevListActive.jpg", listActive);
+    button.setHighlightPicture(titleActive);
 
     auto menu = std::make_unique<skin::CBtnMenu>(this);
     // The device lists lie in the window's device panel, not over it.
@@ -285,6 +294,7 @@ void CConfigDlg::BuildDeviceList(int family) {
     menu->setCaptionFace(skin::GetSkinAttribute(buttonsDocument(), "MAIN", "LIST_MENU", "FONT"),
                          menuAttribute("LIST_MENU", "OFFSETX"));
     menu->setCaptionColours(0xF1EEEC, 0xFFFFFF);
+    menu->setHighlightPicture(listActive);
     const QRect rect = recordRect("LIST_MENU");
     menu->setPosition(rect.left(), rect.top());
     menu->Create(menuAttribute("LIST_MENU", "ITEM_NUM"));
@@ -481,7 +491,7 @@ int CConfigDlg::ShowWarning(const std::string& message, const std::string& text)
     warning.SetMessage(message);
     warning.SetAffixes("", text);
     skin::CDlgLoading host(this, skinFolder(), warning);
-    return host.runWarning();
+    return host.run();
 }
 
 bool CConfigDlg::Differs(int family, int position) {
@@ -690,9 +700,10 @@ void CConfigDlg::OnDeviceArrival(int family, int position) {
         }
     }
     if (m_closing) return;
-    const auto waitStart = std::chrono::steady_clock::now();
-    while (m_loading && std::chrono::steady_clock::now() - waitStart < platform::timing().arrivalLoadWait)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    // A load that is still running runs further down this thread's stack (this
+    // message came through its loading pop-up) and cannot end before this
+    // handler returns: waiting for it would only add its whole time limit, so
+    // this load nests at once, as it would after that limit.
     m_loading = m_busy = true;
     if (m_closing) return;
     devicecontrol::PrepareArrivedDevice(link, position);
@@ -766,9 +777,15 @@ int CConfigDlg::ShowFirmwareInformation(devicelink::CUSBDriver* link, int family
     CInfoDlg info(this);
     info.setDevice(link, familyOf(family), position);
     info.setBootLoaderMode(link == &m_links.link(familyOf(family), LinkMode::BootLoader));
-    platform::DebugTrace("Show Info DoModal");
-    const int result = info.exec();
-    platform::DebugTrace("Exit Show Info");
+    int result = 0;
+    if (isVisible()) {
+        platform::DebugTrace("Show Info DoModal");
+        skin::CDlgLoading cover(this, skinFolder(), info);
+        result = cover.runBeside();
+        platform::DebugTrace("Exit Show Info");
+    } else {
+        result = info.exec();
+    }
     if (result == CInfoDlg::kResultUpdate) {
         LaunchUpdater(position, family);
         m_updaterStarted = true;
