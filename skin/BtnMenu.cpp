@@ -346,8 +346,13 @@ std::intptr_t CBtnMenu::onMessage(const platform::WindowMessage& message) {
 }
 
 void CBtnMenu::paintEvent(QPaintEvent*) {
-    if (m_standalone) return;
     QPainter painter(this);
+    if (m_standalone) {
+        // Row pictures cover the rows only: the head between its buttons takes the rows' ground.
+        if (m_headerHeight > 0 && !m_normal.isNull())
+            painter.fillRect(QRect(0, 0, width(), m_headerHeight), m_normal.pixelColor(0, 0));
+        return;
+    }
     painter.drawImage(QPoint(0, 0), m_stretchedNormal);
 }
 

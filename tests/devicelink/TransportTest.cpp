@@ -18,6 +18,15 @@ std::vector<std::uint16_t> idsOf(const CUSBDriver& driver) {
     return ids;
 }
 
+// The controller's event report 0x42/0x20 with its index, report ID byte first.
+std::vector<std::uint8_t> eventReport(std::uint8_t index) {
+    std::vector<std::uint8_t> report(65, 0);
+    report[1] = 0x42;
+    report[2] = 0x20;
+    report[5] = index;
+    return report;
+}
+
 TEST_F(TransportTest, OpenWithoutControllerFailsAndReportsOneRemovalAtPositionZero) {
     CUSBDriver driver;
     EXPECT_FALSE(open(driver, 0));
@@ -199,10 +208,7 @@ TEST_F(TransportTest, ReportsReachTheCallbackOnlyWithTheReportIdByte) {
     CUSBDriver driver;
     ASSERT_TRUE(open(driver, 0));
     // The controller's event report in both shapes: a 64-byte one lacks the report ID.
-    std::vector<std::uint8_t> report(65, 0);
-    report[1] = 0x42;
-    report[2] = 0x20;
-    report[5] = 0x07;
+    const std::vector<std::uint8_t> report = eventReport(0x07);
     device->pushInput(std::vector<std::uint8_t>(report.begin() + 1, report.end()));
     device->pushInput(report);
     ASSERT_TRUE(pumpUntil([&] { return !owner.withId(kMsgDeviceEvent).empty(); }));
@@ -221,11 +227,7 @@ TEST_F(TransportTest, ReadersThatBlockForHoursStillStopOnUnplugAndClose) {
     backend->plug(controllerInfo("b", kStandardAppProductId), false);
     CUSBDriver driver;
     ASSERT_TRUE(open(driver, 0));
-    std::vector<std::uint8_t> report(65, 0);
-    report[1] = 0x42;
-    report[2] = 0x20;
-    report[5] = 0x03;
-    first->pushInput(report);
+    first->pushInput(eventReport(0x03));
     ASSERT_TRUE(pumpUntil([&] { return !owner.withId(kMsgDeviceEvent).empty(); }))
         << "a blocked reader gets the report";
     backend->unplug("a");

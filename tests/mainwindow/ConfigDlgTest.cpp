@@ -131,6 +131,16 @@ protected:
         window->show();
     }
 
+    // The updater of installUpdater and a controller that runs 2.1.0, newer than its package.
+    bool openWithANewerController() {
+        installUpdater();
+        sim::DeviceSpec newer;
+        newer.firmware = {2, 1, 0};
+        simulator->plug(newer);
+        open();
+        return settled();
+    }
+
     // Every plugged controller is loaded and the last one selected.
     bool settled() {
         const auto quiet = [&] {
@@ -375,12 +385,7 @@ TEST_F(ConfigDlgTest, ZelvorSyncResetsTheProfileHandsTheCardOverAndReadsItBack) 
 }
 
 TEST_F(ConfigDlgTest, TheVersionPageComparesTheCurrentControllerWithTheUpdatersPackage) {
-    installUpdater();
-    sim::DeviceSpec newer;
-    newer.firmware = {2, 1, 0};
-    simulator->plug(newer);
-    open();
-    ASSERT_TRUE(settled());
+    ASSERT_TRUE(openWithANewerController());
     window->ShowView(2);
     EXPECT_TRUE(window->versionPage().isVisible());
     EXPECT_FALSE(window->page(0).isVisible());
@@ -394,12 +399,7 @@ TEST_F(ConfigDlgTest, TheVersionPageComparesTheCurrentControllerWithTheUpdatersP
 }
 
 TEST_F(ConfigDlgTest, TheVersionPagesOkAndCloseEndThePageWithOne) {
-    installUpdater();
-    sim::DeviceSpec newer;
-    newer.firmware = {2, 1, 0};
-    simulator->plug(newer);
-    open();
-    ASSERT_TRUE(settled());
+    ASSERT_TRUE(openWithANewerController());
     for (const char* key : {"BUTTON_OK", "BUTTON_CLOSE"}) {
         window->ShowView(2);
         CVersionDlg& page = window->versionPage();

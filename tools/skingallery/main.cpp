@@ -168,7 +168,7 @@ void renderResolution(const QString& out, const std::string& resolution) {
     {
         PreviewDlg info("InfoDlg", "PopDlg", "InfoDlg", "InfoDlg");
         windowStates(info, prefix + "InfoDlg");
-        PreviewDlg version("VersionDlg", "", "VersionDlg", "VersionDlg");
+        PreviewDlg version("VersionDlg", resolution, "VersionDlg", "VersionDlg");
         windowStates(version, prefix + "VersionDlg");
     }
     for (const int percent : {0, 40, 100}) {
