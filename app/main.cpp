@@ -61,6 +61,8 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Lumenstra"));
+    // Task bars find the icon of the window through the desktop entry's name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("lumenstra"));
     const auto demoSupport = skin::installDemoSupportFromEnvironment();
 
     std::string backendError;

@@ -59,17 +59,10 @@ bool parseTarget(const std::vector<std::string>& arguments, Target& target, std:
 std::string installedUpdater(Call& call, Family family) {
     const std::string updater =
         devicecontrol::UpdaterPath(platform::lumenstraFolder(platform::programFolder()), family);
-    std::error_code error;
-    if (!std::filesystem::exists(updater, error)) {
-        call.message("no firmware package is installed (no updater " + updater + ")");
-        return {};
-    }
-    const updater::PackageLoad load = updater::LoadPackage(updater);
-    if (!load.ok) {
-        std::string why = load.message;
-        while (!why.empty() && why.back() == '\n') why.pop_back();
-        if (why.empty()) why = "the package is damaged";
-        call.message("no firmware package is installed (" + updater + ": " + why + ")");
+    const devicecontrol::PackageStatus status = devicecontrol::CheckFirmwarePackage(updater);
+    if (!status.installed) {
+        call.message("no firmware package is installed (" +
+                     (status.updaterPresent ? updater + ": " + status.problem : "no updater " + updater) + ")");
         return {};
     }
     return updater;

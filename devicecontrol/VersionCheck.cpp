@@ -5,6 +5,7 @@
 #include "platform/Timing.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <thread>
 
 namespace devicecontrol {
@@ -35,6 +36,20 @@ std::u16string versionTextOf(const std::uint8_t (&block)[60]) {
 
 std::string UpdaterPath(const std::string& programFolder, devicelink::Family family) {
     return programFolder + "Nimbrel/" + (family != devicelink::Family::Standard ? "Nimbrel2" : "Nimbrel");
+}
+
+PackageStatus CheckFirmwarePackage(const std::string& updaterPath) {
+    PackageStatus status;
+    std::error_code error;
+    status.updaterPresent = std::filesystem::exists(updaterPath, error);
+    if (!status.updaterPresent) return status;
+    const updater::PackageLoad load = updater::LoadPackage(updaterPath);
+    status.installed = load.ok;
+    if (load.ok) return status;
+    status.problem = load.message;
+    while (!status.problem.empty() && status.problem.back() == '\n') status.problem.pop_back();
+    if (status.problem.empty()) status.problem = "the package is damaged";
+    return status;
 }
 
 int CompareFirmwareVersions(const FirmwareCheckState& state) {

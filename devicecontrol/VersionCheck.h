@@ -18,6 +18,14 @@ namespace devicecontrol {
 // programFolder (ending with '/') + "Nimbrel/Nimbrel" (standard family) or "Nimbrel/Nimbrel2".
 std::string UpdaterPath(const std::string& programFolder, devicelink::Family family);
 
+// Whether an updater with a readable firmware package is installed for a family.
+struct PackageStatus {
+    bool installed = false;
+    bool updaterPresent = false;  // the updater's file exists
+    std::string problem;          // why its package cannot be read; empty when installed or absent
+};
+PackageStatus CheckFirmwarePackage(const std::string& updaterPath);
+
 struct FirmwareCheckState {
     std::string packageMessage;    // why the updater's package could not be read; empty when it could
     std::u16string deviceVersion;  // the controller's version text

@@ -107,7 +107,8 @@ void readLoop(DeviceEntry& entry, const std::atomic<bool>& suspended) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             if (suspended.load()) continue;
         }
-        const int length = entry.device->read(buffer, platform::timing().hidReadPoll);
+        // Blocks until a report comes, the device fails or a stop wakes it.
+        const int length = entry.device->read(buffer, platform::timing().hidReadWait);
         previousFailed = length < 0;
         if (length > 0 && entry.callback && !entry.stop.load()) {
             // The callback may look past the report, as a fixed-size buffer allows.
@@ -119,9 +120,11 @@ void readLoop(DeviceEntry& entry, const std::atomic<bool>& suspended) {
     }
 }
 
-// Cooperative stop: the reader sees the flag within one read poll.
+// Cooperative stop: the flag first, then the wake, so a read the reader
+// starts after the flag check still returns at once.
 void stopReader(DeviceEntry& entry) {
     entry.stop.store(true);
+    entry.device->wake();
     if (entry.reader.joinable()) entry.reader.join();
 }
 

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -33,26 +34,47 @@ std::string locationOf(udev* context, const char* devnode) {
     return location;
 }
 
-class HidapiDevice final : public hid::Device {
+// One opened hidraw node. Reads poll the node together with an eventfd, so a
+// reader blocks until a report comes and a stop still wakes it at once.
+class HidrawDevice final : public hid::Device {
 public:
-    explicit HidapiDevice(hid_device* device) : m_device(device) {}
-    ~HidapiDevice() override { hid_close(m_device); }
+    explicit HidrawDevice(int fd) : m_fd(fd), m_wakeFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~HidrawDevice() override {
+        ::close(m_fd);
+        if (m_wakeFd >= 0) ::close(m_wakeFd);
+    }
 
     int read(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override {
+        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
+        const int ready = poll(fds, m_wakeFd >= 0 ? 2 : 1, static_cast<int>(timeout.count()));
+        if (ready < 0) return errno == EINTR ? 0 : -1;
+        // The wake is never consumed: every later read returns at once too.
+        if (ready == 0 || (m_wakeFd >= 0 && fds[1].revents)) return 0;
+        if (!(fds[0].revents & POLLIN)) return -1;  // hung up or failed: the device is gone
         unsigned char raw[kReportLength];
-        const int length = hid_read_timeout(m_device, raw, sizeof raw, static_cast<int>(timeout.count()));
-        return reportFromHidraw(raw, length, buffer.data(), static_cast<int>(buffer.size()));
+        const ssize_t length = ::read(m_fd, raw, sizeof raw);
+        if (length < 0) return errno == EINTR || errno == EAGAIN ? 0 : -1;
+        if (length == 0) return -1;
+        return reportFromHidraw(raw, static_cast<int>(length), buffer.data(), static_cast<int>(buffer.size()));
     }
 
     int write(std::span<const std::uint8_t> report) override {
-        return hid_write(m_device, report.data(), report.size());
+        // Byte 0 is the report ID; hidraw takes it off for devices without numbered reports.
+        const ssize_t written = ::write(m_fd, report.data(), report.size());
+        return written < 0 ? -1 : static_cast<int>(written);
+    }
+
+    void wake() override {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_wakeFd, &one, sizeof one);
     }
 
     int inputReportLength() const override { return kReportLength; }
     int outputReportLength() const override { return kReportLength; }
 
 private:
-    hid_device* m_device;
+    int m_fd;
+    int m_wakeFd;
 };
 
 // A udev monitor thread; an eventfd wakes it for the stop.
@@ -135,22 +157,15 @@ public:
     }
 
     std::unique_ptr<hid::Device> open(const std::string& path, hid::OpenError& error) override {
-        hid_device* device = nullptr;
-        {
-            std::lock_guard lock(m_mutex);
-            device = hid_open_path(path.c_str());
-        }
-        if (device) {
+        // hidapi's hidraw paths are the device nodes; opened here, the reader can poll them.
+        const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd >= 0) {
             error = hid::OpenError::None;
-            return std::make_unique<HidapiDevice>(device);
+            return makeHidrawDevice(fd);
         }
-        // hidapi does not say why; the node's access rights do.
-        if (::access(path.c_str(), F_OK) != 0)
-            error = hid::OpenError::NotFound;
-        else if (::access(path.c_str(), R_OK | W_OK) != 0)
-            error = hid::OpenError::PermissionDenied;
-        else
-            error = hid::OpenError::Other;
+        error = errno == ENOENT || errno == ENODEV || errno == ENXIO ? hid::OpenError::NotFound
+                : errno == EACCES || errno == EPERM                  ? hid::OpenError::PermissionDenied
+                                                                     : hid::OpenError::Other;
         return nullptr;
     }
 
@@ -190,6 +205,8 @@ int reportFromHidraw(const unsigned char* raw, int rawLength, unsigned char* rep
     std::memcpy(report + 1, raw, static_cast<std::size_t>(copied));
     return copied + 1;
 }
+
+std::unique_ptr<hid::Device> makeHidrawDevice(int fd) { return std::make_unique<HidrawDevice>(fd); }
 
 std::unique_ptr<hid::Backend> makeHidapiBackend() { return std::make_unique<HidapiBackend>(); }
 

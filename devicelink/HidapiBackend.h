@@ -6,9 +6,13 @@
 
 namespace devicelink {
 
-// Real controllers: hidapi over hidraw for enumeration and I/O, a udev monitor
-// on the hidraw subsystem for plug events, the udev queue for settling.
+// Real controllers: hidapi's hidraw enumeration, I/O on the hidraw nodes, a
+// udev monitor on the hidraw subsystem for plug events, the udev queue for settling.
 std::unique_ptr<hid::Backend> makeHidapiBackend();
+
+// The device over an opened hidraw node (or anything that keeps report
+// boundaries, such as a packet socket); it owns and closes `fd`.
+std::unique_ptr<hid::Device> makeHidrawDevice(int fd);
 
 // The part of a hidraw read that needs no device: the controllers use no
 // numbered reports, so hidraw hands over the 64-byte record alone and the

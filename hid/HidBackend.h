@@ -38,6 +38,9 @@ public:
     virtual int read(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) = 0;
     // Writes one output report; returns the bytes written or -1.
     virtual int write(std::span<const std::uint8_t> report) = 0;
+    // Makes a read waiting on another thread, and every later read, return 0
+    // at once, so that a reader can block for long and still stop promptly.
+    virtual void wake() = 0;
 
     virtual int inputReportLength() const = 0;   // report ID byte included
     virtual int outputReportLength() const = 0;  // report ID byte included

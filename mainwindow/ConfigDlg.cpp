@@ -12,6 +12,7 @@
 #include "platform/SingleInstance.h"
 #include "platform/Timing.h"
 #include "platform/Utf16.h"
+#include "skin/ApplicationIcon.h"
 #include "skin/FindWindow.h"
 #include "skin/PrivateFonts.h"
 #include "skin/SkinDocuments.h"
@@ -175,6 +176,8 @@ void CConfigDlg::OnInitDialog() {
     skin::LoadPrivateFont(skin::kFontNotoSans, m_fonts[2]);
     platform::DebugTrace("Ready Init");
     platform::DebugTrace("Ready Sub Dlg Init");
+    // The task bar and the minimised window show the application icon.
+    setWindowIcon(skin::ApplicationIcon(skin::skinProgramFolder()));
 
     // The start-up load of each family's current device.
     for (int family = 0; family < kFamilies; ++family) {
@@ -202,6 +205,7 @@ void CConfigDlg::OnInitDialog() {
         page.hide();
     }
     m_versionPage.setDevice(&applicationLink(0), Family::Standard, 0);
+    m_versionPage.setSkinFolder(skinFolder());
     m_versionPage.CreateSkinned(skin::kPageTemplate, this);
     platform::DebugTrace("Version Dlg Read Init");
     platform::DebugTrace("Version Dlg Skin Finish ");
@@ -277,6 +281,11 @@ void CConfigDlg::BuildDeviceList(int family) {
     button.SetFaceName(skin::GetSkinAttribute(buttonsDocument(), "MAIN", "LIST_MENU", "FONT"));
     button.setItems({skin::CBitmapListBtn::Item{recordRect("BTN_CHECK"), m_checkNormal, {}, false}});
     button.setTextRect(recordRect("DEV_NAME"));
+    // The button of the current family and the current device's rows are marked.
+    QImage titleActive, listActive;
+    skin::LoadPicture(folder + "DevTitleActive.jpg", titleActive);
+    skin::LoadPicture(folder + "DevListActive.jpg", listActive);
+    button.setHighlightPicture(titleActive);
 
     auto menu = std::make_unique<skin::CBtnMenu>(this);
     // The device lists lie in the window's device panel, not over it.
@@ -290,6 +299,7 @@ void CConfigDlg::BuildDeviceList(int family) {
     menu->setCaptionFace(skin::GetSkinAttribute(buttonsDocument(), "MAIN", "LIST_MENU", "FONT"),
                          menuAttribute("LIST_MENU", "OFFSETX"));
     menu->setCaptionColours(0xF1EEEC, 0xFFFFFF);
+    menu->setHighlightPicture(listActive);
     const QRect rect = recordRect("LIST_MENU");
     menu->setPosition(rect.left(), rect.top());
     menu->Create(menuAttribute("LIST_MENU", "ITEM_NUM"));
@@ -703,9 +713,10 @@ void CConfigDlg::OnDeviceArrival(int family, int position) {
         }
     }
     if (m_closing) return;
-    const auto waitStart = std::chrono::steady_clock::now();
-    while (m_loading && std::chrono::steady_clock::now() - waitStart < platform::timing().arrivalLoadWait)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    // A load that is still running runs further down this thread's stack (this
+    // message came through its loading pop-up) and cannot end before this
+    // handler returns: waiting for it would only add its whole time limit, so
+    // this load nests at once, as it would after that limit.
     m_loading = m_busy = true;
     if (m_closing) return;
     devicecontrol::PrepareArrivedDevice(link, position);
@@ -779,9 +790,15 @@ int CConfigDlg::ShowFirmwareInformation(devicelink::CUSBDriver* link, int family
     CInfoDlg info(this);
     info.setDevice(link, familyOf(family), position);
     info.setBootLoaderMode(link == &m_links.link(familyOf(family), LinkMode::BootLoader));
-    platform::DebugTrace("Show Info DoModal");
-    const int result = info.exec();
-    platform::DebugTrace("Exit Show Info");
+    int result = 0;
+    if (isVisible()) {
+        platform::DebugTrace("Show Info DoModal");
+        skin::CDlgLoading cover(this, skinFolder(), info);
+        result = cover.runBeside();
+        platform::DebugTrace("Exit Show Info");
+    } else {
+        result = info.exec();
+    }
     if (result == CInfoDlg::kResultUpdate) {
         LaunchUpdater(position, family);
         m_updaterStarted = true;

@@ -40,11 +40,11 @@ void CFirmwareDlg::setDevice(devicelink::CUSBDriver* link, devicelink::Family fa
 }
 
 int CFirmwareDlg::FirmwareCheck() {
+    const std::string updater = devicecontrol::UpdaterPath(skin::skinProgramFolder(), m_family);
+    m_package = devicecontrol::CheckFirmwarePackage(updater);
     if (!m_link) return 0;
-    const int result = devicecontrol::FirmwareCheck(*m_link, std::max(m_position, 0),
-                                                    devicecontrol::UpdaterPath(skin::skinProgramFolder(), m_family),
-                                                    m_check);
-    if (!m_check.packageMessage.empty()) skin::ShowMessageBox(this, m_check.packageMessage);
+    const int result = devicecontrol::FirmwareCheck(*m_link, std::max(m_position, 0), updater, m_check);
+    if (!m_check.packageMessage.empty() && reportsPackageProblems()) skin::ShowMessageBox(this, m_check.packageMessage);
     update();
     return result;
 }
@@ -62,6 +62,8 @@ void CFirmwareDlg::LoadSkin() {
 
 std::string CFirmwareDlg::firmwareText() const { return platform::utf16ToUtf8(m_check.deviceVersion); }
 
+std::string CFirmwareDlg::updateText() const { return platform::utf16ToUtf8(m_check.updateVersion); }
+
 void CFirmwareDlg::DrawOverlay(QPainter& painter) {
     painter.setPen(Qt::white);
     const int flags = skin::kTextLeft | skin::kTextVCenter | skin::kTextEndEllipsis;
@@ -69,8 +71,8 @@ void CFirmwareDlg::DrawOverlay(QPainter& painter) {
     skin::DrawSkinText(painter, section(), "STR_VER_SW", stringOf(section(), "STR_VER_SW") + "V" + m_softwareVersion,
                        flags);
     skin::DrawSkinText(painter, section(), "STR_VER_FW", stringOf(section(), "STR_VER_FW") + firmwareText(), flags);
-    skin::DrawSkinText(painter, section(), "STR_VER_UPDATE",
-                       stringOf(section(), "STR_VER_UPDATE") + platform::utf16ToUtf8(m_check.updateVersion), flags);
+    skin::DrawSkinText(painter, section(), "STR_VER_UPDATE", stringOf(section(), "STR_VER_UPDATE") + updateText(),
+                       flags);
 }
 
 // ---- CInfoDlg
@@ -128,6 +130,18 @@ void CVersionDlg::Refresh() {
     m_update.setEnabled(false);
     update();
     platform::DebugTrace("Version PutSettingToControl Finish ");
+}
+
+std::string CVersionDlg::updateText() const {
+    return m_package.installed ? CFirmwareDlg::updateText() : stringOf(section(), "STR_NO_PACKAGE");
+}
+
+std::intptr_t CVersionDlg::onMessage(const platform::WindowMessage& message) {
+    if (message.id != skin::kWmCommand || skin::highWord(message.wParam) != skin::kBnClicked) return 0;
+    // OK and Close end the page like a dialog.
+    const auto* sender = reinterpret_cast<const QWidget*>(message.lParam);
+    if (sender == &m_ok || sender == &m_close) done(skin::kResultOk);
+    return 0;
 }
 
 void CVersionDlg::DrawOverlay(QPainter& painter) {

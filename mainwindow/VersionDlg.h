@@ -21,16 +21,21 @@ public:
     // Reads the package and the controller; the comparison's result.
     int FirmwareCheck();
     const devicecontrol::FirmwareCheckState& checkState() const { return m_check; }
+    const devicecontrol::PackageStatus& packageStatus() const { return m_package; }
+    // The texts behind the firmware and the update labels.
+    virtual std::string firmwareText() const;
+    virtual std::string updateText() const;
     const std::string& softwareVersion() const { return m_softwareVersion; }
 
 protected:
     void LoadSkin() override;
     void DrawOverlay(QPainter& painter) override;
-    // The text behind the firmware label.
-    virtual std::string firmwareText() const;
+    // Whether an unreadable package is told in a message box.
+    virtual bool reportsPackageProblems() const { return true; }
 
     skin::CBitmapBtn m_ok{this}, m_update{this}, m_close{this};
     devicecontrol::FirmwareCheckState m_check;
+    devicecontrol::PackageStatus m_package;
     devicelink::CUSBDriver* m_link = nullptr;
     devicelink::Family m_family = devicelink::Family::Standard;
     int m_position = -1;
@@ -47,10 +52,10 @@ public:
     explicit CInfoDlg(QWidget* parent = nullptr);
     void setBootLoaderMode(bool bootLoader) { m_bootLoader = bootLoader; }
     bool updateRequired() const { return m_updateRequired; }
+    std::string firmwareText() const override;
 
 protected:
     void OnInitDialog() override;
-    std::string firmwareText() const override;
     std::intptr_t onMessage(const platform::WindowMessage& message) override;
 
 private:
@@ -63,8 +68,12 @@ class CVersionDlg : public CFirmwareDlg {
 public:
     explicit CVersionDlg(QWidget* parent = nullptr);
     void Refresh();
+    // Without a package the page says so instead of a version to compare with.
+    std::string updateText() const override;
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void DrawOverlay(QPainter& painter) override;
+    std::intptr_t onMessage(const platform::WindowMessage& message) override;
+    bool reportsPackageProblems() const override { return false; }
 };

@@ -16,14 +16,12 @@ struct TimingPolicy {
     std::chrono::milliseconds hidReplyWait{500};
     // Pause after every write to a controller, so consecutive records stay apart.
     std::chrono::microseconds hidWritePause{3000};
-    // How long a reader thread blocks in one read, so a stop request is seen soon.
-    std::chrono::milliseconds hidReadPoll{20};
+    // The longest a reader thread blocks in one read; a stop wakes it at once.
+    std::chrono::milliseconds hidReadWait{2000};
     // The loading pop-up starts its job this long after it opened, and closes
     // this long after the job ended.
     std::chrono::milliseconds loadingPopupDelay{1000};
     std::chrono::milliseconds loadingPopupSettle{100};
-    // How long an arriving controller waits for the load of another one.
-    std::chrono::milliseconds arrivalLoadWait{2000};
     // Pause before a failed private font installation is tried again.
     std::chrono::milliseconds fontRetryPause{1000};
     // Pause between tries of a firmware-update step that asks the controller for information.

@@ -39,7 +39,7 @@ public:
 
     int read(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override {
         std::unique_lock lock(m_mutex);
-        m_changed.wait_for(lock, timeout, [&] { return m_gone || !m_input.empty(); });
+        m_changed.wait_for(lock, timeout, [&] { return m_gone || m_woken || !m_input.empty(); });
         if (m_gone) return -1;
         if (m_input.empty()) return 0;
         std::string report = std::move(m_input.front());
@@ -63,6 +63,12 @@ public:
         int written = m_acks.front();
         m_acks.pop_front();
         return written;
+    }
+
+    void wake() override {
+        std::lock_guard lock(m_mutex);
+        m_woken = true;
+        m_changed.notify_all();
     }
 
     int inputReportLength() const override { return static_cast<int>(kReportSize); }
@@ -97,6 +103,7 @@ private:
     std::deque<std::string> m_input;
     std::deque<int> m_acks;
     bool m_gone = false;
+    bool m_woken = false;
     std::thread m_receiver;
 };
 

@@ -41,9 +41,15 @@ public:
         return m_closed;
     }
 
+    void wake() {
+        std::lock_guard lock(m_mutex);
+        m_woken = true;
+        m_ready.notify_all();
+    }
+
     int read(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) {
         std::unique_lock lock(m_mutex);
-        m_ready.wait_for(lock, timeout, [&] { return m_closed || !m_queue.empty(); });
+        m_ready.wait_for(lock, timeout, [&] { return m_closed || m_woken || !m_queue.empty(); });
         if (m_closed) return -1;
         if (m_queue.empty()) return 0;
         Record record = m_queue.front();
@@ -61,6 +67,7 @@ private:
     std::condition_variable m_ready;
     std::deque<Record> m_queue;
     bool m_closed = false;
+    bool m_woken = false;
 };
 
 struct WatchQueue {
@@ -277,6 +284,8 @@ public:
         std::copy(report.begin() + 1, report.end(), record.begin());
         return hub->write(m_id, record) ? static_cast<int>(report.size()) : -1;
     }
+
+    void wake() override { m_port->wake(); }
 
     int inputReportLength() const override { return static_cast<int>(kReportSize); }
     int outputReportLength() const override { return static_cast<int>(kReportSize); }

@@ -142,12 +142,17 @@ void CBitmapBtn::drawCaption(QPainter& painter, std::uint32_t colour) const {
     DrawFormattedText(painter, rect, QString::fromStdString(ReplaceLineBreakMarks(m_caption)), format);
 }
 
+const QImage& CBitmapBtn::pictureOf(const ButtonLook& look) const {
+    if (m_checked && look.picture == ButtonPicture::Down && !m_highlight.isNull()) return m_highlight;
+    return statePicture(look.picture);
+}
+
 QImage CBitmapBtn::compose() const {
     const ButtonLook look = currentLook();
     QImage canvas(size(), QImage::Format_ARGB32_Premultiplied);
     canvas.fill(Qt::transparent);
     QPainter painter(&canvas);
-    painter.drawImage(QPoint(0, 0), statePicture(look.picture));
+    painter.drawImage(QPoint(0, 0), pictureOf(look));
     if (m_border) {
         painter.setPen(ColorFromColorRef(0x4A4A4A));
         painter.drawRect(0, 0, width() - 1, height() - 1);
@@ -381,7 +386,7 @@ int CBitmapListBtn::itemAt(const QPoint& point) const {
 
 QImage CBitmapListBtn::compose() const {
     const ButtonLook look = currentLook();
-    const QImage& chosen = statePicture(look.picture);
+    const QImage& chosen = pictureOf(look);
     QImage canvas(size(), QImage::Format_ARGB32_Premultiplied);
     canvas.fill(Qt::transparent);
     QPainter painter(&canvas);

@@ -40,6 +40,12 @@ public:
     }
     void SetChecked(bool checked);
     void SetTooltip(const std::string& text);
+    // Shown instead of the down picture while the button is checked (marked),
+    // as the device lists mark the current device; null: the down picture.
+    void setHighlightPicture(const QImage& picture) {
+        m_highlight = picture;
+        update();
+    }
 
     void setFontHeight(int height) {
         m_fontHeight = height;
@@ -95,6 +101,8 @@ public:
 protected:
     // Composes picture and caption as the button shows them now.
     virtual QImage compose() const;
+    // The picture of a look: the highlight picture for a checked button's down look.
+    const QImage& pictureOf(const ButtonLook& look) const;
     void drawCaption(QPainter& painter, std::uint32_t colour) const;
     void notifyParent(unsigned message, std::uintptr_t wParam, bool post) const;
 
@@ -112,7 +120,7 @@ protected:
     void onTimer(unsigned id) override;
     void setHover(bool hover);
 
-    QImage m_normal, m_over, m_down, m_disable, m_shape;
+    QImage m_normal, m_over, m_down, m_disable, m_shape, m_highlight;
     std::string m_caption;
     std::string m_face;
     int m_fontHeight = 14;
@@ -173,6 +181,7 @@ public:
     void setBadge(int number, QPoint offset);
     // A picture over everything, its black pixels transparent.
     void setOverlay(const QImage& overlay, QPoint position);
+    const QImage& overlay() const { return m_overlay; }
 
 protected:
     QImage compose() const override;

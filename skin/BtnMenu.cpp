@@ -42,6 +42,20 @@ QImage DefaultScrollBarGrid(int cellSize) {
     return grid;
 }
 
+QImage MenuRowBitmap(int id, int size) {
+    if (id != kSubmenuArrowBitmap || size <= 0) return {};
+    QImage arrow(size, size, QImage::Format_RGB32);
+    arrow.fill(Qt::black);
+    QPainter painter(&arrow);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    const double third = size / 3.0;
+    painter.drawPolygon(
+        QPolygonF{QPointF(third, third / 2), QPointF(2 * third, size / 2.0), QPointF(third, size - third / 2)});
+    return arrow;
+}
+
 CBtnMenu::CBtnMenu(QWidget* owner, std::vector<BMPMENUINFO> items, int levelIndex, CBtnMenu* parentMenu)
     : platform::MessageWindow<QWidget>(owner, Qt::Tool | Qt::FramelessWindowHint),
       m_owner(owner),
@@ -100,10 +114,34 @@ void CBtnMenu::Create(int visibleRows) {
     m_scrollBar = std::make_unique<CSkinScrollBar>(Qt::Vertical, this);
     m_scrollBar->SetSkin(m_scrollGrid);
     m_scrollBar->setTarget(this);
+    createHeaderButtons();
     layOut();
     move(m_positionX, m_positionY);
     if (!m_shape.isNull())
         if (const std::optional<QRegion> region = RegionFromPicture(m_shape)) setMask(*region);
+}
+
+void CBtnMenu::createHeaderButtons() {
+    // Each button of this level sits in the head, up at the left and down at the right.
+    const auto make = [&](const MenuHeaderButton& description) -> std::unique_ptr<CBitmapBtn> {
+        if (description.level != m_level) return nullptr;
+        QImage normal, over, down, disable;
+        if (!LoadPicture(description.normal, normal)) return nullptr;
+        LoadPicture(description.over, over);
+        LoadPicture(description.down, down);
+        LoadPicture(description.disable, disable);
+        auto button = std::make_unique<CBitmapBtn>(this);
+        const SkinContext context{&normal, &over, &down, &disable, true, 0, 0};
+        CreateButtonFromRecord(context, *button, SkinRecord{0, 0, normal.width(), normal.height(), {}, 0}, this);
+        button->SetCaption(description.caption, 0, true);
+        button->setAutoRepeat(true, std::chrono::milliseconds(100));
+        return button;
+    };
+    m_upButton = make(m_upDescription);
+    m_downButton = make(m_downDescription);
+    m_headerHeight = 0;
+    for (const CBitmapBtn* button : {m_upButton.get(), m_downButton.get()})
+        if (button) m_headerHeight = std::max(m_headerHeight, button->height());
 }
 
 void CBtnMenu::layOut() {
@@ -136,6 +174,8 @@ void CBtnMenu::layOut() {
         m_rowButtons.push_back(std::move(button));
     }
     while (static_cast<int>(m_rowButtons.size()) > m_rows) m_rowButtons.pop_back();
+    for (const auto& button : m_rowButtons) button->setHighlightPicture(m_highlight);
+    if (m_downButton) m_downButton->move(this->width() - m_downButton->width(), 0);
     if (m_scrollBar) {
         m_scrollBar->setGeometry(this->width() - barWidth, m_headerHeight + m_marginY, barWidth, m_itemHeight * m_rows);
         m_scrollBar->setRange(0, std::max(0, items - 1), m_rows);
@@ -185,6 +225,10 @@ void CBtnMenu::Refresh(int r) {
     button->setIcons(item.picture.isNull() ? std::vector<QImage>{} : std::vector<QImage>{item.picture},
                      item.picturePosition);
     button->setIconSelection(item.picture.isNull() ? 0 : 1, -1);
+    const QImage bitmap =
+        MenuRowBitmap(item.hasSubmenu ? kSubmenuArrowBitmap : item.bitmap, std::max(1, m_itemHeight / 3));
+    button->setOverlay(bitmap,
+                       QPoint(m_itemWidth - bitmap.width() - m_itemHeight / 4, (m_itemHeight - bitmap.height()) / 2));
     button->SetChecked(index == m_selected || item.highlighted);
     button->show();
 }
@@ -272,6 +316,11 @@ std::intptr_t CBtnMenu::onMessage(const platform::WindowMessage& message) {
         return 0;
     }
     if (message.id != kWmCommand) return 0;
+    if (sender && (sender == m_upButton.get() || sender == m_downButton.get())) {
+        const unsigned code = highWord(message.wParam);
+        if (code == kBnClicked || code == kAutoRepeatTick) Scroll(m_first + (sender == m_upButton.get() ? -1 : 1));
+        return 0;
+    }
     const int r = rowOf(sender);
     if (r < 0) return 0;
     const int index = m_first + r;
@@ -297,8 +346,13 @@ std::intptr_t CBtnMenu::onMessage(const platform::WindowMessage& message) {
 }
 
 void CBtnMenu::paintEvent(QPaintEvent*) {
-    if (m_standalone) return;
     QPainter painter(this);
+    if (m_standalone) {
+        // Row pictures cover the rows only: the head between its buttons takes the rows' ground.
+        if (m_headerHeight > 0 && !m_normal.isNull())
+            painter.fillRect(QRect(0, 0, width(), m_headerHeight), m_normal.pixelColor(0, 0));
+        return;
+    }
     painter.drawImage(QPoint(0, 0), m_stretchedNormal);
 }
 

@@ -19,6 +19,9 @@ namespace skin {
 
 struct BMPMENUINFO {
     std::string text;  // empty hides the row
+    // Program bitmap drawn at the row's right end, black transparent (0: none);
+    // items with a submenu show the submenu arrow instead.
+    int bitmap = 0;
     bool hasSubmenu = false;
     bool submenuBlocked = false;
     std::vector<BMPMENUINFO> subItems;
@@ -41,6 +44,18 @@ struct BMPMENUINFO {
 
 // The scroll bar grid the menus use unless given another: 9 x 3 cells.
 QImage DefaultScrollBarGrid(int cellSize);
+
+// The program's row bitmaps, drawn white on black at `size` pixels: 136 is the
+// submenu arrow. A null picture for any other number.
+constexpr int kSubmenuArrowBitmap = 136;
+QImage MenuRowBitmap(int id, int size);
+
+// An up or down button in the menu's head, which scrolls it by one item.
+struct MenuHeaderButton {
+    std::string caption;
+    int level = -2;                           // the level index of the menu that shows it; -2: none
+    std::string normal, over, down, disable;  // picture paths, of the button alone
+};
 
 class CBtnMenu : public platform::MessageWindow<QWidget> {
 public:
@@ -80,6 +95,12 @@ public:
     void setFixedSize(bool fixed) { m_fixedSize = fixed; }
     void setScrollBarGrid(const QImage& grid) { m_scrollGrid = grid; }
     void setChangeNotification(bool on) { m_notifyScroll = on; }
+    void setHeaderButtons(MenuHeaderButton up, MenuHeaderButton down) {
+        m_upDescription = std::move(up);
+        m_downDescription = std::move(down);
+    }
+    // Shown on the rows of selected and highlighted items instead of the down picture.
+    void setHighlightPicture(const QImage& picture) { m_highlight = picture; }
     // The numbers of the click, double-click and part notifications.
     void setMessageNumbers(unsigned click, unsigned doubleClick, unsigned part);
 
@@ -96,6 +117,9 @@ public:
     int itemCount() const { return static_cast<int>(m_items.size()); }
     CSkinScrollBar* scrollBar() const { return m_scrollBar.get(); }
     CBitmapListBtn* row(int index) const;
+    CBitmapBtn* upButton() const { return m_upButton.get(); }
+    CBitmapBtn* downButton() const { return m_downButton.get(); }
+    int headerHeight() const { return m_headerHeight; }
     CBtnMenu* childMenu() const { return m_child.get(); }
     // Opens the child menu of the item on `row`, as resting the mouse on it does.
     void OpenChildFor(int row);
@@ -109,6 +133,7 @@ private:
     int rowOf(const QWidget* sender) const;
     void notifyOwner(unsigned message, std::uintptr_t wParam, std::intptr_t lParam, bool post);
     void layOut();
+    void createHeaderButtons();
 
     QPointer<QWidget> m_owner;
     CBtnMenu* m_parentMenu = nullptr;
@@ -131,6 +156,9 @@ private:
     int m_captionOffset = 1;
     std::string m_face;
     QImage m_scrollGrid;
+    QImage m_highlight;
+    MenuHeaderButton m_upDescription, m_downDescription;
+    std::unique_ptr<CBitmapBtn> m_upButton, m_downButton;
     int m_selected = -1;
     int m_childFor = -1;
     std::vector<std::unique_ptr<CBitmapListBtn>> m_rowButtons;

@@ -157,21 +157,24 @@ void CProgressDlg::LoadSkin() {
 
 // ---- CDlgLoading
 
-CDlgLoading::CDlgLoading(QWidget* covered, const std::string& coveredSkinFolder, CWarnDlg& warning)
-    : platform::MessageWindow<QDialog>(covered),
-      m_covered(covered),
-      m_skinFolder(coveredSkinFolder),
-      m_warning(warning) {
+CDlgLoading::CDlgLoading(QWidget* covered, const std::string& coveredSkinFolder, QDialog& popup)
+    : platform::MessageWindow<QDialog>(covered), m_covered(covered), m_skinFolder(coveredSkinFolder), m_popup(popup) {
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setWindowTitle(QString::fromUtf8(kDimmingTitle));
 }
 
-int CDlgLoading::runWarning() { return exec(); }
+int CDlgLoading::run() { return exec(); }
 
 void CDlgLoading::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (m_started) return;
     m_started = true;
+    LoadCover();
+    resize(0, 0);
+    setWindowTimer(kDimmingTimer, std::chrono::milliseconds(50));
+}
+
+void CDlgLoading::LoadCover() {
     xml::CXmlDoc& skins = skinDocument(SkinDocument::Skins);
     const std::string folder = skinProgramFolder() + "Skins/" + m_skinFolder + "/";
     LoadPicture(folder + GetSkinText(skins, "MASK", "NORMAL"), m_picture);
@@ -184,8 +187,19 @@ void CDlgLoading::showEvent(QShowEvent* event) {
         else
             ShowMessageBox(this, "error");
     }
-    resize(0, 0);
-    setWindowTimer(kDimmingTimer, std::chrono::milliseconds(50));
+}
+
+int CDlgLoading::runBeside() {
+    // Shown without a modal loop of its own, so closing the cover can never
+    // keep the pop-up's caller waiting.
+    m_started = true;
+    LoadCover();
+    if (m_covered) setGeometry(m_covered->window()->frameGeometry());
+    setWindowOpacity(60.0 / 255.0);
+    show();
+    const int result = m_popup.exec();
+    hide();
+    return result;
 }
 
 void CDlgLoading::onTimer(unsigned id) {
@@ -193,7 +207,7 @@ void CDlgLoading::onTimer(unsigned id) {
     killWindowTimer(kDimmingTimer);
     if (m_covered) setGeometry(m_covered->window()->frameGeometry());
     setWindowOpacity(60.0 / 255.0);
-    done(m_warning.exec());
+    done(m_popup.exec());
 }
 
 void CDlgLoading::paintEvent(QPaintEvent*) {
@@ -218,7 +232,7 @@ int ShowSkinnedWarning(QWidget* covered, const std::string& coveredSkinFolder, c
     warning.SetMessage(message);
     warning.SetAffixes("", suffix);
     CDlgLoading host(covered, coveredSkinFolder, warning);
-    return host.runWarning();
+    return host.run();
 }
 
 }  // namespace skin

@@ -92,12 +92,14 @@ protected:
     void LoadSkin() override;
 };
 
-// Dims the window it covers while it runs a warning; its result is the
-// warning's, or -1 when the apply message ends it early.
+// Dims the window it covers while it runs a pop-up (a warning, the firmware
+// information); its result is the pop-up's, or -1 when the apply message ends it early.
 class CDlgLoading : public platform::MessageWindow<QDialog> {
 public:
-    CDlgLoading(QWidget* covered, const std::string& coveredSkinFolder, CWarnDlg& warning);
-    int runWarning();
+    CDlgLoading(QWidget* covered, const std::string& coveredSkinFolder, QDialog& popup);
+    int run();
+    // Covers the window while the pop-up runs modally on its own; the pop-up's result.
+    int runBeside();
 
 protected:
     void showEvent(QShowEvent*) override;
@@ -107,9 +109,10 @@ protected:
     std::intptr_t onMessage(const platform::WindowMessage& message) override;
 
 private:
+    void LoadCover();
     QWidget* m_covered;
     std::string m_skinFolder;
-    CWarnDlg& m_warning;
+    QDialog& m_popup;
     QImage m_picture;
     bool m_started = false;
 };

@@ -89,7 +89,8 @@ SkinManifest build() {
         {"LED5", PictureFolder::Resolution, control},
         {"WarnDlg", PictureFolder::PopDlg, window},
         {"InfoDlg", PictureFolder::PopDlg, window},
-        {"VersionDlg", PictureFolder::Root, window},
+        // The version page is a page of the main window, drawn per resolution set.
+        {"VersionDlg", PictureFolder::Resolution, window},
         {"LOADING", PictureFolder::Root, window},
         {"LOAD_KEYBOARD", PictureFolder::PopDlg, window},
         {"NO_KEYBOARD", PictureFolder::PopDlg, window},
@@ -97,6 +98,8 @@ SkinManifest build() {
         {"BUTTON_DEV_TITLE", PictureFolder::Resolution, control},
         {"MENU_DEV", PictureFolder::Resolution, control},
         {"DEV_LIST_MENU", PictureFolder::Menu, control},
+        {"MENU_SCROLL_UP", PictureFolder::Menu, control},
+        {"MENU_SCROLL_DOWN", PictureFolder::Menu, control},
         {"SWITCH_LIGHT_OFF", PictureFolder::Menu, control},
         {"SWITCH_LIGHT_ON", PictureFolder::Menu, control},
         {"BUTTON_SWITCH_RANDOM", PictureFolder::Menu, control},
@@ -167,7 +170,7 @@ SkinManifest build() {
         {"InfoDlg", {"STR_TITLE", "STR_VER_SW", "STR_VER_FW", "STR_VER_UPDATE", "BUTTON_OK", "BUTTON_UPDATE"}},
         {"VersionDlg",
          {"STR_TITLE", "STR_VER_SW", "STR_VER_FW", "STR_VER_UPDATE", "BUTTON_OK", "BUTTON_UPDATE", "STR_LAST_DRIVER",
-          "STR_LAST_DRIVER_5_LED", "STR_LEARN_MORE", "LINK_LAST_DRIVER", "LINK_LEARN_MORE"}},
+          "STR_LAST_DRIVER_5_LED", "STR_LEARN_MORE", "LINK_LAST_DRIVER", "LINK_LEARN_MORE", "STR_NO_PACKAGE"}},
     };
     for (const std::string& message : warningMessages()) m.strings.push_back({message, {"STR_TITLE", "STR_WARN"}});
     m.strings.back().keys.push_back("BUTTON_OK");

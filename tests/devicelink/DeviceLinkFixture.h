@@ -23,7 +23,6 @@ public:
         platform::TimingPolicy shortened = m_saved;
         shortened.hidReplyWait = std::chrono::milliseconds(150);
         shortened.hidWritePause = std::chrono::microseconds(0);
-        shortened.hidReadPoll = std::chrono::milliseconds(5);
         shortened.companionSendTimeout = std::chrono::milliseconds(500);
         platform::setTiming(shortened);
     }

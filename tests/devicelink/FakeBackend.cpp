@@ -6,8 +6,18 @@
 namespace devicelinktest {
 
 int FakeDevice::read(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) {
+    return readHandle(buffer, timeout, m_woken);
+}
+
+void FakeDevice::wakeHandle(bool& woken) {
+    std::lock_guard lock(m_mutex);
+    woken = true;
+    m_inputArrived.notify_all();
+}
+
+int FakeDevice::readHandle(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout, const bool& woken) {
     std::unique_lock lock(m_mutex);
-    m_inputArrived.wait_for(lock, timeout, [this] { return m_gone || !m_input.empty(); });
+    m_inputArrived.wait_for(lock, timeout, [&] { return m_gone || woken || !m_input.empty(); });
     if (m_gone) return -1;
     if (m_input.empty()) return 0;
     std::vector<std::uint8_t> report = std::move(m_input.front());
@@ -93,8 +103,12 @@ std::unique_ptr<hid::Device> FakeBackend::open(const std::string& path, hid::Ope
     // The library owns what open returns; the test keeps its own handle.
     struct Handle final : hid::Device {
         std::shared_ptr<FakeDevice> device;
-        int read(std::span<std::uint8_t> b, std::chrono::milliseconds t) override { return device->read(b, t); }
+        bool woken = false;  // guarded by the device's lock
+        int read(std::span<std::uint8_t> b, std::chrono::milliseconds t) override {
+            return device->readHandle(b, t, woken);
+        }
         int write(std::span<const std::uint8_t> r) override { return device->write(r); }
+        void wake() override { device->wakeHandle(woken); }
         int inputReportLength() const override { return device->inputReportLength(); }
         int outputReportLength() const override { return device->outputReportLength(); }
     };

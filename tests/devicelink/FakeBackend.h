@@ -22,6 +22,10 @@ public:
 
     int read(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout) override;
     int write(std::span<const std::uint8_t> report) override;
+    void wake() override { wakeHandle(m_woken); }
+    // A read for one opened handle, which `wakeHandle` with its flag wakes.
+    int readHandle(std::span<std::uint8_t> buffer, std::chrono::milliseconds timeout, const bool& woken);
+    void wakeHandle(bool& woken);
     int inputReportLength() const override { return m_reportLength; }
     int outputReportLength() const override { return m_reportLength; }
 
@@ -40,6 +44,7 @@ private:
     Responder m_responder;
     bool m_writeFails = false;
     bool m_gone = false;
+    bool m_woken = false;  // guarded by m_mutex, as every handle's flag
 };
 
 class FakeBackend final : public hid::Backend {

@@ -18,6 +18,15 @@ std::vector<std::uint16_t> idsOf(const CUSBDriver& driver) {
     return ids;
 }
 
+// The controller's event report 0x42/0x20 with its index, report ID byte first.
+std::vector<std::uint8_t> eventReport(std::uint8_t index) {
+    std::vector<std::uint8_t> report(65, 0);
+    report[1] = 0x42;
+    report[2] = 0x20;
+    report[5] = index;
+    return report;
+}
+
 TEST_F(TransportTest, OpenWithoutControllerFailsAndReportsOneRemovalAtPositionZero) {
     CUSBDriver driver;
     EXPECT_FALSE(open(driver, 0));
@@ -199,10 +208,7 @@ TEST_F(TransportTest, ReportsReachTheCallbackOnlyWithTheReportIdByte) {
     CUSBDriver driver;
     ASSERT_TRUE(open(driver, 0));
     // The controller's event report in both shapes: a 64-byte one lacks the report ID.
-    std::vector<std::uint8_t> report(65, 0);
-    report[1] = 0x42;
-    report[2] = 0x20;
-    report[5] = 0x07;
+    const std::vector<std::uint8_t> report = eventReport(0x07);
     device->pushInput(std::vector<std::uint8_t>(report.begin() + 1, report.end()));
     device->pushInput(report);
     ASSERT_TRUE(pumpUntil([&] { return !owner.withId(kMsgDeviceEvent).empty(); }));
@@ -210,6 +216,24 @@ TEST_F(TransportTest, ReportsReachTheCallbackOnlyWithTheReportIdByte) {
     const auto events = owner.withId(kMsgDeviceEvent);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].wParam, 7u);
+}
+
+TEST_F(TransportTest, ReadersThatBlockForHoursStillStopOnUnplugAndClose) {
+    // A reader stopped only by its read's timeout would hold this test up for hours.
+    platform::TimingPolicy blocking = platform::timing();
+    blocking.hidReadWait = std::chrono::hours(4);
+    platform::setTiming(blocking);
+    auto first = backend->plug(controllerInfo("a", kStandardAppProductId), false);
+    backend->plug(controllerInfo("b", kStandardAppProductId), false);
+    CUSBDriver driver;
+    ASSERT_TRUE(open(driver, 0));
+    first->pushInput(eventReport(0x03));
+    ASSERT_TRUE(pumpUntil([&] { return !owner.withId(kMsgDeviceEvent).empty(); }))
+        << "a blocked reader gets the report";
+    backend->unplug("a");
+    ASSERT_TRUE(pumpUntil([&] { return driver.deviceCount() == 1; }));
+    driver.CloseDriver();
+    EXPECT_EQ(driver.deviceCount(), 0);
 }
 
 TEST_F(TransportTest, BootLoaderLinksTraceEveryReportOnlyWhenTheDebugLogIsOn) {

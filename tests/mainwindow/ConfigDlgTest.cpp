@@ -6,10 +6,13 @@
 #include "platform/Timing.h"
 #include "platform/Utf16.h"
 #include "sim/SimBackend.h"
+#include "skin/FindWindow.h"
 #include "skin/MessageBox.h"
 #include "skin/PopupDlgs.h"
 #include "skin/SkinDocuments.h"
 #include "skin/SkinMessages.h"
+#include "skin/SkinRecord.h"
+#include "skin/SkinText.h"
 #include "tests/devicecontrol/SimFixture.h"
 #include "tests/mainwindow/MainWindowFixture.h"
 #include "tests/support/TestEnvironment.h"
@@ -39,9 +42,14 @@ using ConfigDlgTest = mainwindowtest::MainWindowTest;
 TEST_F(ConfigDlgTest, AStandardAndAnLed5ControllerAreListedReadBackAndTheStandardPageIsShown) {
     const int standard = simulator->plug(sim::ControllerKind::Standard).front();
     const int led5 = simulator->plug(sim::ControllerKind::Led5).front();
+    // The icon as the build tree holds it, beside the program folder.
+    fs::create_directories(home.path("dist/icons/hicolor/48x48/apps"));
+    ASSERT_TRUE(QImage(48, 48, QImage::Format_RGB32)
+                    .save(QString::fromStdString(home.path("dist/icons/hicolor/48x48/apps/lumenstra.png"))));
     open();
     ASSERT_TRUE(settled());
     EXPECT_EQ(window->windowTitle(), "Ostmar Pellan KV 6000 Series_RGB_LED");
+    EXPECT_FALSE(window->windowIcon().isNull()) << "the minimised window shows the application icon";
     for (int family : {0, 1}) {
         EXPECT_TRUE(window->deviceButton(family).isVisible()) << family;
         ASSERT_EQ(window->deviceMenu(family).itemCount(), 1) << family;
@@ -171,7 +179,11 @@ TEST_F(ConfigDlgTest, AnOlderControllerGetsTheInformationPopupAndTheUpdaterIsSta
     PopupAnswerer popups;
     popups.infoAnswer = CInfoDlg::kResultUpdate;
     std::size_t queuedWhileOpen = 0;
+    bool dimmed = false;
     popups.whileInfoOpen = [&] {
+        // The information pop-up runs over the dimming cover of the main window.
+        const QWidget* cover = skin::findWindow(QString::fromUtf8(skin::kDimmingTitle));
+        dimmed = cover && cover->isVisible() && cover->geometry() == window->frameGeometry();
         sim::DeviceSpec current;
         current.firmware = {2, 0, 0};
         simulator->plug(current);
@@ -183,6 +195,7 @@ TEST_F(ConfigDlgTest, AnOlderControllerGetsTheInformationPopupAndTheUpdaterIsSta
     simulator->plug(older);
     ASSERT_TRUE(pumpUntil([&] { return !window->isVisible(); }));
     EXPECT_THAT(popups.seen, ElementsAre("InfoDlg"));
+    EXPECT_TRUE(dimmed);
     EXPECT_EQ(queuedWhileOpen, 1u) << "the second arrival waits in the plug queue";
     EXPECT_TRUE(window->closing());
     ASSERT_TRUE(pumpUntil([&] { return fs::exists(updaterRun); }));
@@ -265,12 +278,7 @@ TEST_F(ConfigDlgTest, ZelvorSyncResetsTheProfileHandsTheCardOverAndReadsItBack) 
 }
 
 TEST_F(ConfigDlgTest, TheVersionPageComparesTheCurrentControllerWithTheUpdatersPackage) {
-    installUpdater();
-    sim::DeviceSpec newer;
-    newer.firmware = {2, 1, 0};
-    simulator->plug(newer);
-    open();
-    ASSERT_TRUE(settled());
+    ASSERT_TRUE(openWithANewerController());
     window->ShowView(2);
     EXPECT_TRUE(window->versionPage().isVisible());
     EXPECT_FALSE(window->page(0).isVisible());
@@ -281,6 +289,74 @@ TEST_F(ConfigDlgTest, TheVersionPageComparesTheCurrentControllerWithTheUpdatersP
     window->ShowView(0);
     EXPECT_FALSE(window->versionPage().isVisible());
     EXPECT_TRUE(window->page(0).isVisible());
+}
+
+TEST_F(ConfigDlgTest, TheVersionPagesOkAndCloseEndThePageWithOne) {
+    ASSERT_TRUE(openWithANewerController());
+    for (const char* key : {"BUTTON_OK", "BUTTON_CLOSE"}) {
+        window->ShowView(2);
+        CVersionDlg& page = window->versionPage();
+        ASSERT_TRUE(page.isVisible()) << key;
+        page.setResult(0);
+        auto* button = page.findChild<skin::CBitmapBtn*>(QString::fromLatin1(key));
+        ASSERT_NE(button, nullptr) << key;
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, 5));
+        ASSERT_TRUE(pumpUntil([&] { return !page.isVisible(); }, 2s)) << key;
+        EXPECT_EQ(page.result(), skin::kResultOk) << key;
+        EXPECT_TRUE(window->isVisible()) << "only the page ends";
+    }
+}
+
+TEST_F(ConfigDlgTest, WithoutAnUpdaterTheVersionPageSaysNoPackageIsInstalled) {
+    sim::DeviceSpec controller;
+    controller.firmware = {2, 1, 0};
+    simulator->plug(controller);
+    open();
+    ASSERT_TRUE(settled());
+    boxes.clear();
+    window->ShowView(2);
+    const CVersionDlg& page = window->versionPage();
+    EXPECT_FALSE(page.packageStatus().installed);
+    EXPECT_FALSE(page.packageStatus().updaterPresent);
+    EXPECT_EQ(page.updateText(), "no firmware package is installed");
+    EXPECT_EQ(page.firmwareText(), "2.1.0") << "the controller's version is still shown";
+    EXPECT_TRUE(boxes.empty()) << "said on the page, not in a message box";
+
+    // A whole package, as the build's demo updater carries one.
+    fs::create_directories(programFolder + "Nimbrel");
+    fs::copy_file(std::string(LUMENSTRA_BIN_DIR) + "/Nimbrel/Nimbrel", programFolder + "Nimbrel/Nimbrel");
+    window->ShowView(2);
+    EXPECT_TRUE(page.packageStatus().installed);
+    EXPECT_NE(page.updateText(), "no firmware package is installed");
+    EXPECT_FALSE(page.updateText().empty());
+}
+
+TEST_F(ConfigDlgTest, EveryViewLiesInsideTheWindowAtEveryResolutionSet) {
+    simulator->plug(sim::ControllerKind::Standard);
+    simulator->plug(sim::ControllerKind::Led5);
+    for (const char* resolution : {"1920x1080/", "1366x768/", "960x540/"}) {
+        window = std::make_unique<CConfigDlg>();
+        window->setResolutionFolder(resolution);
+        window->show();
+        ASSERT_TRUE(settled()) << resolution;
+        const skin::SkinRecord sub = skin::ParseSkinRecord(
+            skin::GetSkinText(skin::skinDocument(skin::SkinDocument::Buttons), "MAIN", "SUB_DLG"));
+        for (const int view : {0, 2}) {
+            window->ShowView(view);
+            const QWidget& page = view == 0 ? static_cast<QWidget&>(window->currentPage()) : window->versionPage();
+            EXPECT_EQ(page.pos(), QPoint(sub.left, sub.top)) << resolution << " view " << view;
+            EXPECT_TRUE(window->rect().contains(page.geometry()))
+                << resolution << " view " << view << ": the page ends inside the window";
+        }
+        // The page's own controls lie on its picture.
+        const CVersionDlg& version = window->versionPage();
+        for (const char* key : {"BUTTON_OK", "BUTTON_UPDATE", "BUTTON_CLOSE"}) {
+            const auto* button = version.findChild<skin::CBitmapBtn*>(QString::fromLatin1(key));
+            ASSERT_NE(button, nullptr) << key;
+            EXPECT_TRUE(version.rect().contains(button->geometry())) << resolution << " " << key;
+        }
+        window.reset();
+    }
 }
 
 TEST_F(ConfigDlgTest, WithoutControllersTheNoDeviceWarningEndsTheProgramUnlessNodev) {

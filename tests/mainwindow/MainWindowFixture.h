@@ -84,11 +84,9 @@ protected:
         platform::TimingPolicy shortened = platform::timing();
         shortened.hidReplyWait = 150ms;
         shortened.hidWritePause = 0us;
-        shortened.hidReadPoll = 5ms;
         shortened.loadingPopupDelay = 5ms;
         shortened.loadingPopupSettle = 1ms;
         shortened.updaterInfoRetryPause = 1ms;
-        shortened.arrivalLoadWait = 50ms;
         platform::setTiming(shortened);
         // The program folder: the built skin, and an updater of our own.
         std::filesystem::create_directories(programFolder + "Nimbrel");
@@ -128,6 +126,16 @@ protected:
         window->setResolutionFolder("960x540/");
         window->setDeviceCheck(deviceCheck);
         window->show();
+    }
+
+    // The updater of installUpdater and a controller that runs 2.1.0, newer than its package.
+    bool openWithANewerController() {
+        installUpdater();
+        sim::DeviceSpec newer;
+        newer.firmware = {2, 1, 0};
+        simulator->plug(newer);
+        open();
+        return settled();
     }
 
     // Every plugged controller is loaded and the last one selected.

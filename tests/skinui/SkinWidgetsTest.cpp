@@ -2,6 +2,7 @@
 
 #include "platform/Messages.h"
 #include "platform/Timing.h"
+#include "skin/ApplicationIcon.h"
 #include "skin/BaseDlg.h"
 #include "skin/BitmapBtn.h"
 #include "skin/BtnMenu.h"
@@ -14,9 +15,11 @@
 #include "skin/Sliders.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -413,6 +416,89 @@ TEST(BtnMenu, ClicksReportMenuItemAndValueAndEmptyTextHidesTheRow) {
     EXPECT_EQ(owner.count(skin::kMenuClick, skin::makeWord(skin::CBtnMenu::kTopMenuIndex, 0)), 1);
 }
 
+TEST(BtnMenu, HeadButtonsOfItsLevelScrollByOneItem) {
+    QTemporaryDir folder;
+    const std::string up = folder.filePath("up.png").toStdString(), down = folder.filePath("down.png").toStdString();
+    ASSERT_TRUE(solid(40, 20, 0xFF404040).save(QString::fromStdString(up)));
+    ASSERT_TRUE(solid(40, 20, 0xFF606060).save(QString::fromStdString(down)));
+    const struct {
+        int level;
+        bool shown;
+    } cases[] = {{-1, true}, {0, false}};
+    for (const auto& c : cases) {
+        Recorder owner;
+        skin::CBtnMenu menu(&owner, menuItems(6));
+        menu.setPictureImages(solid(120, 30, 0xFF303030), solid(120, 30, 0xFF505050), {}, {}, true);
+        menu.setHeaderButtons({"", c.level, up, up, up, up}, {"", c.level, down, down, down, down});
+        menu.Create(3);
+        ASSERT_EQ(menu.upButton() != nullptr, c.shown) << c.level;
+        ASSERT_EQ(menu.downButton() != nullptr, c.shown) << c.level;
+        const int head = c.shown ? 20 : 0;
+        EXPECT_EQ(menu.headerHeight(), head) << c.level;
+        EXPECT_EQ(menu.row(0)->y(), head) << "the rows start below the head";
+        EXPECT_EQ(menu.height(), head + 3 * 30);
+        if (!c.shown) continue;
+        EXPECT_EQ(menu.downButton()->geometry().right(), menu.width() - 1) << "down sits at the right end";
+        const auto click = [](skin::CBitmapBtn& button) {
+            mouse(button, QEvent::MouseButtonPress, {5, 5}, Qt::LeftButton, Qt::LeftButton);
+            mouse(button, QEvent::MouseButtonRelease, {5, 5}, Qt::LeftButton, Qt::NoButton);
+            platform::pumpEvents(2);
+        };
+        const struct {
+            skin::CBitmapBtn* button;
+            int first;
+        } steps[] = {{menu.upButton(), 0},   {menu.downButton(), 1}, {menu.downButton(), 2},
+                     {menu.downButton(), 3}, {menu.downButton(), 3}, {menu.upButton(), 2}};
+        for (const auto& step : steps) {
+            click(*step.button);
+            EXPECT_EQ(menu.firstVisible(), step.first);
+        }
+        EXPECT_EQ(menu.row(0)->caption(), "Item 2");
+    }
+}
+
+TEST(BtnMenu, SubmenuRowsShowTheArrowAndMarkedRowsTheHighlightPicture) {
+    Recorder owner;
+    std::vector<skin::BMPMENUINFO> items = menuItems(4);
+    items[1].hasSubmenu = true;
+    items[1].subItems = menuItems(2);
+    items[3].bitmap = skin::kSubmenuArrowBitmap;
+    skin::CBtnMenu menu(&owner, items);
+    menu.setPictureImages(solid(120, 30, 0xFF303030), solid(120, 30, 0xFF505050), solid(120, 30, 0xFF707070), {}, true);
+    menu.setHighlightPicture(solid(120, 30, 0xFFAA0000));
+    menu.Create(-1);
+    const bool arrows[] = {false, true, false, true};
+    for (int r = 0; r < 4; ++r) EXPECT_EQ(!menu.row(r)->overlay().isNull(), arrows[r]) << r;
+    EXPECT_TRUE(skin::MenuRowBitmap(12345, 10).isNull()) << "an unknown bitmap draws nothing";
+    menu.Select(2);
+    const auto shown = [&](int r) { return menu.row(r)->grab().toImage().pixel(2, 2); };
+    EXPECT_EQ(shown(2), 0xFFAA0000u) << "the selected row";
+    EXPECT_EQ(shown(0), 0xFF303030u);
+    menu.setHighlightPicture({});
+    menu.SetVisibleCount(4);
+    EXPECT_EQ(shown(2), 0xFF707070u) << "without a highlight picture: the down picture";
+}
+
+TEST(ApplicationIcon, FoundBesideAnInstalledProgramAndInTheBuildTree) {
+    const struct {
+        const char* program;
+        const char* icons;
+    } cases[] = {{"usr/lib/lumenstra/", "usr/share/icons/hicolor"}, {"build/bin/", "build/dist/icons/hicolor"}};
+    for (const auto& c : cases) {
+        QTemporaryDir root;
+        const QString program = root.filePath(c.program);
+        ASSERT_TRUE(QDir().mkpath(program));
+        for (const int pixels : {32, 64}) {
+            const QString folder = root.filePath(QStringLiteral("%1/%2x%2/apps").arg(c.icons).arg(pixels));
+            ASSERT_TRUE(QDir().mkpath(folder));
+            ASSERT_TRUE(solid(pixels, pixels, 0xFF23B5D3).save(folder + "/lumenstra.png"));
+        }
+        const QIcon icon = skin::ApplicationIcon(program.toStdString());
+        ASSERT_FALSE(icon.isNull()) << c.program;
+        EXPECT_EQ(icon.availableSizes(), (QList<QSize>{QSize(32, 32), QSize(64, 64)})) << c.program;
+    }
+}
+
 // ---- pop-ups
 
 class PopupTest : public SkinTest {
@@ -557,12 +643,12 @@ TEST_F(PopupTest, DimmingCoverEndsWithTheWarningsResult) {
         mouse(warning.cancelButton(), QEvent::MouseButtonRelease, {5, 5}, Qt::LeftButton, Qt::NoButton);
     });
     clicker.start(5);
-    EXPECT_EQ(cover.runWarning(), skin::kResultCancel);
+    EXPECT_EQ(cover.run(), skin::kResultCancel);
 
     skin::CWarnDlg unused(&covered);
     skin::CDlgLoading ended(&covered, "PopDlg", unused);
     QTimer::singleShot(0, &ended, [&] { platform::sendMessage(&ended, {skin::kApplyMessage, 0, 0}); });
-    EXPECT_EQ(ended.runWarning(), -1);
+    EXPECT_EQ(ended.run(), -1);
 }
 
 class SkinTextTest : public SkinTest {};

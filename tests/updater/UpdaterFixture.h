@@ -25,7 +25,6 @@ public:
         platform::TimingPolicy shortened = m_saved;
         shortened.hidReplyWait = 100ms;
         shortened.hidWritePause = 0us;
-        shortened.hidReadPoll = 5ms;
         shortened.updaterInfoRetryPause = 1ms;
         shortened.updaterFlashRetryPause = 1ms;
         shortened.updaterArrivalSettle = 5ms;

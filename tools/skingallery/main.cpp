@@ -198,7 +198,7 @@ void renderResolution(const QString& out, const std::string& resolution) {
     {
         PreviewDlg info("InfoDlg", "PopDlg", "InfoDlg", "InfoDlg");
         windowStates(info, prefix + "InfoDlg");
-        PreviewDlg version("VersionDlg", "", "VersionDlg", "VersionDlg");
+        PreviewDlg version("VersionDlg", resolution, "VersionDlg", "VersionDlg");
         windowStates(version, prefix + "VersionDlg");
     }
     for (const int percent : {0, 40, 100}) {
@@ -272,6 +272,20 @@ void renderResolution(const QString& out, const std::string& resolution) {
                      menuFolder + skin::GetSkinText(skins, "MENU_DEV", "DISABLE"), "", true);
     menu.setCaptionColours(0xF1EEEC, 0xFFFFFF);
     menu.setCaptionFace("Roboto Condensed", 16);
+    QImage active;
+    skin::LoadPicture(pictures + "DevListActive.jpg", active);
+    menu.setHighlightPicture(active);
+    // The head's scroll buttons, from the menu folder of the set.
+    const std::string scrollFolder = pictures + "Menu/";
+    const auto headerButton = [&](const char* section) {
+        return skin::MenuHeaderButton{"",
+                                      -1,
+                                      scrollFolder + skin::GetSkinText(skins, section, "NORMAL"),
+                                      scrollFolder + skin::GetSkinText(skins, section, "OVER"),
+                                      scrollFolder + skin::GetSkinText(skins, section, "DOWN"),
+                                      scrollFolder + skin::GetSkinText(skins, section, "DISABLE")};
+    };
+    menu.setHeaderButtons(headerButton("MENU_SCROLL_UP"), headerButton("MENU_SCROLL_DOWN"));
     menu.Create(4);
     menu.Select(2);
     menu.row(1)->forceState(true, false);

@@ -803,8 +803,8 @@ std::vector<Window> windows() {
     all.push_back(noDevice);
     all.push_back(
         Window{"InfoDlg", "Info", {600, 360}, skin::PictureFolder::PopDlg, false, true, {}, infoControls(false)});
-    all.push_back(
-        Window{"VersionDlg", "Version", {600, 404}, skin::PictureFolder::Root, false, true, {}, infoControls(true)});
+    all.push_back(Window{
+        "VersionDlg", "Version", {600, 404}, skin::PictureFolder::Resolution, true, true, {}, infoControls(true)});
     Window loading{"LOADING", "Loading", {480, 96}, skin::PictureFolder::Root, false, true, {}, {}};
     loading.controls = {withText(ctl("PROGRESS", 0, 0, 0, 0, Kind::Record), "72"),
                         withAttr(ctl("STR_TITLE", 24, 16, 432, 40, Kind::Label), kLabel)};
@@ -855,6 +855,7 @@ const std::map<std::string, std::map<std::string, std::string>>& strings() {
           {"STR_LAST_DRIVER", "Download the latest software"},
           {"STR_LAST_DRIVER_5_LED", "Download the latest software (5 LED cards)"},
           {"STR_LEARN_MORE", "Learn more about your card"},
+          {"STR_NO_PACKAGE", "no firmware package is installed"},
           {"LINK_LAST_DRIVER", "https://lumenstra.example.org/download"},
           {"LINK_LEARN_MORE", "https://lumenstra.example.org/cards"}}},
         {"NO_SAVE",
@@ -1049,6 +1050,19 @@ void compositePictures(const QString& resFolder, const QString& menuFolder) {
         p.setPen(kEdge);
         p.drawLine(r.bottomLeft() + QPointF(sc(12), -0.5), r.bottomRight() + QPointF(-sc(12), -0.5));
     });
+    // The scroll buttons of a button menu's head.
+    for (const bool up : {true, false})
+        controlPictures(menuFolder, up ? "MenuScrollUp" : "MenuScrollDown", 144, 28,
+                        [up](QPainter& p, const QRectF& r, State s) {
+                            p.fillRect(r, s == State::Over ? kControlOver : (s == State::Down ? kAccentDeep : kPanel));
+                            const QPointF c = r.center();
+                            const double h = r.height() * 0.18;
+                            const double dir = up ? -1 : 1;
+                            p.setPen(Qt::NoPen);
+                            p.setBrush(s == State::Disable ? kDisabled : (s == State::Normal ? kMuted : Qt::white));
+                            p.drawPolygon(QPolygonF{c + QPointF(-2 * h, -dir * h), c + QPointF(2 * h, -dir * h),
+                                                    c + QPointF(0, dir * h)});
+                        });
     controlPictures(menuFolder, "DevListMenu", 200, 40, [](QPainter& p, const QRectF& r, State s) {
         p.fillRect(r, s == State::Over ? kControlOver : (s == State::Down ? kAccentDeep : kPanel));
     });
@@ -1101,6 +1115,8 @@ std::string skinsDocument() {
     windowSection("BUTTON_DEV_TITLE", "DevTitle", false);
     windowSection("MENU_DEV", "DevMenu", false);
     windowSection("DEV_LIST_MENU", "DevListMenu", false);
+    windowSection("MENU_SCROLL_UP", "MenuScrollUp", false);
+    windowSection("MENU_SCROLL_DOWN", "MenuScrollDown", false);
     windowSection("SWITCH_LIGHT_OFF", "SwitchLightOff", false);
     windowSection("SWITCH_LIGHT_ON", "SwitchLightOn", false);
     windowSection("BUTTON_SWITCH_RANDOM", "SwitchRandom", false);
@@ -1125,32 +1141,31 @@ std::string stringsDocument() {
 
 std::string buttonsDocument(const std::vector<Window>& all) {
     std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<Buttons>\n";
-    std::map<std::string, std::vector<const Control*>> sections;
-    std::map<std::string, bool> scaled;
+    // Each control with whether its window is drawn per set: the records of the
+    // pictures all sets share stay unscaled.
+    std::map<std::string, std::vector<std::pair<const Control*, bool>>> sections;
     std::vector<std::string> order;
-    const auto add = [&](const std::string& section, const Control& c) {
+    const auto add = [&](const std::string& section, const Control& c, bool scaled) {
         if (!sections.count(section)) order.push_back(section);
-        sections[section].push_back(&c);
+        sections[section].push_back({&c, scaled});
     };
-    // The pop-ups keep one picture for every set, so their records keep its size too.
-    for (const Window& w : all) scaled.emplace(w.section, w.scaled);
-    const double setScale = gScale;
     static const Control devListButton = ctl("BUTTON_MENU", 0, 0, 200, 40, Kind::Record);
     for (const Window& w : all) {
         if (w.section == "ROTATE_LED" || w.section == "LOGO_LED") continue;
         for (const Control& c : w.controls) {
             if (c.kind == Kind::Frame && c.key.rfind("RECT_", 0) != 0) continue;
-            add(w.section, c);
+            add(w.section, c, w.scaled);
         }
     }
-    add("DEV_LIST_MENU", devListButton);
+    add("DEV_LIST_MENU", devListButton, true);
+    const double setScale = gScale;
     for (const std::string& section : order) {
-        gScale = scaled.count(section) && !scaled[section] ? 1.0 : setScale;
         xml += "  <" + section + ">\n";
         std::vector<std::string> seen;
-        for (const Control* c : sections[section]) {
+        for (const auto& [c, scaled] : sections[section]) {
             if (std::find(seen.begin(), seen.end(), c->key) != seen.end()) continue;
             seen.push_back(c->key);
+            gScale = scaled ? setScale : 1.0;
             const bool plain = c->key == "SCROLL_BAR_ID" || c->key == "PROGRESS";
             xml += "    <" + c->key + scaledAttributes(c->attributes) + ">" + (plain ? c->text : recordOf(*c)) + "</" +
                    c->key + ">\n";
