@@ -860,7 +860,13 @@ void CLedDlg::ToggleChroma() {
 void CLedDlg::Apply() {
     if (!ready()) return;
     m_previews.flush();
-    effects::SaveProfiles(*editRecord(), m_dataFolder);
+    // Under the data folder's lock, so that a lumenstra-cli change at the same
+    // moment is not torn; the page's set replaces what was saved.
+    effects::LedProfileSet saved;
+    effects::UpdateSavedProfiles(m_dataFolder, saved, [this](effects::LedProfileSet& set) {
+        set = *editRecord();
+        return true;
+    });
     if (QWidget* parent = parentWidget()) platform::postMessage(parent, {kMsgApply, 0, 0});
 }
 
